@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <array>
+#include <functional>
+
+// The game's stock cars, as listed in cars.txt: entry k of each array describes the k-th
+// record of the file, and item k of the car list shows CarName[k].
+struct CarTable
+{
+    static constexpr int MaxIndex = 1000;
+    static constexpr int Size = MaxIndex + 1;
+
+    std::array<QString, Size> CarName;    // display name
+    std::array<QString, Size> CarModel;   // base name of the car's model files
+    std::array<QString, Size> CarColours; // number of colour variants, as decimal text
+    qint32 CarCount = 0;                  // index of the next record; the count when loaded
+};
+
+// The car list beside the program.
+QString carListPath();
+
+// Reads a car list into `table`, calling `addItem` with each name as it is stored.
+// Throws runtime::RuntimeError with a message that names the file, the line and what is
+// wrong: a missing or unreadable file, a colour count that is not a 16-bit integer, a
+// record cut short by the end of the file, or more records than the table holds.
+void readCarList(const QString &path, CarTable &table,
+                 const std::function<void(const QString &)> &addItem = {});

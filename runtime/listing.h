@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace runtime {
+
+// True when `name` matches the wildcard pattern case-blind, with the Windows meaning:
+// `*` is any run of characters, `?` one character, and a pattern ending in ".*" also
+// matches a name without that dot ("*.*" matches every name).
+bool matchesWildcard(const QString &name, const QString &pattern);
+
+bool hasWildcard(const QString &text);
+
+// The listing service: the first call takes a pattern and returns the bare name of the
+// first ordinary file that matches it, the follow-up calls return the next ones, and ""
+// means nothing (more) was found.
+//
+// A pattern that ends in a separator lists the folder's ordinary files; wildcards may
+// stand in the last component only; a plain path lists that one file. Ordinary files are
+// regular files or links to them whose names do not start with "." Names come sorted
+// case-blind. A folder that does not exist lists nothing.
+//
+// Throws RuntimeError on an unready drive, a wildcard in a folder component, a NUL
+// character, a component longer than the file system allows, or an ambiguous name.
+class Listing
+{
+public:
+    QString first(const QString &pattern);
+    QString next();
+
+    // Every match of a pattern at once, in listing order.
+    static QStringList all(const QString &pattern);
+
+private:
+    QStringList m_names;
+    qsizetype m_next = 0;
+};
+
+} // namespace runtime

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+
+namespace runtime {
+
+// Message box styles.
+enum MsgBoxStyle
+{
+    vbOKOnly = 0,
+    vbCritical = 16,
+};
+
+enum MsgBoxResult
+{
+    vbOK = 1,
+};
+
+// Shows a modal message box. The program installs the widget one at start; tests install
+// one that records what would have been shown.
+class MessageBoxService
+{
+public:
+    virtual ~MessageBoxService() = default;
+    virtual int show(const QString &text, int style, const QString &title) = 0;
+};
+
+// Installs the service used by MsgBox and returns the one it replaces.
+MessageBoxService *setMessageBoxService(MessageBoxService *service);
+
+// The program's title, shown by a message box given no title of its own.
+QString applicationTitle();
+
+// Shows `text` with the given style; an empty title means the application's title.
+// Returns the button pressed.
+int MsgBox(const QString &text, int style = vbOKOnly, const QString &title = QString());
+
+} // namespace runtime

@@ -1,0 +1,16 @@
+#include "runtime/widgetmessagebox.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace runtime {
+
+int WidgetMessageBox::show(const QString &text, int style, const QString &title)
+{
+    QMessageBox box(style == vbCritical ? QMessageBox::Critical : QMessageBox::NoIcon, title, text,
+                    QMessageBox::Ok, QApplication::activeWindow());
+    box.exec();
+    return vbOK;
+}
+
+} // namespace runtime

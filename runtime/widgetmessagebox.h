@@ -1,0 +1,14 @@
+#pragma once
+
+#include "runtime/messagebox.h"
+
+namespace runtime {
+
+// Message boxes as modal Qt dialogs.
+class WidgetMessageBox : public MessageBoxService
+{
+public:
+    int show(const QString &text, int style, const QString &title) override;
+};
+
+} // namespace runtime

@@ -1,0 +1,147 @@
+#include "runtime/hostpath.h"
+#include "runtime/runtimeerror.h"
+#include "testsupport.h"
+
+using namespace Qt::StringLiterals;
+using namespace runtime;
+
+class TestHostPath : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void nameRoundTrip_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("ascii") << QByteArray("Models");
+        QTest::newRow("utf8 cyrillic") << QByteArray("Машина.bmp");
+        QTest::newRow("utf8 astral") << QByteArray("car\xF0\x9F\x9A\x97.tga");
+        QTest::newRow("cp1251 bytes") << QByteArray("\xCC\xE0\xF8\xE8\xED\xE0.bmp");
+        QTest::newRow("truncated sequence") << QByteArray("a\xD0");
+        QTest::newRow("overlong") << QByteArray("\xC0\xAF.bmp");
+        QTest::newRow("encoded surrogate") << QByteArray("\xED\xA0\x80x");
+    }
+    void nameRoundTrip()
+    {
+        QFETCH(QByteArray, bytes);
+        const QString name = decodeName(bytes);
+        QCOMPARE(encodeName(name), bytes);
+    }
+
+    void invalidBytesAreDistinct()
+    {
+        // Two names that differ only in undecodable bytes stay two names.
+        QVERIFY(decodeName("\xCC.bmp") != decodeName("\xCD.bmp"));
+        QCOMPARE(decodeName("Машина"), u"Машина"_s);
+    }
+
+    void splitting_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QStringList>("components");
+        QTest::addColumn<bool>("absolute");
+        QTest::addColumn<bool>("trailing");
+        QTest::newRow("backslashes")
+            << u"\\games\\Mafia\\"_s << QStringList{u"games"_s, u"Mafia"_s} << true << true;
+        QTest::newRow("mixed and doubled")
+            << u"/games\\\\/Mafia//maps"_s << QStringList{u"games"_s, u"Mafia"_s, u"maps"_s} << true
+            << false;
+        QTest::newRow("backslash then slash")
+            << u"/g\\/a0.dta"_s << QStringList{u"g"_s, u"a0.dta"_s} << true << false;
+        QTest::newRow("relative") << u"maps\\x.bmp"_s << QStringList{u"maps"_s, u"x.bmp"_s} << false
+                                  << false;
+        QTest::newRow("empty") << QString() << QStringList{} << false << false;
+    }
+    void splitting()
+    {
+        QFETCH(QString, path);
+        QFETCH(QStringList, components);
+        QFETCH(bool, absolute);
+        QFETCH(bool, trailing);
+        const SplitPath split = splitPath(path);
+        QCOMPARE(split.components, components);
+        QCOMPARE(split.root == "/", absolute);
+        QCOMPARE(split.trailingSeparator, trailing);
+        if (!absolute)
+            QCOMPARE(decodeName(split.root), QDir::currentPath());
+    }
+
+    void nulIsAnError()
+    {
+        QVERIFY_THROWS_EXCEPTION(RuntimeError, splitPath(u"/tmp/a"_s + QChar(0) + u"b"_s));
+    }
+
+    void driveLetters()
+    {
+        TempTree prefix;
+        prefix.dir(u"drive_c/Games/Mafia"_s);
+        QVERIFY(QFile::link(prefix.path(u"drive_c"_s), prefix.path(u"dosdevices/c:"_s)) ||
+                (QDir().mkpath(prefix.path(u"dosdevices"_s)) &&
+                 QFile::link(prefix.path(u"drive_c"_s), prefix.path(u"dosdevices/c:"_s))));
+        qputenv("WINEPREFIX", QFile::encodeName(prefix.path()));
+
+        const auto resolved = resolveExisting(u"C:\\GAMES\\mafia"_s);
+        QVERIFY(resolved);
+        QCOMPARE(QFileInfo(decodeName(*resolved)).canonicalFilePath(),
+                 QFileInfo(prefix.path(u"drive_c/Games/Mafia"_s)).canonicalFilePath());
+        QVERIFY(resolveExisting(u"c:/games/Mafia"_s));
+
+        try {
+            splitPath(u"Q:\\Games"_s);
+            QFAIL("an unready drive must be an error");
+        } catch (const RuntimeError &error) {
+            QVERIFY2(error.message().contains(u"Q:"_s), qPrintable(error.message()));
+        }
+        qunsetenv("WINEPREFIX");
+    }
+
+    void caseBlindLookup()
+    {
+        TempTree tree;
+        tree.file(u"Game/MODELS/m00.4ds"_s);
+        tree.file(u"Game/Maps/Текстура.BMP"_s);
+        const QByteArray root = QFile::encodeName(tree.path());
+
+        QCOMPARE(findEntry(root, u"game"_s), QByteArray("Game"));
+        QCOMPARE(findEntry(root, u"Game"_s), QByteArray("Game"));
+        QCOMPARE(resolveExisting(tree.path() + u"\\game\\models\\M00.4DS"_s),
+                 QFile::encodeName(tree.path(u"Game/MODELS/m00.4ds"_s)));
+        // Cyrillic letters fold too, not only ASCII.
+        QCOMPARE(resolveExisting(tree.path() + u"/GAME/maps/ТЕКСТУРА.bmp"_s),
+                 QFile::encodeName(tree.path(u"Game/Maps/Текстура.BMP"_s)));
+        QVERIFY(!resolveExisting(tree.path() + u"/game/nothing/m00.4ds"_s));
+        QVERIFY(!resolveExisting(tree.path() + u"/game/models/m00.4ds/x"_s));
+        QCOMPARE(resolveExisting(tree.path() + u"/game/models/../maps"_s),
+                 QFile::encodeName(tree.path(u"Game/MODELS/../Maps"_s)));
+    }
+
+    void ambiguousNames()
+    {
+        TempTree tree;
+        tree.dir(u"Models"_s);
+        tree.dir(u"MODELS"_s);
+        const QByteArray root = QFile::encodeName(tree.path());
+        // An exact match wins over the case-blind ones.
+        tree.dir(u"MoDeLs"_s);
+        QCOMPARE(findEntry(root, u"MoDeLs"_s), QByteArray("MoDeLs"));
+        try {
+            findEntry(root, u"models"_s);
+            QFAIL("an ambiguous name must be an error");
+        } catch (const RuntimeError &error) {
+            QVERIFY2(error.message().contains(u"неоднозначно"_s), qPrintable(error.message()));
+        }
+    }
+
+    void overlongComponent()
+    {
+        TempTree tree;
+        QVERIFY_THROWS_EXCEPTION(RuntimeError,
+                                 findEntry(QFile::encodeName(tree.path()), QString(300, u'a')));
+        // 128 Cyrillic letters are 256 bytes: one too many.
+        QVERIFY_THROWS_EXCEPTION(RuntimeError,
+                                 findEntry(QFile::encodeName(tree.path()), QString(128, u'Ж')));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHostPath)
+#include "tst_hostpath.moc"

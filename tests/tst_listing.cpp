@@ -1,0 +1,143 @@
+#include "runtime/listing.h"
+#include "runtime/runtimeerror.h"
+#include "testsupport.h"
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+using namespace runtime;
+
+class TestListing : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void wildcards_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<bool>("matches");
+        QTest::newRow("ext") << u"car.bmp"_s << u"*.bmp"_s << true;
+        QTest::newRow("ext case") << u"CAR.BMP"_s << u"*.bmp"_s << true;
+        QTest::newRow("longer ext") << u"x.bmpx"_s << u"*.bmp"_s << false;
+        QTest::newRow("ext only in middle") << u"x.bmp.txt"_s << u"*.bmp"_s << false;
+        QTest::newRow("star dot star, no dot") << u"README"_s << u"*.*"_s << true;
+        QTest::newRow("star dot star") << u"a.b.c"_s << u"*.*"_s << true;
+        QTest::newRow("name dot star, no dot") << u"a0"_s << u"a0.*"_s << true;
+        QTest::newRow("name dot star, other") << u"a01"_s << u"a0.*"_s << false;
+        QTest::newRow("question") << u"m01.4ds"_s << u"m0?.4ds"_s << true;
+        QTest::newRow("question needs one") << u"m0.4ds"_s << u"m0?.4ds"_s << false;
+        QTest::newRow("star in middle") << u"skin_red_01.tga"_s << u"skin*01.TGA"_s << true;
+        QTest::newRow("backtracking") << u"aXbXc"_s << u"*X*c"_s << true;
+        QTest::newRow("cyrillic case") << u"ТЕКСТУРА.bmp"_s << u"текст*"_s << true;
+        QTest::newRow("star alone") << u"anything"_s << u"*"_s << true;
+        QTest::newRow("plain") << u"a0.dta"_s << u"A0.DTA"_s << true;
+    }
+    void wildcards()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, pattern);
+        QFETCH(bool, matches);
+        QCOMPARE(matchesWildcard(name, pattern), matches);
+    }
+
+    void listsOrdinaryFilesSorted()
+    {
+        TempTree tree;
+        tree.file(u"maps/b.TGA"_s);
+        tree.file(u"maps/A.bmp"_s);
+        tree.file(u"maps/c.txt"_s);
+        tree.file(u"maps/.hidden.bmp"_s);
+        tree.dir(u"maps/sub.bmp"_s);
+        QVERIFY(QFile::link(tree.path(u"maps/c.txt"_s), tree.path(u"maps/link.bmp"_s)));
+        QVERIFY(QFile::link(tree.path(u"nowhere"_s), tree.path(u"maps/dangling.bmp"_s)));
+        QVERIFY(QFile::link(tree.path(u"maps/sub.bmp"_s), tree.path(u"maps/dirlink.bmp"_s)));
+        // A socket is no ordinary file.
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray socketPath = QFile::encodeName(tree.path(u"maps/socket.bmp"_s));
+        if (socketPath.size() < qsizetype(sizeof(address.sun_path))) {
+            qstrncpy(address.sun_path, socketPath.constData(), sizeof(address.sun_path));
+            QCOMPARE(::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)), 0);
+        }
+        ::close(fd);
+
+        QCOMPARE(Listing::all(tree.path(u"MAPS\\"_s)),
+                 (QStringList{u"A.bmp"_s, u"b.TGA"_s, u"c.txt"_s, u"link.bmp"_s}));
+        QCOMPARE(Listing::all(tree.path(u"maps\\*.bmp"_s)),
+                 (QStringList{u"A.bmp"_s, u"link.bmp"_s}));
+        QCOMPARE(Listing::all(tree.path(u"Maps/*.tga"_s)), QStringList{u"b.TGA"_s});
+
+        Listing listing;
+        QCOMPARE(listing.first(tree.path(u"maps\\\\"_s)), u"A.bmp"_s);
+        QCOMPARE(listing.next(), u"b.TGA"_s);
+        QCOMPARE(listing.next(), u"c.txt"_s);
+        QCOMPARE(listing.next(), u"link.bmp"_s);
+        QCOMPARE(listing.next(), QString());
+        QCOMPARE(listing.next(), QString());
+    }
+
+    void plainPaths()
+    {
+        TempTree tree;
+        tree.file(u"Game/A0.DTA"_s);
+        tree.file(u"Game/.secret"_s);
+        tree.dir(u"Game/folder"_s);
+        const QString game = tree.path(u"Game"_s);
+        QCOMPARE(Listing().first(game + u"/a0.dta"_s), u"A0.DTA"_s);
+        // A field ending in a backslash followed by the "/a0.dta" the check appends.
+        QCOMPARE(Listing().first(tree.path(u"game\\"_s) + u"/a0.dta"_s), u"A0.DTA"_s);
+        QCOMPARE(Listing().first(tree.path(u"GAME//\\\\a0.dta"_s)), u"A0.DTA"_s);
+        QCOMPARE(Listing().first(game + u"/folder"_s), QString());
+        QCOMPARE(Listing().first(game + u"/.secret"_s), QString());
+        QCOMPARE(Listing().first(game + u"/missing.dta"_s), QString());
+        QCOMPARE(Listing().first(QString()), QString());
+    }
+
+    void foldersWithoutFiles()
+    {
+        TempTree tree;
+        tree.dir(u"onlysub/inner"_s);
+        tree.file(u"onlyhidden/.x.bmp"_s);
+        QCOMPARE(Listing().first(tree.path(u"onlysub\\"_s)), QString());
+        QCOMPARE(Listing().first(tree.path(u"onlyhidden\\"_s)), QString());
+        QCOMPARE(Listing().first(tree.path(u"missing\\"_s)), QString());
+        QCOMPARE(Listing().first(tree.path(u"missing\\*.bmp"_s)), QString());
+        tree.file(u"afile"_s);
+        QCOMPARE(Listing().first(tree.path(u"afile\\"_s)), QString());
+    }
+
+    void errors_data()
+    {
+        QTest::addColumn<QString>("pattern");
+        QTest::newRow("wildcard in folder") << u"/tmp/*/a0.dta"_s;
+        QTest::newRow("question in folder") << u"/tm?/a0.dta"_s;
+        QTest::newRow("nul") << u"/tmp/a"_s + QChar(0);
+        QTest::newRow("too long") << u"/tmp/"_s + QString(300, u'x');
+        QTest::newRow("unready drive") << u"Q:\\Games\\a0.dta"_s;
+    }
+    void errors()
+    {
+        QFETCH(QString, pattern);
+        qputenv("WINEPREFIX", "/nonexistent-prefix");
+        QVERIFY_THROWS_EXCEPTION(RuntimeError, Listing().first(pattern));
+        qunsetenv("WINEPREFIX");
+    }
+
+    void relativeToCurrentFolder()
+    {
+        TempTree tree;
+        tree.file(u"maps/x.bmp"_s);
+        const QString previous = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(tree.path()));
+        const QString found = Listing().first(u"MAPS\\*.BMP"_s);
+        QDir::setCurrent(previous);
+        QCOMPARE(found, u"x.bmp"_s);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestListing)
+#include "tst_listing.moc"

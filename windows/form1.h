@@ -1,0 +1,58 @@
+#pragma once
+
+#include "catalogue/cartable.h"
+#include "install/installcar.h"
+#include "install/installcontrols.h"
+
+#include <QWidget>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// The main window: the three path fields, the car list, the colour boxes and the install
+// button. It owns the car table and the chosen colours for the whole run.
+class Form1 : public QWidget, public InstallControls
+{
+    Q_OBJECT
+
+public:
+    explicit Form1(QWidget *parent = nullptr);
+
+    // Reads the car list into the table and the car list box. Throws
+    // runtime::RuntimeError when the list cannot be read.
+    void Form_Load(const QString &carListFile);
+
+    QString Text1() const override;
+    QString Text2() const override;
+    QString Text3() const override;
+    void setText3(const QString &text) override;
+    int Combo1ListIndex() const override;
+    int CheckValue(int box) const override;
+
+    const CarTable &carTable() const { return m_cars; }
+
+public slots:
+    void Command4_Click();
+
+private:
+    CarTable m_cars;
+    ColourSelection m_colourSelected{};
+
+    QLabel *m_label1;
+    QLabel *m_label2;
+    QLabel *m_label3;
+    QLineEdit *m_text1;
+    QLineEdit *m_text2;
+    QLineEdit *m_text3;
+    QPushButton *m_command1;
+    QPushButton *m_command2;
+    QPushButton *m_command3;
+    QComboBox *m_combo1;
+    QLabel *m_label4;
+    QLabel *m_label5;
+    QCheckBox *m_check[4];
+    QPushButton *m_command4;
+};
