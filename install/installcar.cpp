@@ -1,9 +1,15 @@
 #include "install/installcar.h"
 
+#include "runtime/fileops.h"
+#include "runtime/hostpath.h"
 #include "runtime/listing.h"
 #include "runtime/messagebox.h"
+#include "runtime/runtimeerror.h"
 #include "runtime/textconv.h"
 
+#include <QStringList>
+#include <algorithm>
+#include <cmath>
 #include <exception>
 
 using namespace Qt::StringLiterals;
@@ -75,11 +81,165 @@ bool checksPass(InstallControls &form, ColourSelection &ColourSelected)
     return true;
 }
 
+// What the copying did: the files written, and each file or folder it could not write.
+class InstallReport
+{
+public:
+    InstallReport(const QString &gameFolder, InstallProgress *progress, int total)
+        : m_gameFolder(gameFolder), m_progress(progress), m_total(total)
+    {}
+
+    // Runs one copy; a copy that fails is recorded and the install goes on.
+    template <typename Step> void attempt(const QString &target, Step step)
+    {
+        if (m_progress)
+            m_progress->copying(m_done, std::max(m_total, m_done + 1), shown(target));
+        ++m_done;
+        try {
+            step();
+            ++m_written;
+        } catch (const runtime::RuntimeError &error) {
+            m_failures.append(u"%1 — %2"_s.arg(shown(target), error.reason()));
+        } catch (const std::exception &error) {
+            m_failures.append(
+                u"%1 — %2"_s.arg(shown(target), QString::fromLocal8Bit(error.what())));
+        }
+    }
+
+    void failed(const QString &target, const QString &reason)
+    {
+        m_failures.append(u"%1 — %2"_s.arg(shown(target), reason));
+    }
+
+    void show() const
+    {
+        if (m_failures.isEmpty()) {
+            runtime::MsgBox(messages::Installed);
+            return;
+        }
+        QString text = messages::PartlyInstalled + u"\n\n"_s + messages::NotWritten + u"\n"_s;
+        const qsizetype listed = std::min<qsizetype>(m_failures.size(), MaxListed);
+        text += m_failures.first(listed).join(u'\n');
+        if (m_failures.size() > listed)
+            text += u"\n"_s + messages::AndMore.arg(m_failures.size() - listed);
+        text += u"\n\n"_s + messages::FilesWritten.arg(m_written);
+        runtime::MsgBox(text, runtime::vbCritical, messages::ErrorTitle);
+    }
+
+private:
+    static constexpr qsizetype MaxListed = 10;
+
+    // Targets are named from the game folder on, as the player knows them.
+    QString shown(const QString &target) const
+    {
+        return target.startsWith(m_gameFolder) ? target.mid(m_gameFolder.size()).remove(0, 1)
+                                               : target;
+    }
+
+    QString m_gameFolder;
+    InstallProgress *m_progress;
+    int m_total;
+    int m_done = 0;
+    QStringList m_failures;
+    int m_written = 0;
+};
+
+// The listing of a folder comes back empty, or cannot be made.
+bool listsNothing(const QString &pattern)
+{
+    try {
+        return Listing().first(pattern).isEmpty();
+    } catch (const std::exception &) {
+        return true;
+    }
+}
+
+// Creates a folder found empty or missing. One that exists already, as the creation
+// then fails to find out, is not a failure: the files go into it as they are.
+void makeFolderIfNeeded(InstallReport &report, const QString &listed, const QString &folder)
+{
+    if (!listsNothing(listed))
+        return;
+    try {
+        runtime::makeFolder(folder);
+    } catch (const runtime::RuntimeError &error) {
+        bool exists = false;
+        try {
+            const auto host = runtime::resolveExisting(folder);
+            exists = host && runtime::isFolder(*host);
+        } catch (const std::exception &) {
+        }
+        if (!exists)
+            report.failed(folder, error.reason());
+    }
+}
+
+// How many of the car's colour variants can be installed: those among the first four.
+int installableColours(InstallControls &form, const CarTable &cars)
+{
+    try {
+        const double n = runtime::toNumber(cars.CarColours.at(size_t(form.Combo1ListIndex())));
+        return int(std::clamp(std::floor(n), 0.0, 4.0));
+    } catch (const std::exception &) {
+        return 0;
+    }
+}
+
+// The number of files the install will write, for its progress.
+int filesToWrite(InstallControls &form, const CarTable &cars, const ColourSelection &selected)
+{
+    const int colours = installableColours(form, cars);
+    int files = 2 * int(std::count(selected.begin(), selected.begin() + colours, true));
+    try {
+        files += int(Listing::all(form.Text3()).size());
+    } catch (const std::exception &) {
+    }
+    return files;
+}
+
+void copyFiles(InstallControls &form, const CarTable &cars, const ColourSelection &ColourSelected,
+               InstallProgress *progress)
+{
+    const QString G = form.Text1();
+    InstallReport report(G, progress, progress ? filesToWrite(form, cars, ColourSelected) : 0);
+
+    makeFolderIfNeeded(report, G + u"\\MODELS\\"_s, G + u"\\MODELS\\"_s);
+
+    const int colours = installableColours(form, cars);
+    static const QString digits[] = {u"0"_s, u"1"_s, u"2"_s, u"3"_s};
+    for (int i = 0; i < colours; ++i) {
+        if (!ColourSelected[i])
+            continue;
+        const QString model = cars.CarModel.at(size_t(form.Combo1ListIndex()));
+        for (const QString &d : {digits[0], digits[1]}) {
+            const QString target = G + u"\\models\\"_s + model + d + digits[i] + u".4ds"_s;
+            report.attempt(target, [&] { runtime::copyFile(form.Text2(), target); });
+        }
+    }
+
+    makeFolderIfNeeded(report, G + u"\\maps\\"_s, G + u"\\maps"_s);
+
+    const QString maps = form.Text3();
+    QStringList textures;
+    try {
+        textures = Listing::all(maps);
+    } catch (const runtime::RuntimeError &error) {
+        report.failed(maps, error.reason());
+    }
+    for (const QString &f : textures) {
+        const QString target = G + u"\\maps\\"_s + f;
+        report.attempt(target, [&] { runtime::copyFile(maps + f, target); });
+    }
+
+    report.show();
+}
+
 } // namespace
 
-void InstallCar(InstallControls &form, const CarTable &cars, ColourSelection &ColourSelected)
+void InstallCar(InstallControls &form, const CarTable &cars, ColourSelection &ColourSelected,
+                InstallProgress *progress)
 {
     if (!checksPass(form, ColourSelected))
         return;
-    Q_UNUSED(cars);
+    copyFiles(form, cars, ColourSelected, progress);
 }

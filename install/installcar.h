@@ -20,8 +20,26 @@ inline const QString NoTextures = QStringLiteral("Папка Maps не соде�
 inline const QString NoCar = QStringLiteral("Необходимо выбрать машину для замены");
 inline const QString NoColour = QStringLiteral("Необходимо выбрать хотя бы один цвет");
 inline const QString Installed = QStringLiteral("Машина успешно установлена!");
+inline const QString PartlyInstalled = QStringLiteral("Машина установлена не полностью.");
+inline const QString NotWritten = QStringLiteral("Не удалось записать:");
+inline const QString AndMore = QStringLiteral("…и ещё %1");
+inline const QString FilesWritten = QStringLiteral("Записано файлов: %1.");
 } // namespace messages
 
+// Told of each file as the install is about to write it.
+class InstallProgress
+{
+public:
+    virtual ~InstallProgress() = default;
+    // `done` files of `total` are written or failed; `file` is the next, named from the
+    // game folder on.
+    virtual void copying(int done, int total, const QString &file) = 0;
+};
+
 // The install button's whole work: checks the inputs, stopping at the first that fails
-// with its message, records the chosen colours, then installs the car.
-void InstallCar(InstallControls &form, const CarTable &cars, ColourSelection &ColourSelected);
+// with its message, and records the chosen colours; then copies the model file over the
+// chosen colours' model files and the Maps folder's files into the game's maps folder.
+// Every copy is tried even when others fail; the closing message says that the car was
+// installed, or lists what could not be written.
+void InstallCar(InstallControls &form, const CarTable &cars, ColourSelection &ColourSelected,
+                InstallProgress *progress = nullptr);

@@ -68,7 +68,8 @@ private:
 
 [[noreturn]] void fail(const QString &what, int error)
 {
-    throw RuntimeError(u"%1: %2"_s.arg(what, systemErrorText(error)));
+    const QString reason = systemErrorText(error);
+    throw RuntimeError(u"%1: %2"_s.arg(what, reason), reason);
 }
 
 // Writes all of `data`, taking short writes in its stride; a write that makes no
@@ -159,16 +160,17 @@ void copyFile(const QString &source, const QString &destination)
 {
     const auto sourceHost = resolveExisting(source);
     if (!sourceHost)
-        throw RuntimeError(u"Файл «%1» не найден"_s.arg(source));
+        throw RuntimeError(u"Файл «%1» не найден"_s.arg(source), u"исходный файл не найден"_s);
 
     const SplitPath target = splitPath(destination);
     if (target.trailingSeparator || target.components.isEmpty())
-        throw RuntimeError(u"В пути «%1» нет имени файла"_s.arg(destination));
+        throw RuntimeError(u"В пути «%1» нет имени файла"_s.arg(destination), u"нет имени файла"_s);
     const QString name = target.components.back();
     const auto folder = resolveComponents(target, target.components.size() - 1);
     struct stat st;
     if (!folder || ::stat(folder->constData(), &st) != 0 || !S_ISDIR(st.st_mode))
-        throw RuntimeError(u"Папка для файла «%1» не найдена"_s.arg(destination));
+        throw RuntimeError(u"Папка для файла «%1» не найдена"_s.arg(destination),
+                           u"папка назначения не найдена"_s);
     const auto existing = findEntry(*folder, name);
     const QByteArray targetHost = joinHost(*folder, existing ? *existing : encodeName(name));
 

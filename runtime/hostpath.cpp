@@ -144,6 +144,12 @@ QString systemErrorText(int error)
     }
 }
 
+bool isFolder(const QByteArray &hostPath)
+{
+    struct stat st;
+    return ::stat(hostPath.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 QByteArray joinHost(const QByteArray &folder, const QByteArray &name)
 {
     if (folder.endsWith('/'))

@@ -47,6 +47,9 @@ std::optional<QByteArray> resolveComponents(const SplitPath &path, qsizetype cou
 // The host path of a program path when it exists, else nullopt.
 std::optional<QByteArray> resolveExisting(const QString &path);
 
+// True when a host path names a folder (or a link to one).
+bool isFolder(const QByteArray &hostPath);
+
 // A readable text, in the interface's language, for a system error number.
 QString systemErrorText(int error);
 

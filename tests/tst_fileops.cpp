@@ -2,6 +2,8 @@
 #include "runtime/runtimeerror.h"
 #include "testsupport.h"
 
+#include <cerrno>
+
 using namespace Qt::StringLiterals;
 using namespace runtime;
 
@@ -21,6 +23,34 @@ private slots:
         QCOMPARE(TempTree::read(tree.path(u"Game/MODELS/M10.4ds"_s)), QByteArray("new model"));
         QCOMPARE(tree.entries().filter(u"MODELS/"_s),
                  (QStringList{u"Game/MODELS/M10.4ds"_s, u"Game/MODELS/m00.4ds"_s}));
+    }
+
+    // Larger than the copy buffer, through the fast path and through the plain loop.
+    void largeFiles()
+    {
+        TempTree tree;
+        QByteArray data(3 * 1024 * 1024 + 17, Qt::Uninitialized);
+        for (qsizetype i = 0; i < data.size(); ++i)
+            data[i] = char((i * 7919) >> 3);
+        const QString source = tree.file(u"big.4ds"_s, data);
+        tree.file(u"out/old.4ds"_s, "old");
+
+        copyFile(source, tree.path(u"out/fast.4ds"_s));
+        QCOMPARE(TempTree::read(tree.path(u"out/fast.4ds"_s)), data);
+
+        runtime::testing::setFaults({{testing::FaultOp::Write, ENOSPC, data.size(), u"loop.4ds"_s},
+                                     {testing::FaultOp::Write, ENOSPC, 2500000, u"old.4ds"_s}});
+        copyFile(source, tree.path(u"out/loop.4ds"_s)); // the fault lies past the end
+        QVERIFY_THROWS_EXCEPTION(RuntimeError, copyFile(source, tree.path(u"out/old.4ds"_s)));
+        runtime::testing::clearFaults();
+        QCOMPARE(TempTree::read(tree.path(u"out/loop.4ds"_s)), data);
+        QCOMPARE(TempTree::read(tree.path(u"out/old.4ds"_s)), QByteArray("old"));
+        QCOMPARE(QDir(tree.path(u"out"_s)).entryList(QDir::Files | QDir::Hidden),
+                 (QStringList{u"fast.4ds"_s, u"loop.4ds"_s, u"old.4ds"_s}));
+
+        const QString empty = tree.file(u"empty.4ds"_s, QByteArray());
+        copyFile(empty, tree.path(u"out/old.4ds"_s));
+        QCOMPARE(QFileInfo(tree.path(u"out/old.4ds"_s)).size(), 0);
     }
 
     void copyErrors()

@@ -1,0 +1,370 @@
+#include "install/installcar.h"
+#include "runtime/fileops.h"
+#include "testsupport.h"
+
+#include <cerrno>
+#include <memory>
+#include <sys/stat.h>
+
+using namespace Qt::StringLiterals;
+using runtime::testing::Fault;
+using runtime::testing::FaultOp;
+
+namespace {
+
+class RecordingProgress : public InstallProgress
+{
+public:
+    void copying(int done, int total, const QString &file) override
+    {
+        files.append(file);
+        steps.append({done, total});
+    }
+    QStringList files;
+    QList<QPair<int, int>> steps;
+};
+
+// Clears injected faults however a test ends.
+struct FaultScope
+{
+    explicit FaultScope(const QList<Fault> &faults) { runtime::testing::setFaults(faults); }
+    ~FaultScope() { runtime::testing::clearFaults(); }
+};
+
+} // namespace
+
+// A game folder with stock files, a new car with two textures and a note, and controls
+// that point at them.
+class Game
+{
+public:
+    Game()
+    {
+        tree.file(u"Game/a0.dta"_s);
+        tree.file(u"Game/models/bolt00.4ds"_s, "stock 00");
+        tree.file(u"Game/models/bolt10.4ds"_s, "stock 10");
+        tree.file(u"Game/maps/road.bmp"_s, "stock road");
+        tree.file(u"new/car.4ds"_s, "new model");
+        tree.file(u"new/Maps/body.bmp"_s, "body");
+        tree.file(u"new/Maps/glass.tga"_s, "glass");
+        tree.file(u"new/Maps/readme.txt"_s, "notes");
+        tree.file(u"new/Maps/.hidden.bmp"_s, "hidden");
+        tree.file(u"new/Maps/sub/inner.bmp"_s, "inner");
+        car(0, u"Bolt"_s, u"bolt"_s, u"3"_s);
+        form.text1 = tree.path(u"Game"_s);
+        form.text2 = tree.path(u"new/car.4ds"_s);
+        form.text3 = tree.path(u"new/Maps"_s);
+        form.listIndex = 0;
+    }
+
+    void car(int index, const QString &name, const QString &model, const QString &colours)
+    {
+        cars->CarName[index] = name;
+        cars->CarModel[index] = model;
+        cars->CarColours[index] = colours;
+        cars->CarCount = std::max(cars->CarCount, index + 1);
+    }
+
+    void tick(std::initializer_list<int> boxes)
+    {
+        for (int box : boxes)
+            form.checks[box - 1] = 1;
+    }
+
+    void install() { InstallCar(form, *cars, selected, &progress); }
+
+    QByteArray game(const QString &relative) const
+    {
+        return TempTree::read(tree.path(u"Game/"_s + relative));
+    }
+
+    QStringList gameEntries() const
+    {
+        QStringList entries;
+        for (const QString &entry : tree.entries())
+            if (entry.startsWith(u"Game/"_s))
+                entries.append(entry.mid(5));
+        return entries;
+    }
+
+    const RecordingMessageBox::Shown &message() const { return boxes.shown.last(); }
+
+    bool succeeded() const
+    {
+        return boxes.shown.size() == 1 && message().text == messages::Installed &&
+               message().style == runtime::vbOKOnly && message().title == u"Quillmere"_s;
+    }
+
+    TempTree tree;
+    std::unique_ptr<CarTable> cars = std::make_unique<CarTable>();
+    FakeControls form;
+    ColourSelection selected{};
+    RecordingMessageBox boxes;
+    RecordingProgress progress;
+};
+
+class TestInstall : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QCoreApplication::setApplicationName(u"Quillmere"_s); }
+
+    void workedExample()
+    {
+        Game g;
+        g.tick({1, 3});
+        g.install();
+        QVERIFY(g.succeeded());
+        const QString m = u"models\\"_s;
+        QCOMPARE(g.progress.files.first(4),
+                 (QStringList{m + u"bolt00.4ds"_s, m + u"bolt10.4ds"_s, m + u"bolt02.4ds"_s,
+                              m + u"bolt12.4ds"_s}));
+        QCOMPARE(g.gameEntries(),
+                 (QStringList{u"a0.dta"_s, u"maps"_s, u"maps/body.bmp"_s, u"maps/glass.tga"_s,
+                              u"maps/readme.txt"_s, u"maps/road.bmp"_s, u"models"_s,
+                              u"models/bolt00.4ds"_s, u"models/bolt02.4ds"_s,
+                              u"models/bolt10.4ds"_s, u"models/bolt12.4ds"_s}));
+        for (const QString &f : {u"bolt00"_s, u"bolt10"_s, u"bolt02"_s, u"bolt12"_s})
+            QCOMPARE(g.game(u"models/"_s + f + u".4ds"_s), QByteArray("new model"));
+        QCOMPARE(g.game(u"maps/body.bmp"_s), QByteArray("body"));
+        QCOMPARE(g.game(u"maps/readme.txt"_s), QByteArray("notes"));
+        QCOMPARE(g.game(u"maps/road.bmp"_s), QByteArray("stock road"));
+        // Progress counts every file, with the total known from the start.
+        QCOMPARE(g.progress.steps.size(), 7);
+        QCOMPARE(g.progress.steps.first(), (QPair<int, int>(0, 7)));
+        QCOMPARE(g.progress.steps.last(), (QPair<int, int>(6, 7)));
+    }
+
+    void colourCounts_data()
+    {
+        QTest::addColumn<QString>("colours");
+        QTest::addColumn<QStringList>("models"); // the model files written, in order
+        QTest::newRow("none") << u"0"_s << QStringList{};
+        QTest::newRow("negative") << u"-2"_s << QStringList{};
+        QTest::newRow("one of four ticked") << u"1"_s << QStringList{u"bolt00"_s, u"bolt10"_s};
+        QTest::newRow("five") << u"5"_s
+                              << QStringList{u"bolt00"_s, u"bolt10"_s, u"bolt03"_s, u"bolt13"_s};
+        QTest::newRow("many") << u"32767"_s
+                              << QStringList{u"bolt00"_s, u"bolt10"_s, u"bolt03"_s, u"bolt13"_s};
+    }
+    void colourCounts()
+    {
+        QFETCH(QString, colours);
+        QFETCH(QStringList, models);
+        Game g;
+        g.car(0, u"Bolt"_s, u"bolt"_s, colours);
+        g.tick({1, 4});
+        g.install();
+        QVERIFY(g.succeeded());
+        QStringList written;
+        for (const QString &file : g.progress.files)
+            if (file.startsWith(u"models\\"_s))
+                written.append(file.mid(7).chopped(4));
+        QCOMPARE(written, models);
+        QCOMPARE(g.game(u"maps/glass.tga"_s), QByteArray("glass")); // textures always go in
+    }
+
+    void createsMissingFolders()
+    {
+        Game g;
+        QVERIFY(QDir(g.tree.path(u"Game/models"_s)).removeRecursively());
+        QVERIFY(QDir(g.tree.path(u"Game/maps"_s)).removeRecursively());
+        g.tick({2});
+        g.install();
+        QVERIFY(g.succeeded());
+        QCOMPARE(g.gameEntries(),
+                 (QStringList{u"MODELS"_s, u"MODELS/bolt01.4ds"_s, u"MODELS/bolt11.4ds"_s,
+                              u"a0.dta"_s, u"maps"_s, u"maps/body.bmp"_s, u"maps/glass.tga"_s,
+                              u"maps/readme.txt"_s}));
+    }
+
+    void emptyFoldersAreUsed()
+    {
+        Game g;
+        QVERIFY(QFile::remove(g.tree.path(u"Game/models/bolt00.4ds"_s)));
+        QVERIFY(QFile::remove(g.tree.path(u"Game/models/bolt10.4ds"_s)));
+        QVERIFY(QFile::remove(g.tree.path(u"Game/maps/road.bmp"_s)));
+        g.tick({1});
+        g.install();
+        QVERIFY(g.succeeded()); // the creation attempts find the folders there: no failure
+        QCOMPARE(g.game(u"models/bolt00.4ds"_s), QByteArray("new model"));
+        QCOMPARE(g.game(u"maps/body.bmp"_s), QByteArray("body"));
+    }
+
+    void mixedCaseGameFolder()
+    {
+        Game g;
+        QVERIFY(QDir(g.tree.path(u"Game"_s)).rename(u"models"_s, u"MODELS"_s));
+        QVERIFY(QDir(g.tree.path(u"Game"_s)).rename(u"maps"_s, u"Maps"_s));
+        QVERIFY(QFile::rename(g.tree.path(u"Game/MODELS/bolt00.4ds"_s),
+                              g.tree.path(u"Game/MODELS/BOLT00.4DS"_s)));
+        g.tree.file(u"Game/Maps/BODY.BMP"_s, "stock body");
+        g.form.text1 = g.tree.path(u"GAME"_s);
+        g.tick({1});
+        g.install();
+        QVERIFY(g.succeeded());
+        QCOMPARE(g.gameEntries(),
+                 (QStringList{u"MODELS"_s, u"MODELS/BOLT00.4DS"_s, u"MODELS/bolt10.4ds"_s,
+                              u"Maps"_s, u"Maps/BODY.BMP"_s, u"Maps/glass.tga"_s,
+                              u"Maps/readme.txt"_s, u"Maps/road.bmp"_s, u"a0.dta"_s}));
+        QCOMPARE(g.game(u"MODELS/BOLT00.4DS"_s), QByteArray("new model"));
+        QCOMPARE(g.game(u"Maps/BODY.BMP"_s), QByteArray("body"));
+    }
+
+    void installTwice()
+    {
+        Game g;
+        g.tick({1, 2, 3});
+        g.install();
+        const QStringList first = g.gameEntries();
+        g.install();
+        QCOMPARE(g.boxes.shown.size(), 2);
+        QCOMPARE(g.boxes.shown[1].text, messages::Installed);
+        QCOMPARE(g.gameEntries(), first);
+        QCOMPARE(g.game(u"models/bolt12.4ds"_s), QByteArray("new model"));
+    }
+
+    void replacedFileKeepsItsMode()
+    {
+        Game g;
+        QVERIFY(::chmod(QFile::encodeName(g.tree.path(u"Game/models/bolt00.4ds"_s)).constData(),
+                        0640) == 0);
+        g.tick({1});
+        g.install();
+        QVERIFY(g.succeeded());
+        struct stat st;
+        QCOMPARE(
+            ::stat(QFile::encodeName(g.tree.path(u"Game/models/bolt00.4ds"_s)).constData(), &st),
+            0);
+        QCOMPARE(st.st_mode & 07777, mode_t(0640));
+        QCOMPARE(g.game(u"models/bolt00.4ds"_s), QByteArray("new model"));
+    }
+
+    void copyOntoItself()
+    {
+        // The Maps folder is the game's maps folder; the model file is one of its targets.
+        Game g;
+        g.form.text3 = g.tree.path(u"game\\MAPS"_s);
+        g.form.text2 = g.tree.path(u"Game/models/bolt00.4ds"_s);
+        g.tick({1});
+        g.install();
+        QVERIFY(g.succeeded());
+        QCOMPARE(g.game(u"models/bolt00.4ds"_s), QByteArray("stock 00"));
+        QCOMPARE(g.game(u"models/bolt10.4ds"_s), QByteArray("stock 00"));
+        QCOMPARE(g.game(u"maps/road.bmp"_s), QByteArray("stock road"));
+        QCOMPARE(g.gameEntries().size(), 6);
+
+        // The same file through a link.
+        Game l;
+        QVERIFY(QFile::link(l.tree.path(u"Game/maps"_s), l.tree.path(u"new/linked"_s)));
+        l.form.text3 = l.tree.path(u"new/linked"_s);
+        l.tick({1});
+        l.install();
+        QVERIFY(l.succeeded());
+        QCOMPARE(l.game(u"maps/road.bmp"_s), QByteArray("stock road"));
+    }
+
+    // A copy that breaks leaves the old file whole and no temporary file, the other
+    // copies still happen, and the message lists exactly what was not written.
+    void failedCopies_data()
+    {
+        QTest::addColumn<int>("op");
+        QTest::addColumn<int>("error");
+        QTest::addColumn<qint64>("atByte");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("disk full at first byte")
+            << int(FaultOp::Write) << ENOSPC << qint64(0) << u"нет места на диске"_s;
+        QTest::newRow("disk full at last byte")
+            << int(FaultOp::Write) << ENOSPC << qint64(8) << u"нет места на диске"_s;
+        QTest::newRow("read error")
+            << int(FaultOp::Read) << EIO << qint64(4) << u"ошибка ввода-вывода"_s;
+        QTest::newRow("permission denied")
+            << int(FaultOp::CreateTemp) << EACCES << qint64(0) << u"нет доступа"_s;
+        QTest::newRow("sync fails")
+            << int(FaultOp::Sync) << EIO << qint64(0) << u"ошибка ввода-вывода"_s;
+        QTest::newRow("rename fails")
+            << int(FaultOp::Rename) << EROFS << qint64(0) << u"диск доступен только для чтения"_s;
+    }
+    void failedCopies()
+    {
+        QFETCH(int, op);
+        QFETCH(int, error);
+        QFETCH(qint64, atByte);
+        QFETCH(QString, reason);
+        Game g;
+        g.tick({1});
+        {
+            FaultScope faults({Fault{FaultOp(op), error, atByte, u"bolt00.4ds"_s},
+                               Fault{FaultOp(op), error, atByte, u"road.bmp"_s}});
+            g.tree.file(u"new/Maps/road.bmp"_s, "new roads"); // as long as the model
+            g.install();
+        }
+        QCOMPARE(g.game(u"models/bolt00.4ds"_s), QByteArray("stock 00"));
+        QCOMPARE(g.game(u"maps/road.bmp"_s), QByteArray("stock road"));
+        QCOMPARE(g.game(u"models/bolt10.4ds"_s), QByteArray("new model"));
+        QCOMPARE(g.game(u"maps/glass.tga"_s), QByteArray("glass"));
+        QVERIFY2(!g.gameEntries().join(u' ').contains(u".quillmere"_s),
+                 qPrintable(g.gameEntries().join(u' ')));
+
+        QCOMPARE(g.boxes.shown.size(), 1);
+        QCOMPARE(g.message().style, int(runtime::vbCritical));
+        QCOMPARE(g.message().title, u"Ошибка"_s);
+        QCOMPARE(g.message().text, messages::PartlyInstalled + u"\n\n"_s + messages::NotWritten +
+                                       u"\n"_s + u"models\\bolt00.4ds — "_s + reason +
+                                       u"\nmaps\\road.bmp — "_s + reason + u"\n\n"_s +
+                                       messages::FilesWritten.arg(4));
+    }
+
+    void longFailureListIsCut()
+    {
+        Game g;
+        for (int i = 0; i < 14; ++i)
+            g.tree.file(u"new/Maps/t%1.bmp"_s.arg(i, 2, 10, QChar(u'0')));
+        g.tick({1});
+        QList<Fault> faults;
+        for (int i = 0; i < 14; ++i)
+            faults.append({FaultOp::Write, ENOSPC, 0, u"t%1.bmp"_s.arg(i, 2, 10, QChar(u'0'))});
+        {
+            FaultScope scope(faults);
+            g.install();
+        }
+        const QStringList lines = g.message().text.split(u'\n');
+        QCOMPARE(lines.filter(u"нет места на диске"_s).size(), 10);
+        QVERIFY(lines.contains(messages::AndMore.arg(4)));
+        QVERIFY(lines.contains(messages::FilesWritten.arg(5)));
+        QCOMPARE(g.game(u"maps/body.bmp"_s), QByteArray("body"));
+    }
+
+    void folderCreationFailure()
+    {
+        Game g;
+        QVERIFY(QDir(g.tree.path(u"Game/maps"_s)).removeRecursively());
+        g.tick({1});
+        {
+            FaultScope faults({Fault{FaultOp::MakeFolder, EACCES, 0, u"maps"_s}});
+            g.install();
+        }
+        QCOMPARE(g.game(u"models/bolt00.4ds"_s), QByteArray("new model"));
+        const QString text = g.message().text;
+        QVERIFY2(text.startsWith(messages::PartlyInstalled), qPrintable(text));
+        QVERIFY2(text.contains(u"maps — нет доступа"_s), qPrintable(text));
+        QVERIFY2(text.contains(u"maps\\body.bmp — папка назначения не найдена"_s),
+                 qPrintable(text));
+        QVERIFY2(text.contains(messages::FilesWritten.arg(2)), qPrintable(text));
+    }
+
+    void sourceVanishes()
+    {
+        Game g;
+        g.tick({1});
+        g.form.text2 = g.tree.path(u"new/*.4ds"_s); // passes the check, names no one file
+        g.install();
+        QVERIFY2(g.message().text.contains(u"models\\bolt00.4ds — исходный файл не найден"_s),
+                 qPrintable(g.message().text));
+        QCOMPARE(g.game(u"models/bolt00.4ds"_s), QByteArray("stock 00"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestInstall)
+#include "tst_install.moc"
