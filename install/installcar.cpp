@@ -97,32 +97,52 @@ public:
         ++m_done;
         try {
             step();
-            ++m_written;
+            m_entries.append({target, QString(), true});
         } catch (const runtime::RuntimeError &error) {
-            m_failures.append(u"%1 — %2"_s.arg(shown(target), error.reason()));
+            m_entries.append({target, error.reason(), true});
         } catch (const std::exception &error) {
-            m_failures.append(
-                u"%1 — %2"_s.arg(shown(target), QString::fromLocal8Bit(error.what())));
+            m_entries.append({target, QString::fromLocal8Bit(error.what()), true});
         }
     }
 
     void failed(const QString &target, const QString &reason)
     {
-        m_failures.append(u"%1 — %2"_s.arg(shown(target), reason));
+        m_entries.append({target, reason, false});
+    }
+
+    // Puts the copies made so far in place; those that cannot be are failures after all.
+    void commit(runtime::FileSession &session)
+    {
+        for (const auto &failure : session.commit()) {
+            for (auto it = m_entries.rbegin(); it != m_entries.rend(); ++it) {
+                if (it->isFile && it->failure.isEmpty() && it->target == failure.destination) {
+                    it->failure = failure.reason;
+                    break;
+                }
+            }
+        }
     }
 
     void show() const
     {
-        if (m_failures.isEmpty()) {
+        QStringList failures;
+        int written = 0;
+        for (const Entry &entry : m_entries) {
+            if (!entry.failure.isEmpty())
+                failures.append(u"%1 — %2"_s.arg(shown(entry.target), entry.failure));
+            else if (entry.isFile)
+                ++written;
+        }
+        if (failures.isEmpty()) {
             runtime::MsgBox(messages::Installed);
             return;
         }
         QString text = messages::PartlyInstalled + u"\n\n"_s + messages::NotWritten + u"\n"_s;
-        const qsizetype listed = std::min<qsizetype>(m_failures.size(), MaxListed);
-        text += m_failures.first(listed).join(u'\n');
-        if (m_failures.size() > listed)
-            text += u"\n"_s + messages::AndMore.arg(m_failures.size() - listed);
-        text += u"\n\n"_s + messages::FilesWritten.arg(m_written);
+        const qsizetype listed = std::min<qsizetype>(failures.size(), MaxListed);
+        text += failures.first(listed).join(u'\n');
+        if (failures.size() > listed)
+            text += u"\n"_s + messages::AndMore.arg(failures.size() - listed);
+        text += u"\n\n"_s + messages::FilesWritten.arg(written);
         runtime::MsgBox(text, runtime::vbCritical, messages::ErrorTitle);
     }
 
@@ -136,19 +156,25 @@ private:
                                                : target;
     }
 
+    struct Entry
+    {
+        QString target;
+        QString failure; // "" when written
+        bool isFile;
+    };
+
     QString m_gameFolder;
     InstallProgress *m_progress;
     int m_total;
     int m_done = 0;
-    QStringList m_failures;
-    int m_written = 0;
+    QList<Entry> m_entries;
 };
 
 // The listing of a folder comes back empty, or cannot be made.
 bool listsNothing(const QString &pattern)
 {
     try {
-        return Listing().first(pattern).isEmpty();
+        return !Listing::any(pattern);
     } catch (const std::exception &) {
         return true;
     }
@@ -202,6 +228,9 @@ void copyFiles(InstallControls &form, const CarTable &cars, const ColourSelectio
 {
     const QString G = form.Text1();
     InstallReport report(G, progress, progress ? filesToWrite(form, cars, ColourSelected) : 0);
+    // Each folder is read once, and the copies reach the disk in two flushes.
+    runtime::FolderCache folders;
+    runtime::FileSession session;
 
     makeFolderIfNeeded(report, G + u"\\MODELS\\"_s, G + u"\\MODELS\\"_s);
 
@@ -217,6 +246,8 @@ void copyFiles(InstallControls &form, const CarTable &cars, const ColourSelectio
         }
     }
 
+    report.commit(session);
+
     makeFolderIfNeeded(report, G + u"\\maps\\"_s, G + u"\\maps"_s);
 
     const QString maps = form.Text3();
@@ -230,6 +261,7 @@ void copyFiles(InstallControls &form, const CarTable &cars, const ColourSelectio
         const QString target = G + u"\\maps\\"_s + f;
         report.attempt(target, [&] { runtime::copyFile(maps + f, target); });
     }
+    report.commit(session);
 
     report.show();
 }

@@ -4,6 +4,7 @@
 #include "runtime/runtimeerror.h"
 
 #include <QCoreApplication>
+#include <QHash>
 #include <QRandomGenerator>
 #include <cerrno>
 #include <fcntl.h>
@@ -156,9 +157,77 @@ QByteArray temporaryName()
 
 } // namespace
 
+namespace {
+FileSession *g_activeSession = nullptr;
+}
+
+// The destination's temporary copy, written and closed; it takes the destination's place
+// once its data is on disk.
+struct FileSession::Staged
+{
+    QString destination;
+    QByteArray temp;
+    QByteArray target;
+    QByteArray folder;
+    QByteArray name;
+    QString faultName;
+};
+
+FileSession::FileSession() : m_previous(std::exchange(g_activeSession, this)) {}
+
+FileSession::~FileSession()
+{
+    for (const Staged &staged : m_staged)
+        ::unlink(staged.temp.constData());
+    g_activeSession = m_previous;
+}
+
+FileSession *FileSession::active()
+{
+    return g_activeSession;
+}
+
+QList<FileSession::Failure> FileSession::commit()
+{
+    QList<Failure> failures;
+    const QList<Staged> staged = std::exchange(m_staged, {});
+    const auto failed = [&](const Staged &s, int error) {
+        ::unlink(s.temp.constData());
+        failures.append({s.destination, systemErrorText(error)});
+    };
+
+    // One flush a file system puts every copy's data on disk before any rename.
+    QHash<dev_t, int> flushed; // device -> 0, or the error its flush gave
+    QList<Staged> synced;
+    for (const Staged &s : staged) {
+        struct stat st;
+        if (::stat(s.folder.constData(), &st) != 0) {
+            failed(s, errno);
+            continue;
+        }
+        if (!flushed.contains(st.st_dev)) {
+            const Fd folder(::open(s.folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            flushed[st.st_dev] = folder.get() >= 0 && ::syncfs(folder.get()) == 0 ? 0 : errno;
+        }
+        const auto *fault = faultFor(testing::FaultOp::Sync, s.faultName);
+        if (const int error = fault ? fault->error : flushed[st.st_dev])
+            failed(s, error);
+        else
+            synced.append(s);
+    }
+    for (const Staged &s : synced) {
+        const auto *fault = faultFor(testing::FaultOp::Rename, s.faultName);
+        if (fault || ::rename(s.temp.constData(), s.target.constData()) != 0) {
+            failed(s, fault ? fault->error : errno);
+            continue;
+        }
+    }
+    return failures;
+}
+
 void copyFile(const QString &source, const QString &destination)
 {
-    const auto sourceHost = resolveExisting(source);
+    auto sourceHost = resolveExisting(source);
     if (!sourceHost)
         throw RuntimeError(u"Файл «%1» не найден"_s.arg(source), u"исходный файл не найден"_s);
 
@@ -167,12 +236,23 @@ void copyFile(const QString &source, const QString &destination)
         throw RuntimeError(u"В пути «%1» нет имени файла"_s.arg(destination), u"нет имени файла"_s);
     const QString name = target.components.back();
     const auto folder = resolveComponents(target, target.components.size() - 1);
-    struct stat st;
-    if (!folder || ::stat(folder->constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+    if (!folder || !isFolder(*folder))
         throw RuntimeError(u"Папка для файла «%1» не найдена"_s.arg(destination),
                            u"папка назначения не найдена"_s);
     const auto existing = findEntry(*folder, name);
-    const QByteArray targetHost = joinHost(*folder, existing ? *existing : encodeName(name));
+    const QByteArray targetName = existing ? *existing : encodeName(name);
+    const QByteArray targetHost = joinHost(*folder, targetName);
+
+    FileSession *session = FileSession::active();
+    if (session) {
+        // A file this session has yet to put in place is read from its new copy.
+        for (auto it = session->m_staged.crbegin(); it != session->m_staged.crend(); ++it) {
+            if (it->target == *sourceHost) {
+                sourceHost = it->temp;
+                break;
+            }
+        }
+    }
 
     Fd in;
     Fd out;
@@ -213,14 +293,25 @@ void copyFile(const QString &source, const QString &destination)
             if (::fchmod(out.get(), targetStat.st_mode & 07777) != 0)
                 throw errno;
         }
-        injectFault(testing::FaultOp::Sync, name);
-        if (::fsync(out.get()) != 0)
-            throw errno;
+        if (!session) {
+            injectFault(testing::FaultOp::Sync, name);
+            if (::fsync(out.get()) != 0)
+                throw errno;
+        }
         if (::close(out.release()) != 0)
             throw errno;
+        if (session) {
+            session->m_staged.append({destination, temp, targetHost, *folder, targetName, name});
+            // Later copies to this name in any case go to the same file.
+            if (FolderCache *cache = FolderCache::active())
+                cache->added(*folder, targetName);
+            return;
+        }
         injectFault(testing::FaultOp::Rename, name);
         if (::rename(temp.constData(), targetHost.constData()) != 0)
             throw errno;
+        if (FolderCache *cache = FolderCache::active())
+            cache->added(*folder, targetName);
     } catch (int error) {
         if (!temp.isEmpty())
             ::unlink(temp.constData());
@@ -243,6 +334,8 @@ void makeFolder(const QString &path)
         fail(u"Не удалось создать папку «%1»"_s.arg(path), fault->error);
     if (::mkdir(joinHost(*parent, encodeName(name)).constData(), 0777) != 0)
         fail(u"Не удалось создать папку «%1»"_s.arg(path), errno);
+    if (FolderCache *cache = FolderCache::active())
+        cache->added(*parent, encodeName(name));
 }
 
 QString programFolder()

@@ -14,6 +14,36 @@ namespace runtime {
 // destination's folder does not exist, or any step fails; the temporary file is removed.
 void copyFile(const QString &source, const QString &destination);
 
+// A run of copies made durable together. While a session is active, each copy is written
+// to its temporary file as it is made; commit() then flushes them all to disk at once and
+// renames each over its destination, in the order they were made. A copy whose source is
+// an earlier copy's destination reads that earlier copy. Copies not committed are removed
+// with the session.
+class FileSession
+{
+public:
+    FileSession();
+    ~FileSession();
+    FileSession(const FileSession &) = delete;
+    FileSession &operator=(const FileSession &) = delete;
+
+    static FileSession *active();
+
+    struct Failure
+    {
+        QString destination; // as given to copyFile
+        QString reason;
+    };
+    // Puts the copies made so far in place; returns those that could not be.
+    QList<Failure> commit();
+
+private:
+    friend void copyFile(const QString &source, const QString &destination);
+    struct Staged;
+    QList<Staged> m_staged;
+    FileSession *m_previous;
+};
+
 // Creates one folder whose parent exists (a trailing separator is allowed). Throws
 // RuntimeError when an entry of that name, in any case, already exists.
 void makeFolder(const QString &path);

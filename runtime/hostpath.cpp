@@ -150,6 +150,13 @@ bool isFolder(const QByteArray &hostPath)
     return ::stat(hostPath.constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+static RuntimeError ambiguousName(const QString &name, const QByteArray &folder)
+{
+    return RuntimeError(
+        u"Имя «%1» неоднозначно: в папке «%2» несколько записей, отличающихся только регистром"_s
+            .arg(name, decodeName(folder)));
+}
+
 QByteArray joinHost(const QByteArray &folder, const QByteArray &name)
 {
     if (folder.endsWith('/'))
@@ -215,20 +222,83 @@ std::optional<QByteArray> findEntry(const QByteArray &folder, const QString &nam
         throw RuntimeError(
             u"«%1»: %2"_s.arg(decodeName(joinHost(folder, exact)), systemErrorText(errno)));
 
+    if (FolderCache *cache = FolderCache::active())
+        return cache->lookup(folder, name);
+
     std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.constData()));
     if (!dir)
         return std::nullopt;
+    const QString key = caseKey(name);
     std::optional<QByteArray> found;
     while (const dirent *entry = ::readdir(dir.get())) {
         const QByteArrayView raw(entry->d_name);
-        if (QString::compare(decodeName(raw), name, Qt::CaseInsensitive) != 0)
+        if (caseKey(decodeName(raw)) != key)
             continue;
         if (found)
-            throw RuntimeError(u"Имя «%1» неоднозначно: в папке «%2» есть «%3» и «%4»"_s.arg(
-                name, decodeName(folder), decodeName(*found), decodeName(raw)));
+            throw ambiguousName(name, folder);
         found = raw.toByteArray();
     }
     return found;
+}
+
+namespace {
+FolderCache *g_activeCache = nullptr;
+}
+
+FolderCache::FolderCache() : m_previous(std::exchange(g_activeCache, this)) {}
+
+FolderCache::~FolderCache()
+{
+    g_activeCache = m_previous;
+}
+
+FolderCache *FolderCache::active()
+{
+    return g_activeCache;
+}
+
+void FolderCache::insert(Index &index, const QString &key, const QByteArray &name)
+{
+    const auto it = index.names.constFind(key);
+    if (it == index.names.constEnd())
+        index.names.insert(key, name);
+    else if (*it != name)
+        index.ambiguous.insert(key);
+}
+
+FolderCache::Index &FolderCache::index(const QByteArray &folder)
+{
+    const auto it = m_folders.find(folder);
+    if (it != m_folders.end())
+        return *it;
+    Index &index = m_folders[folder];
+    std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.constData()));
+    while (dir) {
+        const dirent *entry = ::readdir(dir.get());
+        if (!entry)
+            break;
+        const QByteArrayView raw(entry->d_name);
+        if (raw != "." && raw != "..")
+            insert(index, caseKey(decodeName(raw)), raw.toByteArray());
+    }
+    return index;
+}
+
+void FolderCache::added(const QByteArray &folder, const QByteArray &name)
+{
+    insert(index(folder), caseKey(decodeName(name)), name);
+}
+
+std::optional<QByteArray> FolderCache::lookup(const QByteArray &folder, const QString &name)
+{
+    const Index &found = index(folder);
+    const QString key = caseKey(name);
+    if (found.ambiguous.contains(key))
+        throw ambiguousName(name, folder);
+    const auto it = found.names.constFind(key);
+    if (it == found.names.constEnd())
+        return std::nullopt;
+    return *it;
 }
 
 std::optional<QByteArray> resolveComponents(const SplitPath &path, qsizetype count)

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -39,6 +41,39 @@ QByteArray joinHost(const QByteArray &folder, const QByteArray &name);
 // Throws when several entries match case-blind and none exactly, and when the name is
 // longer than the file system allows.
 std::optional<QByteArray> findEntry(const QByteArray &folder, const QString &name);
+
+// While one exists, case-blind lookups read each folder once and answer from memory: for
+// a run of operations on folders that only this program changes. Whoever creates an entry
+// during the run tells the cache, so that it stays right.
+class FolderCache
+{
+public:
+    FolderCache();
+    ~FolderCache();
+    FolderCache(const FolderCache &) = delete;
+    FolderCache &operator=(const FolderCache &) = delete;
+
+    // The cache in force, or nullptr.
+    static FolderCache *active();
+
+    // Records an entry created in a folder, or about to be.
+    void added(const QByteArray &folder, const QByteArray &name);
+
+    // The entry of `folder` equal to `name` case-blind; throws when several are.
+    std::optional<QByteArray> lookup(const QByteArray &folder, const QString &name);
+
+private:
+    struct Index
+    {
+        QHash<QString, QByteArray> names; // case key -> the entry's name
+        QSet<QString> ambiguous;          // keys that several entries share
+    };
+    Index &index(const QByteArray &folder);
+    static void insert(Index &index, const QString &key, const QByteArray &name);
+
+    QHash<QByteArray, Index> m_folders;
+    FolderCache *m_previous;
+};
 
 // Resolves the first `count` components of `path` (all when -1). nullopt when one of
 // them is missing.

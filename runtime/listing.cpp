@@ -85,6 +85,16 @@ QString Listing::next()
 
 QStringList Listing::all(const QString &pattern)
 {
+    return collect(pattern, false);
+}
+
+bool Listing::any(const QString &pattern)
+{
+    return !collect(pattern, true).isEmpty();
+}
+
+QStringList Listing::collect(const QString &pattern, bool firstFound)
+{
     const SplitPath path = splitPath(pattern);
     const bool wholeFolder = path.trailingSeparator;
     const qsizetype folderCount = path.components.size() - (wholeFolder ? 0 : 1);
@@ -132,6 +142,8 @@ QStringList Listing::all(const QString &pattern)
         if (entry->d_type != DT_REG && !isOrdinaryFile(joinHost(*folder, entry->d_name)))
             continue;
         found.push_back({caseKey(name), name});
+        if (firstFound)
+            break;
     }
     std::sort(found.begin(), found.end(), [](const Found &a, const Found &b) {
         return a.key != b.key ? a.key < b.key : a.name < b.name;

@@ -32,7 +32,13 @@ public:
     // Every match of a pattern at once, in listing order.
     static QStringList all(const QString &pattern);
 
+    // Whether the pattern matches anything: first() would not return "". Stops at the
+    // first match.
+    static bool any(const QString &pattern);
+
 private:
+    static QStringList collect(const QString &pattern, bool firstFound);
+
     QStringList m_names;
     qsizetype m_next = 0;
 };

@@ -1,4 +1,5 @@
 #include "runtime/fileops.h"
+#include "runtime/hostpath.h"
 #include "runtime/runtimeerror.h"
 #include "testsupport.h"
 
@@ -51,6 +52,34 @@ private slots:
         const QString empty = tree.file(u"empty.4ds"_s, QByteArray());
         copyFile(empty, tree.path(u"out/old.4ds"_s));
         QCOMPARE(QFileInfo(tree.path(u"out/old.4ds"_s)).size(), 0);
+    }
+
+    void sessions()
+    {
+        TempTree tree;
+        const QString a = tree.file(u"a.4ds"_s, "A");
+        tree.file(u"out/b.4ds"_s, "old B");
+        {
+            FolderCache cache;
+            FileSession session;
+            copyFile(a, tree.path(u"out/B.4DS"_s));
+            copyFile(tree.path(u"out/b.4ds"_s), tree.path(u"out/c.4ds"_s));  // reads the new b
+            copyFile(tree.file(u"x.4ds"_s, "X"), tree.path(u"out/C.4ds"_s)); // same file as c
+            QCOMPARE(TempTree::read(tree.path(u"out/b.4ds"_s)), QByteArray("old B"));
+            QVERIFY(session.commit().isEmpty());
+        }
+        QCOMPARE(QDir(tree.path(u"out"_s)).entryList(QDir::Files | QDir::Hidden),
+                 (QStringList{u"b.4ds"_s, u"c.4ds"_s}));
+        QCOMPARE(TempTree::read(tree.path(u"out/b.4ds"_s)), QByteArray("A"));
+        QCOMPARE(TempTree::read(tree.path(u"out/c.4ds"_s)), QByteArray("X"));
+
+        {
+            FileSession abandoned;
+            copyFile(a, tree.path(u"out/d.4ds"_s));
+            QCOMPARE(QDir(tree.path(u"out"_s)).entryList(QDir::Files | QDir::Hidden).size(), 3);
+        }
+        QCOMPARE(QDir(tree.path(u"out"_s)).entryList(QDir::Files | QDir::Hidden),
+                 (QStringList{u"b.4ds"_s, u"c.4ds"_s}));
     }
 
     void copyErrors()

@@ -212,6 +212,20 @@ private slots:
         QCOMPARE(g.game(u"Maps/BODY.BMP"_s), QByteArray("body"));
     }
 
+    // Names that differ only in case are one file in the game folder, as the game sees it.
+    void oneSpellingPerFile()
+    {
+        Game g;
+        g.tree.file(u"new/Maps/SKIN.BMP"_s, "upper");
+        g.tree.file(u"new/Maps/skin.bmp"_s, "lower");
+        g.tick({1});
+        g.install();
+        QVERIFY(g.succeeded());
+        const QStringList skins = g.gameEntries().filter(u"skin"_s, Qt::CaseInsensitive);
+        QCOMPARE(skins.size(), 1);
+        QCOMPARE(g.game(skins.first()), QByteArray("lower")); // the later in listing order
+    }
+
     void installTwice()
     {
         Game g;
