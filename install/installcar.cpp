@@ -39,25 +39,23 @@ bool checksPass(InstallControls &form, ColourSelection &ColourSelected)
     if (runtime::lastChar(form.Text3()) != u"\\"_s)
         form.setText3(form.Text3() + u"\\"_s);
 
-    if (!passes([&] {
-            return !form.Text1().isEmpty() &&
-                   !Listing().first(form.Text1() + u"/a0.dta"_s).isEmpty();
-        })) {
+    if (!passes(
+            [&] { return !form.Text1().isEmpty() && Listing::any(form.Text1() + u"/a0.dta"_s); })) {
         fail(messages::BadGameFolder);
         return false;
     }
-    if (!passes([&] { return !Listing().first(form.Text2()).isEmpty(); })) {
+    if (!passes([&] { return Listing::any(form.Text2()); })) {
         fail(messages::BadModelFile);
         return false;
     }
-    if (!passes([&] { return !Listing().first(form.Text3() + u"\\"_s).isEmpty(); })) {
+    if (!passes([&] { return Listing::any(form.Text3() + u"\\"_s); })) {
         fail(messages::BadMapsFolder);
         return false;
     }
     if (!passes([&] {
-            const QString bmp = Listing().first(form.Text3() + u"\\*.bmp"_s);
-            const QString tga = Listing().first(form.Text3() + u"\\*.tga"_s);
-            return !(bmp.isEmpty() && tga.isEmpty());
+            const bool bmp = Listing::any(form.Text3() + u"\\*.bmp"_s);
+            const bool tga = Listing::any(form.Text3() + u"\\*.tga"_s);
+            return bmp || tga;
         })) {
         fail(messages::NoTextures);
         return false;
@@ -228,8 +226,7 @@ void copyFiles(InstallControls &form, const CarTable &cars, const ColourSelectio
 {
     const QString G = form.Text1();
     InstallReport report(G, progress, progress ? filesToWrite(form, cars, ColourSelected) : 0);
-    // Each folder is read once, and the copies reach the disk in two flushes.
-    runtime::FolderCache folders;
+    // The copies reach the disk in two flushes, one a phase.
     runtime::FileSession session;
 
     makeFolderIfNeeded(report, G + u"\\MODELS\\"_s, G + u"\\MODELS\\"_s);
@@ -271,6 +268,8 @@ void copyFiles(InstallControls &form, const CarTable &cars, const ColourSelectio
 void InstallCar(InstallControls &form, const CarTable &cars, ColourSelection &ColourSelected,
                 InstallProgress *progress)
 {
+    // Each folder is read at most once in an install, however large.
+    runtime::FolderCache folders;
     if (!checksPass(form, ColourSelected))
         return;
     copyFiles(form, cars, ColourSelected, progress);

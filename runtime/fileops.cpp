@@ -171,6 +171,7 @@ struct FileSession::Staged
     QByteArray folder;
     QByteArray name;
     QString faultName;
+    bool isNew; // no entry of the name was there
 };
 
 FileSession::FileSession() : m_previous(std::exchange(g_activeSession, this)) {}
@@ -221,6 +222,8 @@ QList<FileSession::Failure> FileSession::commit()
             failed(s, fault ? fault->error : errno);
             continue;
         }
+        if (FolderCache *cache = FolderCache::active(); cache && s.isNew)
+            cache->created(s.folder, s.name);
     }
     return failures;
 }
@@ -297,21 +300,25 @@ void copyFile(const QString &source, const QString &destination)
             injectFault(testing::FaultOp::Sync, name);
             if (::fsync(out.get()) != 0)
                 throw errno;
+        } else {
+            // Start writing the data out now, so that the session's flush finds less to do.
+            ::sync_file_range(out.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
         }
         if (::close(out.release()) != 0)
             throw errno;
         if (session) {
-            session->m_staged.append({destination, temp, targetHost, *folder, targetName, name});
+            session->m_staged.append(
+                {destination, temp, targetHost, *folder, targetName, name, !existing});
             // Later copies to this name in any case go to the same file.
-            if (FolderCache *cache = FolderCache::active())
-                cache->added(*folder, targetName);
+            if (FolderCache *cache = FolderCache::active(); cache && !existing)
+                cache->reserved(*folder, targetName);
             return;
         }
         injectFault(testing::FaultOp::Rename, name);
         if (::rename(temp.constData(), targetHost.constData()) != 0)
             throw errno;
-        if (FolderCache *cache = FolderCache::active())
-            cache->added(*folder, targetName);
+        if (FolderCache *cache = FolderCache::active(); cache && !existing)
+            cache->created(*folder, targetName);
     } catch (int error) {
         if (!temp.isEmpty())
             ::unlink(temp.constData());
@@ -335,7 +342,7 @@ void makeFolder(const QString &path)
     if (::mkdir(joinHost(*parent, encodeName(name)).constData(), 0777) != 0)
         fail(u"Не удалось создать папку «%1»"_s.arg(path), errno);
     if (FolderCache *cache = FolderCache::active())
-        cache->added(*parent, encodeName(name));
+        cache->created(*parent, encodeName(name));
 }
 
 QString programFolder()

@@ -257,8 +257,9 @@ FolderCache *FolderCache::active()
     return g_activeCache;
 }
 
-void FolderCache::insert(Index &index, const QString &key, const QByteArray &name)
+void FolderCache::insert(Index &index, const QByteArray &name)
 {
+    const QString key = caseKey(decodeName(name));
     const auto it = index.names.constFind(key);
     if (it == index.names.constEnd())
         index.names.insert(key, name);
@@ -273,25 +274,59 @@ FolderCache::Index &FolderCache::index(const QByteArray &folder)
         return *it;
     Index &index = m_folders[folder];
     std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.constData()));
+    index.readable = bool(dir);
     while (dir) {
         const dirent *entry = ::readdir(dir.get());
         if (!entry)
             break;
         const QByteArrayView raw(entry->d_name);
-        if (raw != "." && raw != "..")
-            insert(index, caseKey(decodeName(raw)), raw.toByteArray());
+        if (raw == "." || raw == "..")
+            continue;
+        const Entry::Kind kind = entry->d_type == DT_REG ? Entry::File
+                                 : entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN
+                                     ? Entry::Unknown
+                                     : Entry::Other;
+        index.entries.push_back({raw.toByteArray(), kind});
     }
     return index;
 }
 
-void FolderCache::added(const QByteArray &folder, const QByteArray &name)
+// Case keys are made only for folders where a name is looked up, not for every listing.
+FolderCache::Index &FolderCache::keyedIndex(const QByteArray &folder)
 {
-    insert(index(folder), caseKey(decodeName(name)), name);
+    Index &found = index(folder);
+    if (!found.keyed) {
+        found.names.reserve(qsizetype(found.entries.size()));
+        for (const Entry &entry : found.entries)
+            insert(found, entry.name);
+        found.keyed = true;
+    }
+    return found;
+}
+
+const std::vector<FolderCache::Entry> *FolderCache::entries(const QByteArray &folder)
+{
+    const Index &found = index(folder);
+    return found.readable ? &found.entries : nullptr;
+}
+
+void FolderCache::reserved(const QByteArray &folder, const QByteArray &name)
+{
+    insert(keyedIndex(folder), name);
+}
+
+void FolderCache::created(const QByteArray &folder, const QByteArray &name)
+{
+    Index &found = index(folder);
+    found.entries.push_back({name, Entry::Unknown});
+    if (found.keyed)
+        insert(found, name);
+    m_folders.remove(joinHost(folder, name)); // a folder made anew is read anew
 }
 
 std::optional<QByteArray> FolderCache::lookup(const QByteArray &folder, const QString &name)
 {
-    const Index &found = index(folder);
+    const Index &found = keyedIndex(folder);
     const QString key = caseKey(name);
     if (found.ambiguous.contains(key))
         throw ambiguousName(name, folder);

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <optional>
+#include <vector>
 
 // Maps the program's paths (backslash- or slash-separated, case-blind, optionally with a
 // drive letter) onto the host file system, where names are case-sensitive bytes.
@@ -42,9 +43,9 @@ QByteArray joinHost(const QByteArray &folder, const QByteArray &name);
 // longer than the file system allows.
 std::optional<QByteArray> findEntry(const QByteArray &folder, const QString &name);
 
-// While one exists, case-blind lookups read each folder once and answer from memory: for
-// a run of operations on folders that only this program changes. Whoever creates an entry
-// during the run tells the cache, so that it stays right.
+// While one exists, lookups and listings read each folder once and answer from memory:
+// for a run of operations on folders that only this program changes. Whoever creates an
+// entry during the run tells the cache, so that it stays right.
 class FolderCache
 {
 public:
@@ -56,20 +57,42 @@ public:
     // The cache in force, or nullptr.
     static FolderCache *active();
 
-    // Records an entry created in a folder, or about to be.
-    void added(const QByteArray &folder, const QByteArray &name);
+    struct Entry
+    {
+        enum Kind : quint8
+        {
+            File,    // a regular file
+            Other,   // a folder, device, pipe or socket
+            Unknown, // a link, or a file system that does not say: ask the entry itself
+        };
+        QByteArray name;
+        Kind kind;
+    };
+
+    // The folder's entries but "." and "..", or nullptr when it cannot be read.
+    const std::vector<Entry> *entries(const QByteArray &folder);
 
     // The entry of `folder` equal to `name` case-blind; throws when several are.
     std::optional<QByteArray> lookup(const QByteArray &folder, const QString &name);
 
+    // Records a name that is about to be created: lookups find it from now on.
+    void reserved(const QByteArray &folder, const QByteArray &name);
+    // Records an entry just created where none of its name was: lookups and listings
+    // see it.
+    void created(const QByteArray &folder, const QByteArray &name);
+
 private:
     struct Index
     {
+        bool readable = false;
+        std::vector<Entry> entries;
+        bool keyed = false;               // names and ambiguous are filled
         QHash<QString, QByteArray> names; // case key -> the entry's name
         QSet<QString> ambiguous;          // keys that several entries share
     };
     Index &index(const QByteArray &folder);
-    static void insert(Index &index, const QString &key, const QByteArray &name);
+    Index &keyedIndex(const QByteArray &folder);
+    static void insert(Index &index, const QByteArray &name);
 
     QHash<QByteArray, Index> m_folders;
     FolderCache *m_previous;

@@ -25,12 +25,14 @@ bool isOrdinaryFile(const QByteArray &hostPath)
     return ::stat(hostPath.constData(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-// Glob matching over case-folded text, backtracking to the last star.
+// Glob matching of a name against a case-folded pattern, folding the name as it goes and
+// backtracking to the last star.
 bool globMatch(QStringView name, QStringView pattern)
 {
     qsizetype n = 0, p = 0, starP = -1, starN = 0;
     while (n < name.size()) {
-        if (p < pattern.size() && (pattern[p] == u'?' || pattern[p] == name[n])) {
+        if (p < pattern.size() &&
+            (pattern[p] == u'?' || pattern[p] == name[n] || pattern[p] == name[n].toCaseFolded())) {
             ++n, ++p;
         } else if (p < pattern.size() && pattern[p] == u'*') {
             starP = p++;
@@ -54,19 +56,25 @@ bool hasWildcard(const QString &text)
     return text.contains(u'*') || text.contains(u'?');
 }
 
+Wildcard::Wildcard(const QString &pattern) : m_pattern(caseKey(pattern))
+{
+    // "name.*" also stands for "name" with no extension at all.
+    qsizetype end = m_pattern.size();
+    while (end > 0 && m_pattern[end - 1] == u'*')
+        --end;
+    if (end < m_pattern.size() && end > 0 && m_pattern[end - 1] == u'.')
+        m_withoutExtension = m_pattern.first(end - 1);
+}
+
+bool Wildcard::matches(QStringView name) const
+{
+    return globMatch(name, m_pattern) ||
+           (!m_withoutExtension.isNull() && globMatch(name, m_withoutExtension));
+}
+
 bool matchesWildcard(const QString &name, const QString &pattern)
 {
-    const QString n = caseKey(name);
-    const QString p = caseKey(pattern);
-    if (globMatch(n, p))
-        return true;
-    // "name.*" also stands for "name" with no extension at all.
-    qsizetype end = p.size();
-    while (end > 0 && p[end - 1] == u'*')
-        --end;
-    if (end < p.size() && end > 0 && p[end - 1] == u'.')
-        return globMatch(n, QStringView(p).first(end - 1));
-    return false;
+    return Wildcard(pattern).matches(name);
 }
 
 QString Listing::first(const QString &pattern)
@@ -121,29 +129,44 @@ QStringList Listing::collect(const QString &pattern, bool firstFound)
         return {decodeName(*entry)};
     }
 
-    std::unique_ptr<DIR, DirCloser> dir(::opendir(folder->constData()));
-    if (!dir)
-        return {};
     struct Found
     {
         QString key;
         QString name;
     };
     std::vector<Found> found;
-    const QString foldedPattern = caseKey(last);
-    while (const dirent *entry = ::readdir(dir.get())) {
-        if (entry->d_name[0] == '.')
-            continue;
-        if (entry->d_type != DT_REG && entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN)
-            continue;
-        const QString name = decodeName(entry->d_name);
-        if (!wholeFolder && !matchesWildcard(name, foldedPattern))
-            continue;
-        if (entry->d_type != DT_REG && !isOrdinaryFile(joinHost(*folder, entry->d_name)))
-            continue;
-        found.push_back({caseKey(name), name});
-        if (firstFound)
-            break;
+    const Wildcard wildcard(last);
+    // Names starting with "." are hidden; links and unknown kinds are asked what they are.
+    const auto consider = [&](const char *raw, bool regular, bool unknown) {
+        if (raw[0] == '.' || (!regular && !unknown))
+            return false;
+        QString name = decodeName(raw);
+        if (!wholeFolder && !wildcard.matches(name))
+            return false;
+        if (!regular && !isOrdinaryFile(joinHost(*folder, raw)))
+            return false;
+        found.push_back({caseKey(name), std::move(name)});
+        return firstFound;
+    };
+
+    if (FolderCache *cache = FolderCache::active()) {
+        const auto *entries = cache->entries(*folder);
+        if (!entries)
+            return {};
+        for (const auto &entry : *entries) {
+            if (consider(entry.name.constData(), entry.kind == FolderCache::Entry::File,
+                         entry.kind == FolderCache::Entry::Unknown))
+                break;
+        }
+    } else {
+        std::unique_ptr<DIR, DirCloser> dir(::opendir(folder->constData()));
+        if (!dir)
+            return {};
+        while (const dirent *entry = ::readdir(dir.get())) {
+            if (consider(entry->d_name, entry->d_type == DT_REG,
+                         entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN))
+                break;
+        }
     }
     std::sort(found.begin(), found.end(), [](const Found &a, const Found &b) {
         return a.key != b.key ? a.key < b.key : a.name < b.name;

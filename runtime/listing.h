@@ -10,6 +10,18 @@ namespace runtime {
 // matches a name without that dot ("*.*" matches every name).
 bool matchesWildcard(const QString &name, const QString &pattern);
 
+// A wildcard pattern prepared once for matching many names.
+class Wildcard
+{
+public:
+    explicit Wildcard(const QString &pattern);
+    bool matches(QStringView name) const;
+
+private:
+    QString m_pattern;          // case-folded
+    QString m_withoutExtension; // for "name.*": "name"; else null
+};
+
 bool hasWildcard(const QString &text);
 
 // The listing service: the first call takes a pattern and returns the bare name of the

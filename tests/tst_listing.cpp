@@ -1,7 +1,9 @@
+#include "runtime/hostpath.h"
 #include "runtime/listing.h"
 #include "runtime/runtimeerror.h"
 #include "testsupport.h"
 
+#include <optional>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -43,8 +45,15 @@ private slots:
         QCOMPARE(matchesWildcard(name, pattern), matches);
     }
 
+    void listsOrdinaryFilesSorted_data()
+    {
+        QTest::addColumn<bool>("cached");
+        QTest::newRow("read each time") << false;
+        QTest::newRow("read once") << true;
+    }
     void listsOrdinaryFilesSorted()
     {
+        QFETCH(bool, cached);
         TempTree tree;
         tree.file(u"maps/b.TGA"_s);
         tree.file(u"maps/A.bmp"_s);
@@ -65,6 +74,9 @@ private slots:
         }
         ::close(fd);
 
+        std::optional<FolderCache> cache;
+        if (cached)
+            cache.emplace();
         QCOMPARE(Listing::all(tree.path(u"MAPS\\"_s)),
                  (QStringList{u"A.bmp"_s, u"b.TGA"_s, u"c.txt"_s, u"link.bmp"_s}));
         QCOMPARE(Listing::all(tree.path(u"maps\\*.bmp"_s)),
@@ -78,6 +90,34 @@ private slots:
         QCOMPARE(listing.next(), u"link.bmp"_s);
         QCOMPARE(listing.next(), QString());
         QCOMPARE(listing.next(), QString());
+    }
+
+    // The folder cache answers as the folder itself would, also for what the program
+    // creates while it is in force.
+    void cacheFollowsCreation()
+    {
+        TempTree tree;
+        tree.file(u"maps/old.bmp"_s);
+        const QByteArray maps = QFile::encodeName(tree.path(u"maps"_s));
+        FolderCache cache;
+        QCOMPARE(Listing::all(tree.path(u"maps\\"_s)), QStringList{u"old.bmp"_s});
+        QVERIFY(!findEntry(maps, u"NEW.BMP"_s));
+
+        tree.file(u"maps/new.bmp"_s);
+        cache.created(maps, "new.bmp");
+        QCOMPARE(findEntry(maps, u"NEW.BMP"_s), QByteArray("new.bmp"));
+        QCOMPARE(Listing::all(tree.path(u"maps\\*.BMP"_s)),
+                 (QStringList{u"new.bmp"_s, u"old.bmp"_s}));
+
+        cache.reserved(maps, "Later.tga");
+        QCOMPARE(findEntry(maps, u"later.TGA"_s), QByteArray("Later.tga"));
+        QCOMPARE(Listing::all(tree.path(u"maps\\*.tga"_s)), QStringList{}); // not there yet
+
+        // A folder made anew is read anew, not taken as the missing folder it was.
+        QCOMPARE(Listing::all(tree.path(u"maps\\sub\\"_s)), QStringList{});
+        tree.file(u"maps/sub/inner.bmp"_s);
+        cache.created(maps, "sub");
+        QCOMPARE(Listing::all(tree.path(u"maps\\sub\\"_s)), QStringList{u"inner.bmp"_s});
     }
 
     void plainPaths()

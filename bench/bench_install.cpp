@@ -1,0 +1,353 @@
+// Measures the install against cp, its scaling with the size of the game folder, the
+// checks over a large Maps folder, and start-up against a bare Qt window. Prints a
+// Markdown table. Usage: quillmere_bench [--rounds N] [--dir PATH]
+#include "catalogue/cartable.h"
+#include "install/installcar.h"
+#include "runtime/messagebox.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QSysInfo>
+#include <QTemporaryDir>
+#include <QThread>
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class Controls : public InstallControls
+{
+public:
+    QString text1, text2, text3;
+    QString Text1() const override { return text1; }
+    QString Text2() const override { return text2; }
+    QString Text3() const override { return text3; }
+    void setText3(const QString &text) override { text3 = text; }
+    int Combo1ListIndex() const override { return 0; }
+    int CheckValue(int) const override { return 1; }
+};
+
+class QuietBox : public runtime::MessageBoxService
+{
+public:
+    int show(const QString &text, int, const QString &) override
+    {
+        last = text;
+        return runtime::vbOK;
+    }
+    QString last;
+};
+
+void say(const QString &text)
+{
+    std::printf("%s\n", qUtf8Printable(text));
+    std::fflush(stdout);
+}
+
+void writeFile(const QString &path, qsizetype size, QRandomGenerator &random)
+{
+    QByteArray data(size, Qt::Uninitialized);
+    random.fillRange(reinterpret_cast<quint32 *>(data.data()), size / 4);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != size)
+        qFatal("cannot write %s", qPrintable(path));
+}
+
+// Empty files with mixed-case names, as a game's folders hold them.
+void fillFolder(const QString &folder, int count, const QString &stem)
+{
+    QDir().mkpath(folder);
+    static const QString forms[] = {u"%1_%2.BMP"_s, u"%1_%2.tga"_s, u"%1_%2.Bmp"_s};
+    for (int i = 0; i < count; ++i) {
+        QFile file(folder + u'/' +
+                   forms[i % 3].arg(i % 2 ? stem.toUpper() : stem).arg(i, 5, 10, QChar(u'0')));
+        if (!file.open(QIODevice::WriteOnly))
+            qFatal("cannot create %s", qPrintable(file.fileName()));
+    }
+}
+
+double median(QList<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// Median milliseconds of `rounds` runs after one warm-up; `reset` runs untimed before each.
+double timed(int rounds, const std::function<void()> &reset, const std::function<void()> &run)
+{
+    QList<double> ms;
+    for (int round = 0; round <= rounds; ++round) {
+        reset();
+        QElapsedTimer clock;
+        clock.start();
+        run();
+        if (round > 0)
+            ms.append(clock.nsecsElapsed() / 1e6);
+    }
+    return median(ms);
+}
+
+void runShell(const QString &script)
+{
+    QProcess shell;
+    shell.start(u"/bin/sh"_s, {u"-c"_s, script});
+    if (!shell.waitForFinished(-1) || shell.exitCode() != 0)
+        qFatal("shell failed: %s", shell.readAllStandardError().constData());
+}
+
+QString quoted(const QString &path)
+{
+    return u"'"_s + path + u"'"_s;
+}
+
+class Bench
+{
+public:
+    Bench(const QString &root, int rounds) : m_root(root), m_rounds(rounds)
+    {
+        m_previousBox = runtime::setMessageBoxService(&m_box);
+        m_cars->CarName[0] = u"Bench"_s;
+        m_cars->CarModel[0] = u"bench"_s;
+        m_cars->CarColours[0] = u"4"_s;
+        m_cars->CarCount = 1;
+
+        QRandomGenerator random(1935);
+        QDir().mkpath(m_root + u"/src/Maps"_s);
+        writeFile(model(), 20 * 1024 * 1024, random);
+        for (int i = 0; i < 500; ++i) {
+            const QString name =
+                u"Car_Tex_%1.%2"_s.arg(i, 3, 10, QChar(u'0')).arg(i % 4 ? u"bmp"_s : u"TGA"_s);
+            writeFile(maps() + name, (50 + qsizetype(random.bounded(351))) * 1024, random);
+            m_textures.append(name);
+        }
+    }
+    ~Bench() { runtime::setMessageBoxService(m_previousBox); }
+
+    QString model() const { return m_root + u"/src/car.4ds"_s; }
+    QString maps() const { return m_root + u"/src/Maps/"_s; }
+
+    // A game folder whose maps folder holds `textures` files.
+    QString game(int textures)
+    {
+        const QString game = m_root + u"/game_%1"_s.arg(textures);
+        QDir().mkpath(game);
+        QFile(game + u"/A0.DTA"_s).open(QIODevice::WriteOnly);
+        fillFolder(game + u"/MODELS"_s, 2000, u"stock"_s);
+        fillFolder(game + u"/Maps"_s, textures, u"road"_s);
+        return game;
+    }
+
+    // Removes what an install wrote, so that every round writes new files, and lets the
+    // disk settle so that no round pays for the writes of the one before.
+    void clean(const QString &game)
+    {
+        for (const QString &texture : m_textures)
+            QFile::remove(game + u"/Maps/"_s + texture);
+        for (int d = 0; d < 2; ++d)
+            for (int c = 0; c < 4; ++c)
+                QFile::remove(game + u"/MODELS/bench%1%2.4ds"_s.arg(d).arg(c));
+        runShell(u"sync"_s);
+    }
+
+    double install(const QString &game)
+    {
+        Controls form;
+        form.text1 = game;
+        form.text2 = model();
+        form.text3 = maps();
+        ColourSelection selected{};
+        const double ms = timed(
+            m_rounds, [&] { clean(game); }, [&] { InstallCar(form, *m_cars, selected); });
+        if (m_box.last != messages::Installed)
+            qFatal("install failed: %s", qPrintable(m_box.last));
+        return ms;
+    }
+
+    double copy(const QString &game, bool sync)
+    {
+        QString script;
+        for (int d = 0; d < 2; ++d)
+            for (int c = 0; c < 4; ++c)
+                script += u"cp -f %1 %2/MODELS/bench%3%4.4ds\n"_s.arg(quoted(model()), quoted(game))
+                              .arg(d)
+                              .arg(c);
+        script += u"cp -f %1* %2/Maps/\n"_s.arg(quoted(maps()), quoted(game));
+        if (sync)
+            script += u"sync -f %1/Maps\n"_s.arg(quoted(game));
+        return timed(
+            m_rounds, [&] { clean(game); }, [&] { runShell(script); });
+    }
+
+    double checks()
+    {
+        const QString noTextures = m_root + u"/notextures/"_s;
+        QDir().mkpath(noTextures);
+        for (int i = 0; i < 50000; ++i)
+            QFile(noTextures + u"Tex_%1.dds"_s.arg(i, 5, 10, QChar(u'0')))
+                .open(QIODevice::WriteOnly);
+        Controls form;
+        form.text1 = game(0);
+        form.text2 = model();
+        form.text3 = noTextures;
+        ColourSelection selected{};
+        const double ms = timed(
+            m_rounds, [] {}, [&] { InstallCar(form, *m_cars, selected); });
+        if (m_box.last != messages::NoTextures)
+            qFatal("unexpected: %s", qPrintable(m_box.last));
+        return ms;
+    }
+
+    struct Startup
+    {
+        double inProcessMs;
+        double wallMs;
+        qint64 peakKiB;
+    };
+
+    Startup startup(const QString &program, const QString &carList)
+    {
+        QList<double> inside, wall;
+        qint64 peak = 0;
+        for (int round = 0; round <= m_rounds; ++round) {
+            QProcess process;
+            auto env = QProcessEnvironment::systemEnvironment();
+            if (!env.contains(u"QT_QPA_PLATFORM"_s))
+                env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+            process.setProcessEnvironment(env);
+            QElapsedTimer clock;
+            clock.start();
+            process.start(program, {carList});
+            if (!process.waitForFinished(-1) || process.exitCode() != 0)
+                qFatal("%s failed", qPrintable(program));
+            const double ms = clock.nsecsElapsed() / 1e6;
+            const QList<QByteArray> fields = process.readAllStandardOutput().trimmed().split(' ');
+            if (round == 0 || fields.size() != 2)
+                continue;
+            inside.append(fields[0].toDouble() / 1000);
+            wall.append(ms);
+            peak = std::max(peak, fields[1].toLongLong());
+        }
+        return {median(inside), median(wall), peak};
+    }
+
+    QString carList()
+    {
+        const QString path = m_root + u"/cars.txt"_s;
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            qFatal("cannot write %s", qPrintable(path));
+        for (int i = 0; i < 1001; ++i)
+            file.write("\"Car " + QByteArray::number(i) + ", coupe\",car" + QByteArray::number(i) +
+                       "," + QByteArray::number(i % 4 + 1) + "\r\n");
+        return path;
+    }
+
+private:
+    QString m_root;
+    int m_rounds;
+    QuietBox m_box;
+    runtime::MessageBoxService *m_previousBox;
+    std::unique_ptr<CarTable> m_cars = std::make_unique<CarTable>();
+    QStringList m_textures;
+};
+
+QString cpuName()
+{
+    QFile info(u"/proc/cpuinfo"_s);
+    if (info.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : info.readAll().split('\n'))
+            if (line.startsWith("model name"))
+                return QString::fromUtf8(line.mid(line.indexOf(':') + 1).trimmed());
+    }
+    return QSysInfo::currentCpuArchitecture();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(u"Quillmere"_s);
+    int rounds = 5;
+    QString dir = qEnvironmentVariable("TMPDIR", u"/var/tmp"_s);
+    QString only;
+    const QStringList args = app.arguments();
+    for (qsizetype i = 1; i + 1 < args.size(); ++i) {
+        if (args[i] == u"--rounds"_s)
+            rounds = std::max(1, args[i + 1].toInt());
+        else if (args[i] == u"--dir"_s)
+            dir = args[i + 1];
+        else if (args[i] == u"--only"_s)
+            only = args[i + 1];
+    }
+    QTemporaryDir root(dir + u"/quillmere-bench-XXXXXX"_s);
+    if (!root.isValid())
+        qFatal("cannot make a folder in %s", qPrintable(dir));
+
+    say(u"Machine: %1, %2 cores, %3 %4; folder %5; median of %6 rounds after a warm-up."_s
+            .arg(cpuName())
+            .arg(QThread::idealThreadCount())
+            .arg(QSysInfo::kernelType(), QSysInfo::kernelVersion(), dir)
+            .arg(rounds));
+    Bench bench(root.path(), rounds);
+
+    say(u"\n| case | ms | ratio |\n|---|---|---|"_s);
+    const auto section = [&](const QString &name) {
+        return only.isEmpty() || only == name;
+    };
+    if (section(u"install"_s)) {
+        const QString game = bench.game(20000);
+        const double install = bench.install(game);
+        const double cp = bench.copy(game, false);
+        const double cpSync = bench.copy(game, true);
+        say(u"| install, 20,000 files in maps | %1 | |"_s.arg(install, 0, 'f', 1));
+        say(u"| cp, same files | %1 | install / cp = %2 |"_s.arg(cp, 0, 'f', 1)
+                .arg(install / cp, 0, 'f', 2));
+        say(u"| cp + sync, same files | %1 | install / (cp + sync) = %2 |"_s.arg(cpSync, 0, 'f', 1)
+                .arg(install / cpSync, 0, 'f', 2));
+    }
+
+    if (section(u"scaling"_s)) {
+        double empty = 0;
+        for (int size : {0, 2000, 20000, 50000}) {
+            const double ms = bench.install(bench.game(size));
+            if (size == 0)
+                empty = ms;
+            say(u"| install, %1 files in maps | %2 | / empty = %3 |"_s.arg(size)
+                    .arg(ms, 0, 'f', 1)
+                    .arg(ms / empty, 0, 'f', 2));
+        }
+    }
+
+    if (section(u"checks"_s))
+        say(u"| checks, 50,000 files and no texture in Maps | %1 | |"_s.arg(bench.checks(), 0, 'f',
+                                                                            2));
+
+    if (!section(u"startup"_s))
+        return 0;
+    const QString here = QCoreApplication::applicationDirPath();
+    const QString cars = bench.carList();
+    const auto form = bench.startup(here + u"/bench_startup_form"_s, cars);
+    const auto bare = bench.startup(here + u"/bench_startup_bare"_s, cars);
+    say(u"| start-up, main window with 1,001 cars (in process / process) | %1 / %2 | %3 / %4 |"_s
+            .arg(form.inProcessMs, 0, 'f', 1)
+            .arg(form.wallMs, 0, 'f', 1)
+            .arg(form.inProcessMs / bare.inProcessMs, 0, 'f', 2)
+            .arg(form.wallMs / bare.wallMs, 0, 'f', 2));
+    say(u"| start-up, bare window with one combo box | %1 / %2 | |"_s
+            .arg(bare.inProcessMs, 0, 'f', 1)
+            .arg(bare.wallMs, 0, 'f', 1));
+    say(u"| peak memory, main window / bare (MiB) | %1 / %2 | +%3 MiB |"_s
+            .arg(form.peakKiB / 1024.0, 0, 'f', 1)
+            .arg(bare.peakKiB / 1024.0, 0, 'f', 1)
+            .arg((form.peakKiB - bare.peakKiB) / 1024.0, 0, 'f', 1));
+    return 0;
+}
