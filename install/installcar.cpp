@@ -111,6 +111,8 @@ public:
     // Puts the copies made so far in place; those that cannot be are failures after all.
     void commit(runtime::FileSession &session)
     {
+        if (m_progress)
+            m_progress->writingOut();
         for (const auto &failure : session.commit()) {
             for (auto it = m_entries.rbegin(); it != m_entries.rend(); ++it) {
                 if (it->isFile && it->failure.isEmpty() && it->target == failure.destination) {

@@ -34,6 +34,8 @@ public:
     // `done` files of `total` are written or failed; `file` is the next, named from the
     // game folder on.
     virtual void copying(int done, int total, const QString &file) = 0;
+    // The copies made so far are being flushed to disk and put in place.
+    virtual void writingOut() {}
 };
 
 // The install button's whole work: checks the inputs, stopping at the first that fails
