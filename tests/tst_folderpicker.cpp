@@ -145,6 +145,21 @@ private slots:
             QCOMPARE(dir1()->folderAt(row - 1), QFileInfo(dir1()->folderAt(row)).path());
     }
 
+    // A current folder that was removed is reported, and the picker starts at the root.
+    void currentFolderGone()
+    {
+        const QString gone = m_tree->dir(u"gone"_s);
+        QVERIFY(QDir::setCurrent(gone));
+        QVERIFY(QDir(gone).removeRecursively());
+        RecordingMessageBox boxes;
+        press(u"Command1"_s);
+        QCOMPARE(boxes.shown.size(), 1);
+        QCOMPARE(boxes.shown[0].title, u"Ошибка"_s);
+        QVERIFY(picker()->isVisible());
+        QCOMPARE(dir1()->Path(), u"/"_s);
+        QCOMPARE(drive1()->currentData().toString(), u"/"_s);
+    }
+
     void okWritesIntoItsRow_data()
     {
         QTest::addColumn<QString>("button");

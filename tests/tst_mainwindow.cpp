@@ -190,12 +190,10 @@ private slots:
         QTest::newRow("1 after all ticked") << -1 << 0b1111 << 1 << 0b0001 << 0b0001;
         QTest::newRow("2 after all ticked") << -1 << 0b1111 << 2 << 0b0011 << 0b0011;
         QTest::newRow("3 after all ticked") << -1 << 0b1111 << 3 << 0b0111 << 0b0111;
-        QTest::newRow("4 keeps every tick") << -1 << 0b1111 << 0 << 0b1111 << 0b1111;
         QTest::newRow("4 after 1") << 1 << 0b0001 << 0 << 0b1111 << 0b0001;
         QTest::newRow("2 after 3 keeps ticks") << 3 << 0b0110 << 2 << 0b0011 << 0b0010;
         QTest::newRow("0 changes nothing") << 2 << 0b0010 << 4 << 0b0011 << 0b0010;
         QTest::newRow("5 changes nothing") << 2 << 0b0011 << 5 << 0b0011 << 0b0011;
-        QTest::newRow("0 at start") << -1 << 0b1001 << 4 << 0b1111 << 0b1001;
     }
     void colourBoxes()
     {
