@@ -1,9 +1,12 @@
 #include "runtime/messagebox.h"
 #include "runtime/runtimeerror.h"
+#include "runtime/widgetfiledialog.h"
 #include "runtime/widgetmessagebox.h"
 #include "windows/form1.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 using namespace Qt::StringLiterals;
 
@@ -12,8 +15,16 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"Quillmere"_s);
 
+    // The windows speak Russian whatever the desktop's language, and so do Qt's own
+    // buttons and dialogs in them.
+    QTranslator qtTranslator;
+    if (qtTranslator.load(u"qtbase_ru"_s, QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTranslator);
+
     runtime::WidgetMessageBox messageBox;
     runtime::setMessageBoxService(&messageBox);
+    runtime::WidgetFileDialog fileDialog;
+    runtime::setFileDialogService(&fileDialog);
 
     Form1 form;
     try {

@@ -125,6 +125,8 @@ public:
 
     void show() const
     {
+        if (m_progress)
+            m_progress->finished();
         QStringList failures;
         int written = 0;
         for (const Entry &entry : m_entries) {

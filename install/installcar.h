@@ -36,6 +36,8 @@ public:
     virtual void copying(int done, int total, const QString &file) = 0;
     // The copies made so far are being flushed to disk and put in place.
     virtual void writingOut() {}
+    // The install has done all it can; its closing message comes next.
+    virtual void finished() {}
 };
 
 // The install button's whole work: checks the inputs, stopping at the first that fails

@@ -85,6 +85,7 @@ private slots:
         QCOMPARE(progress.labels.last(), u"Запись на диск…"_s);
         QCOMPARE(progress.values.last(), 7);
         QCOMPARE(progress.values[progress.labels.indexOf(u"Запись на диск…"_s)], 4);
+        QVERIFY(progress.dialog()->isHidden()); // gone before the closing message
         QVERIFY(std::is_sorted(progress.values.begin(), progress.values.end()));
     }
 

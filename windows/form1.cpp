@@ -1,51 +1,86 @@
 #include "windows/form1.h"
 
+#include "runtime/filedialog.h"
+#include "runtime/textconv.h"
+#include "windows/form2.h"
+#include "windows/formsupport.h"
+#include "windows/installprogressdialog.h"
+
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
+#include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-// Window measures are in twips: 1440 to the inch, 15 to a pixel at 96 dpi.
-QRect twips(int left, int top, int width, int height)
-{
-    return QRect(left / 15, top / 15, width / 15, height / 15);
-}
-
-template <typename W> W *place(W *widget, const QRect &geometry)
-{
-    widget->setGeometry(geometry);
-    return widget;
-}
-
-} // namespace
-
-Form1::Form1(QWidget *parent)
-    : QWidget(parent),
-      m_label1(place(new QLabel(u"Папка с игрой:"_s, this), twips(240, 240, 2055, 255))),
-      m_label2(place(new QLabel(u"3D файл машины(*.4ds):"_s, this), twips(240, 600, 2415, 255))),
-      m_label3(place(new QLabel(u"Папка Maps машины:"_s, this), twips(240, 960, 2295, 255))),
-      m_text1(place(new QLineEdit(this), twips(2640, 240, 3015, 285))),
-      m_text2(place(new QLineEdit(this), twips(2640, 600, 3015, 285))),
-      m_text3(place(new QLineEdit(this), twips(2640, 960, 3015, 285))),
-      m_command1(place(new QPushButton(u"..."_s, this), twips(5760, 240, 255, 255))),
-      m_command2(place(new QPushButton(u"..."_s, this), twips(5760, 600, 255, 255))),
-      m_command3(place(new QPushButton(u"..."_s, this), twips(5760, 960, 255, 255))),
-      m_combo1(place(new QComboBox(this), twips(2640, 1800, 3375, 315))),
-      m_label4(place(new QLabel(u"Машина для замены:"_s, this), twips(240, 1800, 2175, 255))),
-      m_label5(place(new QLabel(u"Цвета машины для замены:"_s, this), twips(240, 2280, 2295, 255))),
-      m_check{place(new QCheckBox(u"Цвет 1"_s, this), twips(2640, 2280, 855, 255)),
-              place(new QCheckBox(u"Цвет 2"_s, this), twips(3480, 2280, 855, 255)),
-              place(new QCheckBox(u"Цвет 3"_s, this), twips(4320, 2280, 855, 255)),
-              place(new QCheckBox(u"Цвет 4"_s, this), twips(5160, 2280, 855, 255))},
-      m_command4(place(new QPushButton(u"Установить машину"_s, this), twips(1440, 2760, 3495, 495)))
+Form1::Form1(QWidget *parent) : QWidget(parent)
 {
     setWindowTitle(u"Quillmere    by dunhallow"_s);
-    setFixedSize(6120 / 15, 3450 / 15);
+
+    // Created in the order of their tab indices.
+    const QString caption1 = u"Папка с игрой:"_s;
+    const QString caption2 = u"3D файл машины(*.4ds):"_s;
+    const QString caption3 = u"Папка Maps машины:"_s;
+    const QString caption4 = u"Машина для замены:"_s;
+    const QString caption5 = u"Цвета машины для замены:"_s;
+    m_label1 = placeControl(new QLabel(caption1, this), u"Label1"_s, caption1, 240, 240, 2055, 255);
+    m_label2 = placeControl(new QLabel(caption2, this), u"Label2"_s, caption2, 240, 600, 2415, 255);
+    m_label3 = placeControl(new QLabel(caption3, this), u"Label3"_s, caption3, 240, 960, 2295, 255);
+    m_text1 = placeControl(new QLineEdit(this), u"Text1"_s, caption1, 2640, 240, 3015, 285);
+    m_text2 = placeControl(new QLineEdit(this), u"Text2"_s, caption2, 2640, 600, 3015, 285);
+    m_text3 = placeControl(new QLineEdit(this), u"Text3"_s, caption3, 2640, 960, 3015, 285);
+    m_command1 =
+        placeControl(new QPushButton(u"..."_s, this), u"Command1"_s, u"..."_s, 5760, 240, 255, 255);
+    m_command2 =
+        placeControl(new QPushButton(u"..."_s, this), u"Command2"_s, u"..."_s, 5760, 600, 255, 255);
+    m_command3 =
+        placeControl(new QPushButton(u"..."_s, this), u"Command3"_s, u"..."_s, 5760, 960, 255, 255);
+    m_combo1 = placeControl(new QComboBox(this), u"Combo1"_s, caption4, 2640, 1800, 3375, 315);
+    m_label4 =
+        placeControl(new QLabel(caption4, this), u"Label4"_s, caption4, 240, 1800, 2175, 255);
+    m_label5 =
+        placeControl(new QLabel(caption5, this), u"Label5"_s, caption5, 240, 2280, 2295, 255);
+    for (int i = 0; i < 4; ++i) {
+        const QString caption = u"Цвет %1"_s.arg(i + 1);
+        m_check[i] = placeControl(new QCheckBox(caption, this), u"Check%1"_s.arg(i + 1), caption,
+                                  2640 + 840 * i, 2280, 855, 255);
+    }
+    m_command4 = placeControl(new QPushButton(u"Установить машину"_s, this), u"Command4"_s,
+                              u"Установить машину"_s, 1440, 2760, 3495, 495);
+
+    // The line runs on past the right edge of the window.
+    m_line1 = new QFrame(this);
+    m_line1->setObjectName(u"Line1"_s);
+    m_line1->setFrameShape(QFrame::HLine);
+    m_line1->setFrameShadow(QFrame::Sunken);
+    const QRect line = twipsToPixels(this, 120, 1440, 6840 - 120, 0);
+    m_line1->setGeometry(line.left(), line.top() - 1, line.width(), 2);
+
+    m_label1->setBuddy(m_text1);
+    m_label2->setBuddy(m_text2);
+    m_label3->setBuddy(m_text3);
+    m_label4->setBuddy(m_combo1);
+    m_command1->setAccessibleDescription(caption1);
+    m_command2->setAccessibleDescription(caption2);
+    m_command3->setAccessibleDescription(caption3);
+
+    const QList<QWidget *> tabOrder = {m_text1,    m_text2,    m_text3,    m_command1,
+                                       m_command2, m_command3, m_combo1,   m_check[0],
+                                       m_check[1], m_check[2], m_check[3], m_command4};
+    for (qsizetype i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+
+    fitCaptionFont(this);
+    const QRect client = twipsToPixels(this, 0, 0, 6120, 3450);
+    setFixedSize(client.size());
+
+    connect(m_combo1, &QComboBox::activated, this, &Form1::Combo1_Click);
+    connect(m_command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+    connect(m_command2, &QPushButton::clicked, this, &Form1::Command2_Click);
+    connect(m_command3, &QPushButton::clicked, this, &Form1::Command3_Click);
     connect(m_command4, &QPushButton::clicked, this, &Form1::Command4_Click);
 }
 
@@ -71,6 +106,11 @@ QString Form1::Text3() const
     return m_text3->text();
 }
 
+void Form1::setText1(const QString &text)
+{
+    m_text1->setText(text);
+}
+
 void Form1::setText3(const QString &text)
 {
     m_text3->setText(text);
@@ -86,7 +126,80 @@ int Form1::CheckValue(int box) const
     return m_check[box - 1]->isChecked() ? 1 : 0;
 }
 
+Form2 *Form1::folderPicker() const
+{
+    return m_form2;
+}
+
+QString Form1::Label1Caption() const
+{
+    return m_label1->text();
+}
+
+void Form1::Combo1_Click()
+{
+    reportErrors([this] {
+        const int index = m_combo1->currentIndex();
+        if (index == -1)
+            return;
+        // A car shows one box per colour; counts outside 1 to 4 leave the boxes alone.
+        const double count = runtime::toNumber(m_cars.CarColours[index]);
+        if (count != 1 && count != 2 && count != 3 && count != 4)
+            return;
+        for (int box = 0; box < 4; ++box) {
+            const bool shown = box < count;
+            m_check[box]->setVisible(shown);
+            if (!shown)
+                m_check[box]->setChecked(false);
+        }
+    });
+}
+
+void Form1::Command1_Click()
+{
+    showFolderPicker(m_label1->text());
+}
+
+void Form1::Command3_Click()
+{
+    showFolderPicker(m_label3->text());
+}
+
+void Form1::showFolderPicker(const QString &caption)
+{
+    reportErrors([&] {
+        if (!m_form2)
+            m_form2 = new Form2(*this);
+        m_form2->show();
+        m_form2->raise();
+        m_form2->activateWindow();
+        m_form2->setLabel1Caption(caption);
+    });
+}
+
+void Form1::Command2_Click()
+{
+    reportErrors([this] {
+        // A cancelled dialog leaves the typed path alone.
+        const std::optional<QString> file =
+            runtime::openFileDialog(u"Файлы 3D обьектов Ортаны(*.4ds)"_s);
+        if (file)
+            m_text2->setText(*file);
+    });
+}
+
 void Form1::Command4_Click()
 {
-    InstallCar(*this, m_cars, m_colourSelected);
+    reportErrors([this] {
+        InstallProgressDialog progress(this);
+        InstallCar(*this, m_cars, m_colourSelected, &progress);
+    });
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    // The picker writes into this window, so it cannot outlive it.
+    if (m_form2)
+        m_form2->close();
+    event->accept();
 }

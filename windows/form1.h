@@ -4,16 +4,20 @@
 #include "install/installcar.h"
 #include "install/installcontrols.h"
 
+#include <QPointer>
 #include <QWidget>
 
 class QCheckBox;
 class QComboBox;
+class QFrame;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class Form2;
 
 // The main window: the three path fields, the car list, the colour boxes and the install
-// button. It owns the car table and the chosen colours for the whole run.
+// button. It owns the car table and the chosen colours for the whole run, and the folder
+// picker while that is open.
 class Form1 : public QWidget, public InstallControls
 {
     Q_OBJECT
@@ -28,18 +32,35 @@ public:
     QString Text1() const override;
     QString Text2() const override;
     QString Text3() const override;
+    void setText1(const QString &text);
     void setText3(const QString &text) override;
     int Combo1ListIndex() const override;
     int CheckValue(int box) const override;
 
+    // The caption of the game folder row, by which the picker knows which field it fills.
+    QString Label1Caption() const;
+
     const CarTable &carTable() const { return m_cars; }
 
+    // The folder picker while it is open, else null.
+    Form2 *folderPicker() const;
+
 public slots:
+    void Combo1_Click();
+    void Command1_Click();
+    void Command2_Click();
+    void Command3_Click();
     void Command4_Click();
 
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
 private:
+    void showFolderPicker(const QString &caption);
+
     CarTable m_cars;
     ColourSelection m_colourSelected{};
+    QPointer<Form2> m_form2;
 
     QLabel *m_label1;
     QLabel *m_label2;
@@ -55,4 +76,5 @@ private:
     QLabel *m_label5;
     QCheckBox *m_check[4];
     QPushButton *m_command4;
+    QFrame *m_line1;
 };

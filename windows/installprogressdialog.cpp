@@ -28,6 +28,12 @@ void InstallProgressDialog::writingOut()
     update(m_started, m_total, u"Запись на диск…"_s);
 }
 
+void InstallProgressDialog::finished()
+{
+    if (m_dialog)
+        m_dialog->hide(); // the closing message stands alone
+}
+
 void InstallProgressDialog::update(int done, int total, const QString &label)
 {
     if (!m_dialog) {

@@ -4,9 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QPointer>
-
-class QProgressDialog;
-class QWidget;
+#include <QProgressDialog>
 
 // Shows how an install goes once it has taken longer than a moment: a modal dialog with
 // the files done of the files to copy and the file being copied, updated between files.
@@ -20,6 +18,7 @@ public:
 
     void copying(int done, int total, const QString &file) override;
     void writingOut() override;
+    void finished() override;
 
     // The dialog, once shown.
     QProgressDialog *dialog() const { return m_dialog; }

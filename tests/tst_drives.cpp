@@ -1,0 +1,132 @@
+#include "runtime/drives.h"
+#include "runtime/fileops.h"
+#include "runtime/hostpath.h"
+#include "runtime/runtimeerror.h"
+#include "testsupport.h"
+
+#include <QFileInfo>
+
+using namespace Qt::StringLiterals;
+
+class TestDrives : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void userFileSystems_data()
+    {
+        QTest::addColumn<QString>("root");
+        QTest::addColumn<QByteArray>("type");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("root disk") << u"/"_s << QByteArray("ext4") << true;
+        QTest::newRow("home") << u"/home"_s << QByteArray("btrfs") << true;
+        QTest::newRow("removable under /media")
+            << u"/media/alex/USB"_s << QByteArray("vfat") << true;
+        QTest::newRow("removable under /run/media")
+            << u"/run/media/alex/Игры"_s << QByteArray("exfat") << true;
+        QTest::newRow("network share") << u"/mnt/share"_s << QByteArray("cifs") << true;
+        QTest::newRow("/runner is no /run") << u"/runner"_s << QByteArray("ext4") << true;
+        QTest::newRow("proc") << u"/proc"_s << QByteArray("proc") << false;
+        QTest::newRow("cgroup") << u"/sys/fs/cgroup"_s << QByteArray("cgroup2") << false;
+        QTest::newRow("/run") << u"/run"_s << QByteArray("tmpfs") << false;
+        QTest::newRow("user runtime") << u"/run/user/1000"_s << QByteArray("tmpfs") << false;
+        QTest::newRow("memory anywhere") << u"/mnt/ram"_s << QByteArray("tmpfs") << false;
+        QTest::newRow("snap image") << u"/snap/core/1"_s << QByteArray("squashfs") << false;
+    }
+    void userFileSystems()
+    {
+        QFETCH(QString, root);
+        QFETCH(QByteArray, type);
+        QFETCH(bool, shown);
+        QCOMPARE(runtime::isUserFileSystem(root, type), shown);
+    }
+
+    void driveOfFolder_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QStringList>("roots");
+        QTest::addColumn<QString>("drive");
+        const QStringList roots = {u"/"_s, u"/home"_s, u"/media/usb"_s};
+        QTest::newRow("root itself") << u"/"_s << roots << u"/"_s;
+        QTest::newRow("inside root") << u"/usr/share"_s << roots << u"/"_s;
+        QTest::newRow("drive itself") << u"/home"_s << roots << u"/home"_s;
+        QTest::newRow("inside drive") << u"/home/alex/Игры"_s << roots << u"/home"_s;
+        QTest::newRow("longer name is no child") << u"/media/usb2/x"_s << roots << u"/"_s;
+        QTest::newRow("deepest wins") << u"/media/usb/a"_s << roots << u"/media/usb"_s;
+        QTest::newRow("no root holds it")
+            << u"/home/a"_s << QStringList{u"/media/usb"_s} << QString();
+    }
+    void driveOfFolder()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QStringList, roots);
+        QFETCH(QString, drive);
+        QCOMPARE(runtime::driveRootOf(folder, roots), drive);
+    }
+
+    // This machine's drives: the root among them, each a folder, none of the kernel's.
+    void machineDrives()
+    {
+        const QList<runtime::Drive> drives = runtime::drives();
+        QStringList roots;
+        for (const runtime::Drive &drive : drives) {
+            QVERIFY2(QFileInfo(drive.root).isDir(), qPrintable(drive.root));
+            QVERIFY2(!drive.root.startsWith(u"/proc"_s) && !drive.root.startsWith(u"/sys"_s) &&
+                         !drive.root.startsWith(u"/run/user"_s),
+                     qPrintable(drive.root));
+            roots.append(drive.root);
+        }
+        QCOMPARE(roots.first(), u"/"_s);
+        QStringList sorted = roots;
+        sorted.sort();
+        sorted.removeDuplicates();
+        QCOMPARE(roots, sorted);
+    }
+
+    // Folders and links to folders, hidden ones too, case-blind in order; no files.
+    void subfolders()
+    {
+        TempTree tree;
+        tree.dir(u"b"_s);
+        tree.dir(u"A"_s);
+        tree.dir(u"a"_s);
+        tree.dir(u".wine"_s);
+        tree.dir(u"Игры"_s);
+        tree.dir(u"игры2"_s);
+        tree.file(u"file.txt"_s);
+        QVERIFY(QFile::link(tree.path(u"b"_s), tree.path(u"link"_s)));
+        QVERIFY(QFile::link(tree.path(u"file.txt"_s), tree.path(u"filelink"_s)));
+        QVERIFY(QFile::link(tree.path(u"missing"_s), tree.path(u"dangling"_s)));
+        // A name that is no UTF-8 survives the trip into the list and back.
+        const QString oddName = runtime::decodeName("odd\xff");
+        runtime::makeFolder(runtime::childPath(tree.path(), oddName));
+
+        const QStringList names = runtime::subfolders(tree.path());
+        QCOMPARE(names, QStringList({u".wine"_s, u"A"_s, u"a"_s, u"b"_s, u"link"_s, oddName,
+                                     u"Игры"_s, u"игры2"_s}));
+        QVERIFY(runtime::subfolders(runtime::childPath(tree.path(), oddName)).isEmpty());
+        QCOMPARE(runtime::childPath(u"/"_s, u"x"_s), u"/x"_s);
+    }
+
+    void unreadableFolders_data()
+    {
+        QTest::addColumn<QString>("relative");
+        QTest::newRow("missing") << u"missing"_s;
+        QTest::newRow("a file") << u"file.txt"_s;
+    }
+    void unreadableFolders()
+    {
+        QFETCH(QString, relative);
+        TempTree tree;
+        tree.file(u"file.txt"_s);
+        try {
+            runtime::subfolders(tree.path(relative));
+            QFAIL("no error");
+        } catch (const runtime::RuntimeError &error) {
+            QVERIFY2(error.message().contains(tree.path(relative)), qPrintable(error.message()));
+        }
+    }
+};
+
+QTEST_MAIN(TestDrives)
+#include "tst_drives.moc"

@@ -1,0 +1,304 @@
+#include "runtime/drives.h"
+#include "widgetsupport.h"
+#include "windows/dirlistbox.h"
+#include "windows/form1.h"
+#include "windows/form2.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+// The picker opened from the main window, in a folder tree that is the current folder.
+class TestFolderPicker : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<TempTree> m_tree;
+    std::unique_ptr<Form1> m_form;
+    QString m_previousFolder;
+
+    Form2 *picker() { return m_form->folderPicker(); }
+    template <typename W = QWidget> W *control(const QString &name)
+    {
+        W *w = picker() ? picker()->findChild<W *>(name, Qt::FindDirectChildrenOnly) : nullptr;
+        if (!w)
+            qFatal("no picker control %s", qPrintable(name));
+        return w;
+    }
+    DirListBox *dir1() { return control<DirListBox>(u"Dir1"_s); }
+    QComboBox *drive1() { return control<QComboBox>(u"Drive1"_s); }
+
+    void press(const QString &button)
+    {
+        QTest::mouseClick(m_form->findChild<QPushButton *>(button), Qt::LeftButton);
+    }
+    void pressOk()
+    {
+        QTest::mouseClick(control(u"Command1"_s), Qt::LeftButton);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    void closeByFrame()
+    {
+        picker()->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    QRect itemRect(int row) { return dir1()->visualItemRect(dir1()->item(row)); }
+    // Opens the listed subfolder of that name by a double click.
+    void open(const QString &name)
+    {
+        const int row = rowOf(dir1(), name);
+        QVERIFY2(row >= 0, qPrintable(name));
+        dir1()->scrollToItem(dir1()->item(row));
+        doubleClick(dir1()->viewport(), itemRect(row).center());
+    }
+    QString text(const QString &field) { return m_form->findChild<QLineEdit *>(field)->text(); }
+
+private slots:
+    void init()
+    {
+        m_tree = std::make_unique<TempTree>();
+        m_tree->dir(u"Игры/Mafia/maps"_s);
+        m_tree->dir(u"Игры/Mafia/models"_s);
+        m_tree->dir(u"new/Maps"_s);
+        m_tree->file(u"readme.txt"_s);
+        m_previousFolder = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(m_tree->path()));
+        m_form = std::make_unique<Form1>();
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    }
+
+    void cleanup()
+    {
+        m_form.reset();
+        QDir::setCurrent(m_previousFolder);
+        m_tree.reset();
+    }
+
+    void layout_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QRect>("twips");
+        QTest::newRow("Drive1") << u"Drive1"_s << QRect(240, 600, 2775, 315);
+        QTest::newRow("Dir1") << u"Dir1"_s << QRect(240, 960, 2775, 3465);
+        QTest::newRow("Label1") << u"Label1"_s << QRect(240, 240, 2775, 255);
+        QTest::newRow("Command1") << u"Command1"_s << QRect(240, 4440, 2775, 495);
+    }
+    void layout()
+    {
+        QFETCH(QString, name);
+        QFETCH(QRect, twips);
+        press(u"Command1"_s);
+        QCOMPARE(picker()->logicalDpiX(), 96);
+        QCOMPARE(control(name)->geometry(),
+                 QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15));
+    }
+
+    void window()
+    {
+        press(u"Command1"_s);
+        QVERIFY(picker());
+        QCOMPARE(picker()->windowTitle(), u"Выбор папки"_s);
+        QVERIFY(picker()->isWindow());
+        QVERIFY(!picker()->isModal());
+        QCOMPARE(picker()->size(), QSize(3300 / 15, 4965 / 15));
+        QCOMPARE(picker()->minimumSize(), picker()->size());
+        QCOMPARE(picker()->maximumSize(), picker()->size());
+        QCOMPARE(tabOrder(drive1()), QStringList({u"Drive1"_s, u"Dir1"_s, u"Command1"_s}));
+
+        // "ОК" in Cyrillic letters, and captions that show whole.
+        const auto *ok = control<QPushButton>(u"Command1"_s);
+        QCOMPARE(ok->text(), QString::fromUtf16(u"\u041E\u041A"));
+        QCOMPARE(ok->accessibleName(), ok->text());
+        QVERIFY(QFontMetrics(ok->font()).horizontalAdvance(ok->text()) <= ok->width());
+        const auto *label = control<QLabel>(u"Label1"_s);
+        QCOMPARE(label->text(), u"Папка с игрой:"_s);
+        QVERIFY(QFontMetrics(label->font()).horizontalAdvance(label->text()) <= label->width());
+        QCOMPARE(label->font(), m_form->font());
+        QCOMPARE(dir1()->accessibleName(), label->text());
+        QVERIFY(!drive1()->accessibleName().isEmpty());
+    }
+
+    // Both lists start at the process's current folder and its drive.
+    void startsAtCurrentFolder()
+    {
+        press(u"Command3"_s);
+        const QString cwd = QDir::currentPath();
+        QCOMPARE(dir1()->Path(), cwd);
+        QStringList roots;
+        for (int i = 0; i < drive1()->count(); ++i)
+            roots.append(drive1()->itemData(i).toString());
+        QVERIFY(roots.contains(u"/"_s));
+        QCOMPARE(drive1()->currentData().toString(), runtime::driveRootOf(cwd, roots));
+
+        // The ancestors from the drive's root down, then the subfolders.
+        const QStringList texts = itemTexts(dir1());
+        const int opened = dir1()->openedRow();
+        QCOMPARE(texts.at(opened), QFileInfo(cwd).fileName());
+        QCOMPARE(texts.mid(opened + 1), QStringList({u"new"_s, u"Игры"_s}));
+        QCOMPARE(dir1()->folderAt(0), drive1()->currentData().toString());
+        QCOMPARE(dir1()->currentRow(), opened);
+        for (int row = 1; row <= opened; ++row)
+            QCOMPARE(dir1()->folderAt(row - 1), QFileInfo(dir1()->folderAt(row)).path());
+    }
+
+    // A current folder that was removed is reported, and the picker starts at the root.
+    void currentFolderGone()
+    {
+        const QString gone = m_tree->dir(u"gone"_s);
+        QVERIFY(QDir::setCurrent(gone));
+        QVERIFY(QDir(gone).removeRecursively());
+        RecordingMessageBox boxes;
+        press(u"Command1"_s);
+        QCOMPARE(boxes.shown.size(), 1);
+        QCOMPARE(boxes.shown[0].title, u"Ошибка"_s);
+        QVERIFY(picker()->isVisible());
+        QCOMPARE(dir1()->Path(), u"/"_s);
+        QCOMPARE(drive1()->currentData().toString(), u"/"_s);
+    }
+
+    void okWritesIntoItsRow_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("otherField");
+        QTest::newRow("game folder")
+            << u"Command1"_s << u"Папка с игрой:"_s << u"Text1"_s << u"Text3"_s;
+        QTest::newRow("Maps folder")
+            << u"Command3"_s << u"Папка Maps машины:"_s << u"Text3"_s << u"Text1"_s;
+    }
+    void okWritesIntoItsRow()
+    {
+        QFETCH(QString, button);
+        QFETCH(QString, caption);
+        QFETCH(QString, field);
+        QFETCH(QString, otherField);
+        typeText(m_form->findChild<QLineEdit *>(field), u"typed"_s);
+        typeText(m_form->findChild<QLineEdit *>(otherField), u"other"_s);
+
+        press(button);
+        QCOMPARE(control<QLabel>(u"Label1"_s)->text(), caption);
+        open(u"Игры"_s);
+        open(u"Mafia"_s);
+        QCOMPARE(dir1()->Path(), m_tree->path(u"Игры/Mafia"_s));
+        pressOk();
+
+        QVERIFY(!picker());
+        QCOMPARE(text(field), m_tree->path(u"Игры/Mafia"_s));
+        QCOMPARE(text(otherField), u"other"_s);
+    }
+
+    // The other button relabels the open picker, whose OK then fills the other field.
+    void relabelledWhileOpen()
+    {
+        press(u"Command1"_s);
+        Form2 *first = picker();
+        open(u"new"_s);
+        press(u"Command3"_s);
+        QCOMPARE(picker(), first);
+        QCOMPARE(control<QLabel>(u"Label1"_s)->text(), u"Папка Maps машины:"_s);
+        QCOMPARE(dir1()->Path(), m_tree->path(u"new"_s));
+        pressOk();
+        QCOMPARE(text(u"Text3"_s), m_tree->path(u"new"_s));
+        QCOMPARE(text(u"Text1"_s), QString());
+    }
+
+    // A single click highlights; a double click or Enter opens, also upwards.
+    void clickHighlightsEnterOpens()
+    {
+        press(u"Command1"_s);
+        const int row = rowOf(dir1(), u"new"_s);
+        QTest::mouseClick(dir1()->viewport(), Qt::LeftButton, {}, itemRect(row).center());
+        QCOMPARE(dir1()->currentRow(), row);
+        QCOMPARE(dir1()->Path(), m_tree->path());
+
+        QTest::keyClick(dir1(), Qt::Key_Return);
+        QCOMPARE(dir1()->Path(), m_tree->path(u"new"_s));
+        QCOMPARE(itemTexts(dir1()).mid(dir1()->openedRow()), QStringList({u"new"_s, u"Maps"_s}));
+
+        const int parent = dir1()->openedRow() - 1;
+        doubleClick(dir1()->viewport(), itemRect(parent).center());
+        QCOMPARE(dir1()->Path(), m_tree->path());
+    }
+
+    // The root of a drive is the one folder written with a trailing separator.
+    void driveRootEndsInSeparator()
+    {
+        press(u"Command1"_s);
+        const int root = drive1()->findData(u"/"_s);
+        QVERIFY(root >= 0);
+        chooseItem(drive1(), root);
+        QCOMPARE(dir1()->Path(), u"/"_s);
+        QCOMPARE(dir1()->openedRow(), 0);
+        pressOk();
+        QCOMPARE(text(u"Text1"_s), u"/"_s);
+    }
+
+    void closingByFrameWritesNothing()
+    {
+        typeText(m_form->findChild<QLineEdit *>(u"Text1"_s), u"typed"_s);
+        press(u"Command1"_s);
+        open(u"new"_s);
+        closeByFrame();
+        QVERIFY(!picker());
+        QCOMPARE(text(u"Text1"_s), u"typed"_s);
+        QCOMPARE(text(u"Text3"_s), QString());
+
+        // The next one starts afresh at the current folder.
+        press(u"Command3"_s);
+        QCOMPARE(dir1()->Path(), QDir::currentPath());
+    }
+
+    void closingMainWindowClosesPicker()
+    {
+        press(u"Command1"_s);
+        QPointer<Form2> open = picker();
+        QVERIFY(open->isVisible());
+        m_form->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!open);
+        for (QWidget *w : QApplication::topLevelWidgets())
+            QVERIFY2(!w->isVisible(), qPrintable(w->windowTitle()));
+    }
+
+    // A drive or folder that cannot be read is reported; the picker stays where it was.
+    void unreadableFolderReported_data()
+    {
+        QTest::addColumn<bool>("viaDrive");
+        QTest::newRow("drive") << true;
+        QTest::newRow("vanished folder") << false;
+    }
+    void unreadableFolderReported()
+    {
+        QFETCH(bool, viaDrive);
+        press(u"Command1"_s);
+        const QString before = dir1()->Path();
+        const int driveBefore = drive1()->currentIndex();
+        RecordingMessageBox boxes;
+        if (viaDrive) {
+            drive1()->addItem(u"gone"_s, m_tree->path(u"gone"_s));
+            chooseItem(drive1(), drive1()->count() - 1);
+        } else {
+            QVERIFY(QDir(m_tree->path(u"new"_s)).removeRecursively());
+            open(u"new"_s);
+        }
+        QCOMPARE(boxes.shown.size(), 1);
+        QCOMPARE(boxes.shown[0].title, u"Ошибка"_s);
+        QCOMPARE(boxes.shown[0].style, int(runtime::vbCritical));
+        QVERIFY(boxes.shown[0].text.contains(viaDrive ? u"gone"_s : u"new"_s));
+        QCOMPARE(dir1()->Path(), before);
+        QCOMPARE(drive1()->currentIndex(), driveBefore);
+        // The vanished folder is no longer offered.
+        QCOMPARE(rowOf(dir1(), u"new"_s) >= 0, viaDrive);
+
+        pressOk();
+        QCOMPARE(text(u"Text1"_s), before);
+    }
+};
+
+QTEST_MAIN(TestFolderPicker)
+#include "tst_folderpicker.moc"

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QListWidget>
+#include <QStringList>
+
+// A folder list in the classic manner: the opened folder's ancestors from its drive's root
+// down, the opened folder itself, then its subfolders, each level indented one step. A
+// double click or Enter opens the highlighted folder; a single click only highlights it.
+class DirListBox : public QListWidget
+{
+    Q_OBJECT
+
+public:
+    explicit DirListBox(QWidget *parent = nullptr);
+
+    // The roots of the drives; a folder's tree starts at the one that holds it.
+    void setDriveRoots(const QStringList &roots);
+
+    // The opened folder, as a full path: no trailing "/" except for the root.
+    QString Path() const { return m_path; }
+
+    // Opens `folder` and lists it. Throws runtime::RuntimeError when the folder cannot be
+    // read; the list then stays as it was.
+    void setPath(const QString &folder);
+
+    // The folder that the item in `row` stands for.
+    QString folderAt(int row) const;
+
+    // The row of the opened folder.
+    int openedRow() const { return m_openedRow; }
+
+signals:
+    void pathChanged(const QString &path);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    // Opens the folder of `row`, reporting an error in a message box.
+    void openRow(int row);
+
+    QStringList m_roots;
+    QString m_path;
+    int m_openedRow = -1;
+};

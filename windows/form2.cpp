@@ -1,0 +1,92 @@
+#include "windows/form2.h"
+
+#include "runtime/drives.h"
+#include "windows/dirlistbox.h"
+#include "windows/form1.h"
+#include "windows/formsupport.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+
+using namespace Qt::StringLiterals;
+
+Form2::Form2(Form1 &form1) : QWidget(&form1, Qt::Window), m_form1(form1)
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(u"Выбор папки"_s);
+    setFont(form1.font());
+
+    // Created in the order of their tab indices.
+    m_drive1 = placeControl(new QComboBox(this), u"Drive1"_s, u"Диск"_s, 240, 600, 2775, 315);
+    m_dir1 = placeControl(new DirListBox(this), u"Dir1"_s, u"Label1"_s, 240, 960, 2775, 3465);
+    m_label1 =
+        placeControl(new QLabel(u"Label1"_s, this), u"Label1"_s, u"Label1"_s, 240, 240, 2775, 255);
+    m_command1 =
+        placeControl(new QPushButton(u"ОК"_s, this), u"Command1"_s, u"ОК"_s, 240, 4440, 2775, 495);
+    m_label1->setBuddy(m_dir1);
+    setTabOrder(m_drive1, m_dir1);
+    setTabOrder(m_dir1, m_command1);
+    setFixedSize(twipsToPixels(this, 0, 0, 3300, 4965).size());
+
+    const QIcon driveIcon = style()->standardIcon(QStyle::SP_DriveHDIcon);
+    QStringList roots;
+    for (const runtime::Drive &drive : runtime::drives()) {
+        const QString text =
+            drive.label.isEmpty() ? drive.root : u"%1 [%2]"_s.arg(drive.root, drive.label);
+        m_drive1->addItem(driveIcon, text, drive.root);
+        roots.append(drive.root);
+    }
+    m_dir1->setDriveRoots(roots);
+    connect(m_dir1, &DirListBox::pathChanged, this, &Form2::showDriveOf);
+
+    if (!reportErrors([this] { m_dir1->setPath(runtime::currentFolder()); }))
+        reportErrors([this] { m_dir1->setPath(u"/"_s); });
+
+    connect(m_drive1, &QComboBox::activated, this, &Form2::Drive1_Change);
+    connect(m_command1, &QPushButton::clicked, this, &Form2::Command1_Click);
+}
+
+QString Form2::Label1Caption() const
+{
+    return m_label1->text();
+}
+
+void Form2::setLabel1Caption(const QString &caption)
+{
+    m_label1->setText(caption);
+    m_label1->setAccessibleName(caption);
+    m_dir1->setAccessibleName(caption);
+}
+
+QString Form2::Dir1Path() const
+{
+    return m_dir1->Path();
+}
+
+void Form2::Drive1_Change()
+{
+    const QString root = m_drive1->currentData().toString();
+    // A drive that cannot be read leaves the picker where it was.
+    if (!reportErrors([&] { m_dir1->setPath(root); }))
+        showDriveOf(m_dir1->Path());
+}
+
+void Form2::Command1_Click()
+{
+    if (m_label1->text() == m_form1.Label1Caption())
+        m_form1.setText1(m_dir1->Path());
+    else
+        m_form1.setText3(m_dir1->Path());
+    close();
+}
+
+void Form2::showDriveOf(const QString &folder)
+{
+    QStringList roots;
+    for (int i = 0; i < m_drive1->count(); ++i)
+        roots.append(m_drive1->itemData(i).toString());
+    const QString root = runtime::driveRootOf(folder, roots);
+    m_drive1->setCurrentIndex(int(roots.indexOf(root)));
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "install/installcar.h"
+#include "runtime/messagebox.h"
+#include "runtime/runtimeerror.h"
+
+#include <QRect>
+#include <exception>
+
+class QFont;
+class QWidget;
+
+// Window measures are in twips, 1440 to the inch: 15 twips make one pixel at 96 dpi.
+QRect twipsToPixels(const QWidget *window, int left, int top, int width, int height);
+
+// Names a control, gives it its place in twips and its accessible name.
+template <typename W>
+W *placeControl(W *control, const QString &name, const QString &accessibleName, int left, int top,
+                int width, int height)
+{
+    control->setObjectName(name);
+    control->setAccessibleName(accessibleName);
+    control->setGeometry(twipsToPixels(control->window(), left, top, width, height));
+    return control;
+}
+
+// True when the control's caption shows whole inside it in its font.
+bool captionFits(const QWidget *control);
+
+// Gives the window its font at the largest size of 8 points or less at which every
+// caption in it fits, and returns that font.
+QFont fitCaptionFont(QWidget *window);
+
+// Runs a handler. An error it raises is shown in a critical box titled "Ошибка" instead of
+// ending the program, and the window stays as the handler left it. Returns false then.
+template <typename Handler> bool reportErrors(Handler &&handler)
+{
+    QString message;
+    try {
+        handler();
+        return true;
+    } catch (const runtime::RuntimeError &error) {
+        message = error.message();
+    } catch (const std::exception &error) {
+        message = QString::fromUtf8(error.what());
+    }
+    runtime::MsgBox(message, runtime::vbCritical, messages::ErrorTitle);
+    return false;
+}
