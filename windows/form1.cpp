@@ -87,7 +87,10 @@ Form1::Form1(QWidget *parent) : QWidget(parent)
 void Form1::Form_Load(const QString &carListFile)
 {
     m_combo1->clear();
-    readCarList(carListFile, m_cars, [this](const QString &name) { m_combo1->addItem(name); });
+    // The names go into the list in one step: item k is CarName[k], in file order.
+    QStringList names;
+    readCarList(carListFile, m_cars, [&names](const QString &name) { names.append(name); });
+    m_combo1->addItems(names);
     m_combo1->setCurrentIndex(-1);
 }
 

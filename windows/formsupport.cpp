@@ -14,11 +14,33 @@ int toPixels(int twips, int dpi)
     return qRound(twips * dpi / 1440.0);
 }
 
-bool fits(const QWidget *control, const QString &text, int besideText, int height)
+bool fits(const QFontMetrics &metrics, const QWidget *control, const QString &text, int besideText,
+          int height)
 {
-    const QFontMetrics metrics = control->fontMetrics();
     return metrics.horizontalAdvance(text) + besideText <= control->width() &&
            qMax(metrics.height(), height) <= control->height();
+}
+
+// Whether the caption would show whole in the given font's measures.
+bool captionFitsIn(const QWidget *control, const QFontMetrics &metrics)
+{
+    const QStyle *style = control->style();
+    if (const auto *box = qobject_cast<const QCheckBox *>(control)) {
+        const int indicator = style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, box);
+        const int spacing = style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, box);
+        return fits(metrics, box, box->text(), indicator + spacing,
+                    style->pixelMetric(QStyle::PM_IndicatorHeight, nullptr, box));
+    }
+    if (const auto *button = qobject_cast<const QPushButton *>(control)) {
+        const int frame = style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
+        return fits(metrics, button, button->text(), 2 * frame, 0);
+    }
+    if (const auto *label = qobject_cast<const QLabel *>(control)) {
+        const QMargins margins = label->contentsMargins();
+        return fits(metrics, label, label->text(),
+                    margins.left() + margins.right() + 2 * label->margin(), 0);
+    }
+    return true;
 }
 
 } // namespace
@@ -33,34 +55,21 @@ QRect twipsToPixels(const QWidget *window, int left, int top, int width, int hei
 
 bool captionFits(const QWidget *control)
 {
-    const QStyle *style = control->style();
-    if (const auto *box = qobject_cast<const QCheckBox *>(control)) {
-        const int indicator = style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, box);
-        const int spacing = style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, box);
-        return fits(box, box->text(), indicator + spacing,
-                    style->pixelMetric(QStyle::PM_IndicatorHeight, nullptr, box));
-    }
-    if (const auto *button = qobject_cast<const QPushButton *>(control)) {
-        const int frame = style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
-        return fits(button, button->text(), 2 * frame, 0);
-    }
-    if (const auto *label = qobject_cast<const QLabel *>(control)) {
-        const QMargins margins = label->contentsMargins();
-        return fits(label, label->text(), margins.left() + margins.right() + 2 * label->margin(),
-                    0);
-    }
-    return true;
+    return captionFitsIn(control, control->fontMetrics());
 }
 
 QFont fitCaptionFont(QWidget *window)
 {
     QFont font = window->font();
     const auto controls = window->findChildren<QWidget *>();
+    // Measured first and set once: setting a window's font re-polishes all its controls.
     for (qreal points = 8; points >= 6; points -= 0.5) {
         font.setPointSizeF(points);
-        window->setFont(font);
-        if (std::all_of(controls.cbegin(), controls.cend(), captionFits))
+        const QFontMetrics metrics(font, window);
+        if (std::all_of(controls.cbegin(), controls.cend(),
+                        [&](const QWidget *control) { return captionFitsIn(control, metrics); }))
             break;
     }
+    window->setFont(font);
     return font;
 }
