@@ -263,6 +263,8 @@ void copyFile(const QString &source, const QString &destination)
     try {
         injectFault(testing::FaultOp::OpenSource, name);
         in = Fd(::open(sourceHost->constData(), O_RDONLY | O_CLOEXEC));
+        if (in.get() < 0 && errno == ENOENT)
+            throw RuntimeError(u"Файл «%1» не найден"_s.arg(source), u"исходный файл не найден"_s);
         if (in.get() < 0)
             throw errno;
         struct stat sourceStat;

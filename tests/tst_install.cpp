@@ -1,6 +1,4 @@
-#include "install/installcar.h"
-#include "runtime/fileops.h"
-#include "testsupport.h"
+#include "installfixture.h"
 
 #include <cerrno>
 #include <memory>
@@ -9,99 +7,6 @@
 using namespace Qt::StringLiterals;
 using runtime::testing::Fault;
 using runtime::testing::FaultOp;
-
-namespace {
-
-class RecordingProgress : public InstallProgress
-{
-public:
-    void copying(int done, int total, const QString &file) override
-    {
-        files.append(file);
-        steps.append({done, total});
-    }
-    QStringList files;
-    QList<QPair<int, int>> steps;
-};
-
-// Clears injected faults however a test ends.
-struct FaultScope
-{
-    explicit FaultScope(const QList<Fault> &faults) { runtime::testing::setFaults(faults); }
-    ~FaultScope() { runtime::testing::clearFaults(); }
-};
-
-} // namespace
-
-// A game folder with stock files, a new car with two textures and a note, and controls
-// that point at them.
-class Game
-{
-public:
-    Game()
-    {
-        tree.file(u"Game/a0.dta"_s);
-        tree.file(u"Game/models/bolt00.4ds"_s, "stock 00");
-        tree.file(u"Game/models/bolt10.4ds"_s, "stock 10");
-        tree.file(u"Game/maps/road.bmp"_s, "stock road");
-        tree.file(u"new/car.4ds"_s, "new model");
-        tree.file(u"new/Maps/body.bmp"_s, "body");
-        tree.file(u"new/Maps/glass.tga"_s, "glass");
-        tree.file(u"new/Maps/readme.txt"_s, "notes");
-        tree.file(u"new/Maps/.hidden.bmp"_s, "hidden");
-        tree.file(u"new/Maps/sub/inner.bmp"_s, "inner");
-        car(0, u"Bolt"_s, u"bolt"_s, u"3"_s);
-        form.text1 = tree.path(u"Game"_s);
-        form.text2 = tree.path(u"new/car.4ds"_s);
-        form.text3 = tree.path(u"new/Maps"_s);
-        form.listIndex = 0;
-    }
-
-    void car(int index, const QString &name, const QString &model, const QString &colours)
-    {
-        cars->CarName[index] = name;
-        cars->CarModel[index] = model;
-        cars->CarColours[index] = colours;
-        cars->CarCount = std::max(cars->CarCount, index + 1);
-    }
-
-    void tick(std::initializer_list<int> boxes)
-    {
-        for (int box : boxes)
-            form.checks[box - 1] = 1;
-    }
-
-    void install() { InstallCar(form, *cars, selected, &progress); }
-
-    QByteArray game(const QString &relative) const
-    {
-        return TempTree::read(tree.path(u"Game/"_s + relative));
-    }
-
-    QStringList gameEntries() const
-    {
-        QStringList entries;
-        for (const QString &entry : tree.entries())
-            if (entry.startsWith(u"Game/"_s))
-                entries.append(entry.mid(5));
-        return entries;
-    }
-
-    const RecordingMessageBox::Shown &message() const { return boxes.shown.last(); }
-
-    bool succeeded() const
-    {
-        return boxes.shown.size() == 1 && message().text == messages::Installed &&
-               message().style == runtime::vbOKOnly && message().title == u"Quillmere"_s;
-    }
-
-    TempTree tree;
-    std::unique_ptr<CarTable> cars = std::make_unique<CarTable>();
-    FakeControls form;
-    ColourSelection selected{};
-    RecordingMessageBox boxes;
-    RecordingProgress progress;
-};
 
 class TestInstall : public QObject
 {
@@ -277,57 +182,6 @@ private slots:
         l.install();
         QVERIFY(l.succeeded());
         QCOMPARE(l.game(u"maps/road.bmp"_s), QByteArray("stock road"));
-    }
-
-    // A copy that breaks leaves the old file whole and no temporary file, the other
-    // copies still happen, and the message lists exactly what was not written.
-    void failedCopies_data()
-    {
-        QTest::addColumn<int>("op");
-        QTest::addColumn<int>("error");
-        QTest::addColumn<qint64>("atByte");
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("disk full at first byte")
-            << int(FaultOp::Write) << ENOSPC << qint64(0) << u"нет места на диске"_s;
-        QTest::newRow("disk full at last byte")
-            << int(FaultOp::Write) << ENOSPC << qint64(8) << u"нет места на диске"_s;
-        QTest::newRow("read error")
-            << int(FaultOp::Read) << EIO << qint64(4) << u"ошибка ввода-вывода"_s;
-        QTest::newRow("permission denied")
-            << int(FaultOp::CreateTemp) << EACCES << qint64(0) << u"нет доступа"_s;
-        QTest::newRow("sync fails")
-            << int(FaultOp::Sync) << EIO << qint64(0) << u"ошибка ввода-вывода"_s;
-        QTest::newRow("rename fails")
-            << int(FaultOp::Rename) << EROFS << qint64(0) << u"диск доступен только для чтения"_s;
-    }
-    void failedCopies()
-    {
-        QFETCH(int, op);
-        QFETCH(int, error);
-        QFETCH(qint64, atByte);
-        QFETCH(QString, reason);
-        Game g;
-        g.tick({1});
-        {
-            FaultScope faults({Fault{FaultOp(op), error, atByte, u"bolt00.4ds"_s},
-                               Fault{FaultOp(op), error, atByte, u"road.bmp"_s}});
-            g.tree.file(u"new/Maps/road.bmp"_s, "new roads"); // as long as the model
-            g.install();
-        }
-        QCOMPARE(g.game(u"models/bolt00.4ds"_s), QByteArray("stock 00"));
-        QCOMPARE(g.game(u"maps/road.bmp"_s), QByteArray("stock road"));
-        QCOMPARE(g.game(u"models/bolt10.4ds"_s), QByteArray("new model"));
-        QCOMPARE(g.game(u"maps/glass.tga"_s), QByteArray("glass"));
-        QVERIFY2(!g.gameEntries().join(u' ').contains(u".quillmere"_s),
-                 qPrintable(g.gameEntries().join(u' ')));
-
-        QCOMPARE(g.boxes.shown.size(), 1);
-        QCOMPARE(g.message().style, int(runtime::vbCritical));
-        QCOMPARE(g.message().title, u"Ошибка"_s);
-        QCOMPARE(g.message().text, messages::PartlyInstalled + u"\n\n"_s + messages::NotWritten +
-                                       u"\n"_s + u"models\\bolt00.4ds — "_s + reason +
-                                       u"\nmaps\\road.bmp — "_s + reason + u"\n\n"_s +
-                                       messages::FilesWritten.arg(4));
     }
 
     void longFailureListIsCut()
