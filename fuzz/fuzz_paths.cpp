@@ -21,24 +21,26 @@ using namespace runtime;
 
 namespace {
 
-QString g_root;
+QByteArray g_host; // the tree's host path
+QString g_root;    // and as the program spells it
 
 void makeFolder(const QByteArray &relative)
 {
-    ::mkdir((QFile::encodeName(g_root) + '/' + relative).constData(), 0755);
+    if (::mkdir((g_host + '/' + relative).constData(), 0755) != 0)
+        std::abort();
 }
 
 void makeFile(const QByteArray &relative)
 {
-    const int fd = ::open((QFile::encodeName(g_root) + '/' + relative).constData(),
-                          O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd >= 0)
-        ::close(fd);
+    const int fd = ::open((g_host + '/' + relative).constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    if (fd < 0)
+        std::abort();
+    ::close(fd);
 }
 
 void makeLink(const QByteArray &target, const QByteArray &relative)
 {
-    if (::symlink(target.constData(), (QFile::encodeName(g_root) + '/' + relative).constData()))
+    if (::symlink(target.constData(), (g_host + '/' + relative).constData()) != 0)
         std::abort();
 }
 
@@ -52,7 +54,7 @@ void buildTree()
     makeFile("Game/MODELS/bolt00.4ds");
     makeFile("Game/MODELS/Bolt10.4DS");
     makeFolder("Game/Maps");
-    makeFile("Game/Maps/\xD0\xA2\xD0\xB5\xD0\xBA\xD1\x81\xD1\x82\xD1\x83\xD1\x80\xD0\xB0.BMP");
+    makeFile("Game/Maps/Текстура.BMP");
     makeFile("Game/Maps/car.tga");
     makeFile("Game/Maps/\xCC\xE0\xF8\xE8\xED\xE0.bmp"); // Windows-1251, not UTF-8
     makeFile("Game/Maps/.hidden.bmp");
@@ -150,7 +152,7 @@ void checkListing(const QString &path, const SplitPath &split)
 void removeTree()
 {
     ::nftw(
-        QFile::encodeName(g_root).constData(),
+        g_host.constData(),
         [](const char *path, const struct stat *, int, FTW *) { return std::remove(path); }, 16,
         FTW_DEPTH | FTW_PHYS);
 }
@@ -159,12 +161,12 @@ void removeTree()
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    QByteArray root = QFile::encodeName(QDir::tempPath()) + "/fuzz_paths-XXXXXX";
-    if (!::mkdtemp(root.data()))
+    g_host = QFile::encodeName(QDir::tempPath()) + "/fuzz_paths-XXXXXX";
+    if (!::mkdtemp(g_host.data()))
         std::abort();
-    g_root = QFile::decodeName(root);
+    g_root = decodeName(g_host);
     buildTree();
-    qputenv("WINEPREFIX", root + "/prefix");
+    qputenv("WINEPREFIX", g_host + "/prefix");
     std::atexit(removeTree);
     return 0;
 }
@@ -190,7 +192,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (const QString &component : split.components)
         FUZZ_CHECK(!component.isEmpty() && !component.contains(u'/') && !component.contains(u'\\'),
                    path);
-    // The components joined by either separator split back into themselves.
+    // The components, joined again, split back into themselves.
     const QString joined = split.components.join(u'\\');
     FUZZ_CHECK(splitPath(u"/"_s + joined).components == split.components, path);
 
