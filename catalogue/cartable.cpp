@@ -18,24 +18,30 @@ void readCarList(const QString &path, CarTable &table,
     try {
         table.CarCount = 0;
         runtime::SequentialInput input(path);
-        while (!input.atEnd()) {
-            const QString name = input.readText();
-            const int line = input.line();
-            const QString model = input.readText();
-            const qint16 colours = input.readInt16();
-            if (table.CarCount > CarTable::MaxIndex)
-                throw runtime::RuntimeError(
-                    u"строка %1: машин больше %2, лишние записи не помещаются в список"_s.arg(line)
-                        .arg(CarTable::Size));
-            table.CarName[table.CarCount] = name;
-            table.CarModel[table.CarCount] = model;
-            table.CarColours[table.CarCount] = runtime::int16Text(colours);
-            if (addItem)
-                addItem(name);
-            ++table.CarCount;
-        }
+        readCarRecords(input, table, addItem);
     } catch (const runtime::RuntimeError &error) {
         throw runtime::RuntimeError(u"Ошибка в списке машин «%1»: %2."_s.arg(
             QString(path).replace(u'\\', u'/'), error.message()));
+    }
+}
+
+void readCarRecords(runtime::SequentialInput &input, CarTable &table,
+                    const std::function<void(const QString &)> &addItem)
+{
+    while (!input.atEnd()) {
+        const QString name = input.readText();
+        const int line = input.line();
+        const QString model = input.readText();
+        const qint16 colours = input.readInt16();
+        if (table.CarCount > CarTable::MaxIndex)
+            throw runtime::RuntimeError(
+                u"строка %1: машин больше %2, лишние записи не помещаются в список"_s.arg(line).arg(
+                    CarTable::Size));
+        table.CarName[table.CarCount] = name;
+        table.CarModel[table.CarCount] = model;
+        table.CarColours[table.CarCount] = runtime::int16Text(colours);
+        if (addItem)
+            addItem(name);
+        ++table.CarCount;
     }
 }

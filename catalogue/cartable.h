@@ -4,6 +4,10 @@
 #include <array>
 #include <functional>
 
+namespace runtime {
+class SequentialInput;
+}
+
 // The game's stock cars, as listed in cars.txt: entry k of each array describes the k-th
 // record of the file, and item k of the car list shows CarName[k].
 struct CarTable
@@ -26,3 +30,8 @@ QString carListPath();
 // record cut short by the end of the file, or more records than the table holds.
 void readCarList(const QString &path, CarTable &table,
                  const std::function<void(const QString &)> &addItem = {});
+
+// Reads the records of an open car list into `table` from index CarCount on. Throws
+// runtime::RuntimeError with a message that names the line and what is wrong.
+void readCarRecords(runtime::SequentialInput &input, CarTable &table,
+                    const std::function<void(const QString &)> &addItem = {});

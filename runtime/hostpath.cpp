@@ -210,9 +210,10 @@ SplitPath splitPath(const QString &path)
 
 std::optional<QByteArray> findEntry(const QByteArray &folder, const QString &name)
 {
-    if (name == u"."_s || name == u".."_s)
-        return encodeName(name);
-    checkComponent(name);
+    // "." and ".." are looked up like any name, so that they are only found in a folder.
+    const bool dots = name == u"."_s || name == u".."_s;
+    if (!dots)
+        checkComponent(name);
 
     const QByteArray exact = encodeName(name);
     struct stat st;
@@ -221,6 +222,8 @@ std::optional<QByteArray> findEntry(const QByteArray &folder, const QString &nam
     if (errno != ENOENT && errno != ENOTDIR)
         throw RuntimeError(
             u"«%1»: %2"_s.arg(decodeName(joinHost(folder, exact)), systemErrorText(errno)));
+    if (dots)
+        return std::nullopt;
 
     if (FolderCache *cache = FolderCache::active())
         return cache->lookup(folder, name);

@@ -37,8 +37,9 @@ SplitPath splitPath(const QString &path);
 // Joins a host folder and one host name.
 QByteArray joinHost(const QByteArray &folder, const QByteArray &name);
 
-// The host name of the entry of `folder` that `name` denotes: "." and "..", the exact name
-// when it exists, else the one entry equal to it case-blind. nullopt when there is none.
+// The host name of the entry of `folder` that `name` denotes: "." and ".." when `folder` is
+// a folder, the exact name when it exists, else the one entry equal to it case-blind.
+// nullopt when there is none.
 // Throws when several entries match case-blind and none exactly, and when the name is
 // longer than the file system allows.
 std::optional<QByteArray> findEntry(const QByteArray &folder, const QString &name);

@@ -31,12 +31,13 @@ bool globMatch(QStringView name, QStringView pattern)
 {
     qsizetype n = 0, p = 0, starP = -1, starN = 0;
     while (n < name.size()) {
-        if (p < pattern.size() &&
-            (pattern[p] == u'?' || pattern[p] == name[n] || pattern[p] == name[n].toCaseFolded())) {
-            ++n, ++p;
-        } else if (p < pattern.size() && pattern[p] == u'*') {
+        // A star is always a wildcard, even facing a star in the name.
+        if (p < pattern.size() && pattern[p] == u'*') {
             starP = p++;
             starN = n;
+        } else if (p < pattern.size() && (pattern[p] == u'?' || pattern[p] == name[n] ||
+                                          pattern[p] == name[n].toCaseFolded())) {
+            ++n, ++p;
         } else if (starP >= 0) {
             p = starP + 1;
             n = ++starN;

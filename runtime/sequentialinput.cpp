@@ -49,6 +49,13 @@ SequentialInput::SequentialInput(const QString &path)
     m_text = decodeText(bytes);
 }
 
+SequentialInput SequentialInput::fromBytes(const QByteArray &bytes)
+{
+    SequentialInput input;
+    input.m_text = decodeText(bytes);
+    return input;
+}
+
 bool SequentialInput::atLineEnd() const
 {
     return m_pos < m_text.size() && (m_text[m_pos] == u'\n' || m_text[m_pos] == u'\r');

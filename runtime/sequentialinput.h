@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 namespace runtime {
@@ -20,6 +21,9 @@ public:
     // Opens the file of a program path for input; throws RuntimeError when it cannot.
     explicit SequentialInput(const QString &path);
 
+    // Reads the fields of a file's content already in memory.
+    static SequentialInput fromBytes(const QByteArray &bytes);
+
     // True when nothing but white space is left. Skips that white space.
     bool atEnd();
 
@@ -32,6 +36,7 @@ public:
     int line() const { return m_fieldLine; }
 
 private:
+    SequentialInput() = default;
     void skipBlank();
     bool atLineEnd() const;
     void skipLineEnd();

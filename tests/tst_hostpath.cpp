@@ -113,6 +113,10 @@ private slots:
         QVERIFY(!resolveExisting(tree.path() + u"/game/models/m00.4ds/x"_s));
         QCOMPARE(resolveExisting(tree.path() + u"/game/models/../maps"_s),
                  QFile::encodeName(tree.path(u"Game/MODELS/../Maps"_s)));
+        // "." and ".." name a folder only where there is one.
+        QVERIFY(!resolveExisting(tree.path() + u"/game/models/m00.4ds/.."_s));
+        QVERIFY(!resolveExisting(tree.path() + u"/game/models/m00.4ds/."_s));
+        QVERIFY(!resolveExisting(tree.path() + u"/game/nothing/.."_s));
     }
 
     void ambiguousNames()

@@ -36,6 +36,11 @@ private slots:
         QTest::newRow("cyrillic case") << u"ТЕКСТУРА.bmp"_s << u"текст*"_s << true;
         QTest::newRow("star alone") << u"anything"_s << u"*"_s << true;
         QTest::newRow("plain") << u"a0.dta"_s << u"A0.DTA"_s << true;
+        // Linux names may hold the wildcard characters themselves.
+        QTest::newRow("star in name, star alone") << u"*00"_s << u"*"_s << true;
+        QTest::newRow("star in name, ext") << u"*x.bmp"_s << u"*.bmp"_s << true;
+        QTest::newRow("star in name facing star") << u"a*b.bmp"_s << u"a*.bmp"_s << true;
+        QTest::newRow("star in name, no match") << u"a*b.bmp"_s << u"a*.tga"_s << false;
     }
     void wildcards()
     {

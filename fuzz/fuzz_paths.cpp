@@ -1,0 +1,218 @@
+// Path splitting, case-blind lookup and listing over a small folder tree with mixed-case,
+// Cyrillic and undecodable names, hidden files, links and link loops, and a Wine drive.
+// Input: a path (bytes as host names decode them, so also undecodable ones and NULs),
+// taken below the tree unless it starts with a drive letter.
+
+#include "fuzzcheck.h"
+#include "runtime/hostpath.h"
+#include "runtime/listing.h"
+#include "runtime/runtimeerror.h"
+
+#include <QDir>
+#include <algorithm>
+#include <cstdio>
+#include <fcntl.h>
+#include <ftw.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+using namespace runtime;
+
+namespace {
+
+QByteArray g_host; // the tree's host path
+QString g_root;    // and as the program spells it
+
+void makeFolder(const QByteArray &relative)
+{
+    if (::mkdir((g_host + '/' + relative).constData(), 0755) != 0)
+        std::abort();
+}
+
+void makeFile(const QByteArray &relative)
+{
+    const int fd = ::open((g_host + '/' + relative).constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    if (fd < 0)
+        std::abort();
+    ::close(fd);
+}
+
+void makeLink(const QByteArray &target, const QByteArray &relative)
+{
+    if (::symlink(target.constData(), (g_host + '/' + relative).constData()) != 0)
+        std::abort();
+}
+
+// Every link points into its own folder, so a path below the tree never climbs out of it
+// by more ".." than it has names.
+void buildTree()
+{
+    makeFolder("Game");
+    makeFile("Game/A0.DTA");
+    makeFolder("Game/MODELS");
+    makeFile("Game/MODELS/bolt00.4ds");
+    makeFile("Game/MODELS/Bolt10.4DS");
+    makeFolder("Game/Maps");
+    makeFile("Game/Maps/Текстура.BMP");
+    makeFile("Game/Maps/car.tga");
+    makeFile("Game/Maps/\xCC\xE0\xF8\xE8\xED\xE0.bmp"); // Windows-1251, not UTF-8
+    makeFile("Game/Maps/.hidden.bmp");
+    makeFolder("Game/Maps/sub.bmp");
+    makeLink("car.tga", "Game/Maps/link.tga");
+    makeLink("sub.bmp", "Game/Maps/dirlink.bmp");
+    makeLink("loop.bmp", "Game/Maps/loop.bmp");
+    makeLink("nowhere", "Game/Maps/dangling.bmp");
+    makeFolder("Twin");
+    makeFolder("Twin/Models");
+    makeFolder("Twin/MODELS");
+    makeFile("Twin/Models/m.4ds");
+    makeFolder("Loop");
+    makeLink("b", "Loop/a");
+    makeLink("a", "Loop/b");
+    makeFolder("prefix");
+    makeFolder("prefix/dosdevices");
+    makeLink("../..", "prefix/dosdevices/c:");
+}
+
+bool isOrdinary(const QByteArray &hostPath)
+{
+    struct stat st;
+    return ::stat(hostPath.constData(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool sortedCaseBlind(const QStringList &names)
+{
+    return std::is_sorted(names.begin(), names.end(), [](const QString &a, const QString &b) {
+        return caseKey(a) < caseKey(b);
+    });
+}
+
+// Listing, or the error it raised.
+std::optional<QStringList> list(const QString &pattern)
+{
+    try {
+        return Listing::all(pattern);
+    } catch (const RuntimeError &error) {
+        FUZZ_CHECK(!error.message().isEmpty(), pattern);
+        return std::nullopt;
+    }
+}
+
+QString swapCase(const QString &text)
+{
+    QString out = text;
+    for (QChar &c : out)
+        c = c.isUpper() ? c.toLower() : c.toUpper();
+    return out;
+}
+
+void checkListing(const QString &path, const SplitPath &split)
+{
+    const auto names = list(path);
+    if (!names)
+        return;
+    FUZZ_CHECK(sortedCaseBlind(*names), path);
+
+    Listing listing;
+    QStringList stepwise;
+    for (QString name = listing.first(path); !name.isEmpty(); name = listing.next())
+        stepwise.append(name);
+    FUZZ_CHECK(stepwise == *names, path);
+    if (names->isEmpty())
+        return;
+
+    const bool wholeFolder = split.trailingSeparator;
+    const auto folder = resolveComponents(split, split.components.size() - (wholeFolder ? 0 : 1));
+    FUZZ_CHECK(folder, path);
+    const QString last = wholeFolder ? u"*"_s : split.components.back();
+    for (const QString &name : *names) {
+        FUZZ_CHECK(!name.startsWith(u'.'), name);
+        FUZZ_CHECK(isOrdinary(joinHost(*folder, encodeName(name))), name);
+        if (hasWildcard(last))
+            FUZZ_CHECK(matchesWildcard(name, last), name + u" ~ "_s + last);
+        else
+            FUZZ_CHECK(QString::compare(name, last, Qt::CaseInsensitive) == 0, name);
+    }
+
+    if (wholeFolder) {
+        // Every ordinary file is a match of "*", and each is listed by its own name, in
+        // any case.
+        FUZZ_CHECK(list(path + u"*"_s) == names, path);
+        for (const QString &name : names->first(std::min<qsizetype>(names->size(), 3))) {
+            if (hasWildcard(name))
+                continue;
+            FUZZ_CHECK(list(path + name) == QStringList{name}, path + name);
+            FUZZ_CHECK(list(path + swapCase(name)) == QStringList{name}, path + name);
+        }
+    }
+}
+
+// Removes the tree by its host names, which Qt cannot all spell.
+void removeTree()
+{
+    ::nftw(
+        g_host.constData(),
+        [](const char *path, const struct stat *, int, FTW *) { return std::remove(path); }, 16,
+        FTW_DEPTH | FTW_PHYS);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    g_host = QFile::encodeName(QDir::tempPath()) + "/fuzz_paths-XXXXXX";
+    if (!::mkdtemp(g_host.data()))
+        std::abort();
+    g_root = decodeName(g_host);
+    buildTree();
+    qputenv("WINEPREFIX", g_host + "/prefix");
+    std::atexit(removeTree);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size > 512)
+        return 0;
+    const QString input = decodeName(QByteArrayView(data, qsizetype(size)));
+    const bool drive =
+        input.size() >= 2 && input[1] == u':' && input[0].isLetter() && input[0].unicode() < 0x80;
+    const QString path = drive ? input : g_root + u'/' + input;
+
+    SplitPath split;
+    try {
+        split = splitPath(path);
+    } catch (const RuntimeError &) {
+        // A NUL or an unready drive: every service refuses the path.
+        FUZZ_CHECK(!list(path), path);
+        return 0;
+    }
+    FUZZ_CHECK(!split.root.isEmpty(), path);
+    for (const QString &component : split.components)
+        FUZZ_CHECK(!component.isEmpty() && !component.contains(u'/') && !component.contains(u'\\'),
+                   path);
+    // The components, joined again, split back into themselves.
+    const QString joined = split.components.join(u'\\');
+    FUZZ_CHECK(splitPath(u"/"_s + joined).components == split.components, path);
+
+    // Stay inside the tree: no more ".." than names before them.
+    const SplitPath own = splitPath(input);
+    int depth = 0;
+    for (const QString &component : own.components) {
+        depth += component == u".."_s ? -1 : component == u"."_s ? 0 : 1;
+        if (depth < 0)
+            return 0;
+    }
+
+    try {
+        if (const auto host = resolveExisting(path)) {
+            struct stat st;
+            FUZZ_CHECK(::lstat(host->constData(), &st) == 0, path);
+        }
+    } catch (const RuntimeError &error) {
+        FUZZ_CHECK(!error.message().isEmpty(), path);
+    }
+    checkListing(path, split);
+    return 0;
+}
