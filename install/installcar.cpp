@@ -7,6 +7,7 @@
 #include "runtime/runtimeerror.h"
 #include "runtime/textconv.h"
 
+#include <QHash>
 #include <QStringList>
 #include <algorithm>
 #include <cmath>
@@ -258,9 +259,18 @@ void copyFiles(InstallControls &form, const CarTable &cars, const ColourSelectio
     } catch (const runtime::RuntimeError &error) {
         report.failed(maps, error.reason());
     }
+    // Two textures whose names differ only in case are one file to the game: the first is
+    // installed, and the second is reported rather than silently put over it.
+    QHash<QString, QString> installedNames;
     for (const QString &f : textures) {
         const QString target = G + u"\\maps\\"_s + f;
-        report.attempt(target, [&] { runtime::copyFile(maps + f, target); });
+        const QString first = installedNames.value(runtime::caseKey(f));
+        report.attempt(target, [&] {
+            if (!first.isNull())
+                throw runtime::RuntimeError(messages::SameNameAs.arg(first));
+            installedNames.insert(runtime::caseKey(f), f);
+            runtime::copyFile(maps + f, target);
+        });
     }
     report.commit(session);
 

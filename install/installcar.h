@@ -24,6 +24,8 @@ inline const QString PartlyInstalled = QStringLiteral("Машина устано
 inline const QString NotWritten = QStringLiteral("Не удалось записать:");
 inline const QString AndMore = QStringLiteral("…и ещё %1");
 inline const QString FilesWritten = QStringLiteral("Записано файлов: %1.");
+inline const QString SameNameAs =
+    QStringLiteral("для игры это то же имя, что у «%1», а он уже установлен");
 } // namespace messages
 
 // Told of each file as the install is about to write it.
