@@ -356,25 +356,20 @@ int main(int argc, char *argv[])
             });
         say(u"| reading a maps folder of 50,000 files once, case-blind | %1 | |"_s.arg(index, 0,
                                                                                        'f', 1));
-        const double empty = median(times[0]);
-        for (qsizetype i = 0; i < sizes.size(); ++i) {
-            const double ms = median(times[i]);
-            say(u"| install, %1 files in maps | %2 | / empty = %3 |"_s.arg(sizes[i])
-                    .arg(ms, 0, 'f', 1)
-                    .arg(ms / empty, 0, 'f', 2));
-        }
-        // The processor time alone: the disk's waits left out.
-        for (qsizetype i = 0; i < sizes.size(); ++i) {
-            say(u"| install, processor time, %1 files in maps | %2 | / empty = %3 |"_s.arg(sizes[i])
-                    .arg(median(cpu[i]), 0, 'f', 1)
-                    .arg(median(cpu[i]) / median(cpu[0]), 0, 'f', 2));
-        }
-        // The file system's own share: cp + sync into the same folders.
-        for (qsizetype i = 0; i < sizes.size(); ++i) {
-            say(u"| cp + sync, %1 files in maps | %2 | / empty = %3 |"_s.arg(sizes[i])
-                    .arg(median(copies[i]), 0, 'f', 1)
-                    .arg(median(copies[i]) / median(copies[0]), 0, 'f', 2));
-        }
+        // Each size against the empty folder: wall time, processor time alone (the disk's
+        // waits left out), and cp + sync into the same folders (the file system's own share).
+        const auto rows = [&](const QString &what, const QList<QList<double>> &samples) {
+            for (qsizetype i = 0; i < sizes.size(); ++i) {
+                const double ms = median(samples[i]);
+                say(u"| %1, %2 files in maps | %3 | / empty = %4 |"_s.arg(what)
+                        .arg(sizes[i])
+                        .arg(ms, 0, 'f', 1)
+                        .arg(ms / median(samples[0]), 0, 'f', 2));
+            }
+        };
+        rows(u"install"_s, times);
+        rows(u"install, processor time"_s, cpu);
+        rows(u"cp + sync"_s, copies);
     }
 
     if (section(u"checks"_s))
