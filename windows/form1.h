@@ -40,8 +40,6 @@ public:
     // The caption of the game folder row, by which the picker knows which field it fills.
     QString Label1Caption() const;
 
-    const CarTable &carTable() const { return m_cars; }
-
     // The folder picker while it is open, else null.
     Form2 *folderPicker() const;
 

@@ -48,21 +48,11 @@ Form2::Form2(Form1 &form1) : QWidget(&form1, Qt::Window), m_form1(form1)
     connect(m_command1, &QPushButton::clicked, this, &Form2::Command1_Click);
 }
 
-QString Form2::Label1Caption() const
-{
-    return m_label1->text();
-}
-
 void Form2::setLabel1Caption(const QString &caption)
 {
     m_label1->setText(caption);
     m_label1->setAccessibleName(caption);
     m_dir1->setAccessibleName(caption);
-}
-
-QString Form2::Dir1Path() const
-{
-    return m_dir1->Path();
 }
 
 void Form2::Drive1_Change()

@@ -20,11 +20,7 @@ public:
     // A window of its own, owned by `form1`, starting at the current drive and folder.
     explicit Form2(Form1 &form1);
 
-    QString Label1Caption() const;
     void setLabel1Caption(const QString &caption);
-
-    // The folder opened in the folder list.
-    QString Dir1Path() const;
 
 public slots:
     void Drive1_Change();
