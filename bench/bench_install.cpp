@@ -4,7 +4,6 @@
 #include "catalogue/cartable.h"
 #include "install/installcar.h"
 #include "runtime/hostpath.h"
-#include "runtime/messagebox.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -35,17 +34,6 @@ public:
     void setText3(const QString &text) override { text3 = text; }
     int Combo1ListIndex() const override { return 0; }
     int CheckValue(int) const override { return 1; }
-};
-
-class QuietBox : public runtime::MessageBoxService
-{
-public:
-    int show(const QString &text, int, const QString &) override
-    {
-        last = text;
-        return runtime::vbOK;
-    }
-    QString last;
 };
 
 void say(const QString &text)
@@ -124,7 +112,6 @@ class Bench
 public:
     Bench(const QString &root, int rounds) : m_root(root), m_rounds(rounds)
     {
-        m_previousBox = runtime::setMessageBoxService(&m_box);
         m_cars->CarName[0] = u"Bench"_s;
         m_cars->CarModel[0] = u"bench"_s;
         m_cars->CarColours[0] = u"4"_s;
@@ -140,7 +127,6 @@ public:
             m_textures.append(name);
         }
     }
-    ~Bench() { runtime::setMessageBoxService(m_previousBox); }
 
     QString model() const { return m_root + u"/src/car.4ds"_s; }
     QString maps() const { return m_root + u"/src/Maps/"_s; }
@@ -175,11 +161,12 @@ public:
         form.text2 = model();
         form.text3 = maps();
         ColourSelection selected{};
+        InstallOutcome outcome;
         const double ms = timed(
             rounds > 0 ? rounds : m_rounds, [&] { clean(game); },
-            [&] { InstallCar(form, *m_cars, selected); }, cpuMs);
-        if (m_box.last != messages::Installed)
-            qFatal("install failed: %s", qPrintable(m_box.last));
+            [&] { outcome = InstallCar(form, *m_cars, selected); }, cpuMs);
+        if (!outcome.installed())
+            qFatal("install failed: %s", qPrintable(closingMessage(outcome).text));
         return ms;
     }
 
@@ -210,10 +197,11 @@ public:
         form.text2 = model();
         form.text3 = noTextures;
         ColourSelection selected{};
+        InstallOutcome outcome;
         const double ms = timed(
-            m_rounds, [] {}, [&] { InstallCar(form, *m_cars, selected); });
-        if (m_box.last != messages::NoTextures)
-            qFatal("unexpected: %s", qPrintable(m_box.last));
+            m_rounds, [] {}, [&] { outcome = InstallCar(form, *m_cars, selected); });
+        if (outcome.failedCheck != messages::NoTextures)
+            qFatal("unexpected: %s", qPrintable(closingMessage(outcome).text));
         return ms;
     }
 
@@ -265,8 +253,6 @@ public:
 private:
     QString m_root;
     int m_rounds;
-    QuietBox m_box;
-    runtime::MessageBoxService *m_previousBox;
     std::unique_ptr<CarTable> m_cars = std::make_unique<CarTable>();
     QStringList m_textures;
 };
@@ -350,8 +336,8 @@ int main(int argc, char *argv[])
         const double index = timed(
             rounds, [] {},
             [&] {
-                runtime::FolderCache cache;
-                if (cache.lookup(largest, u"NO_SUCH_TEXTURE.BMP"_s))
+                runtime::FolderIndex folders;
+                if (folders.lookup(largest, u"NO_SUCH_TEXTURE.BMP"_s))
                     qFatal("unexpected name");
             });
         say(u"| reading a maps folder of 50,000 files once, case-blind | %1 | |"_s.arg(index, 0,

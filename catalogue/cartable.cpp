@@ -5,7 +5,19 @@
 #include "runtime/sequentialinput.h"
 #include "runtime/textconv.h"
 
+#include <algorithm>
+#include <cmath>
+
 using namespace Qt::StringLiterals;
+
+ColourUse colourUse(const CarTable &cars, int index)
+{
+    if (index < 0 || index > CarTable::MaxIndex)
+        throw runtime::RuntimeError(u"Нет машины с номером %1"_s.arg(index));
+    const double count = runtime::toNumber(cars.CarColours[size_t(index)]);
+    const bool boxes = count == 1 || count == 2 || count == 3 || count == 4;
+    return {boxes ? int(count) : 0, int(std::clamp(std::floor(count), 0.0, 4.0))};
+}
 
 QString carListPath()
 {

@@ -21,6 +21,16 @@ struct CarTable
     qint32 CarCount = 0;                  // index of the next record; the count when loaded
 };
 
+// What car `index`'s colour count means for the windows and the installer.
+struct ColourUse
+{
+    int boxes;       // colour boxes shown; 0 for a count outside 1 to 4, which leaves them be
+    int installable; // colours that can be installed: those among the first four
+};
+// Throws runtime::RuntimeError when the index lies outside the table or the count is not
+// a number.
+ColourUse colourUse(const CarTable &cars, int index);
+
 // The car list beside the program.
 QString carListPath();
 

@@ -1,6 +1,5 @@
 #include "install/installcar.h"
 
-#include "runtime/fileops.h"
 #include "runtime/hostpath.h"
 #include "runtime/listing.h"
 #include "runtime/messagebox.h"
@@ -10,10 +9,10 @@
 #include <QHash>
 #include <QStringList>
 #include <algorithm>
-#include <cmath>
 #include <exception>
 
 using namespace Qt::StringLiterals;
+using runtime::FolderIndex;
 using runtime::Listing;
 
 namespace {
@@ -28,48 +27,33 @@ template <typename Test> bool passes(Test test)
     }
 }
 
-// Shows a failed check's message; the install then ends.
-void fail(const QString &message)
-{
-    runtime::MsgBox(message, runtime::vbCritical, messages::ErrorTitle);
-}
-
-bool checksPass(InstallControls &form, ColourSelection &ColourSelected)
+// The message of the first check that fails, "" when all pass; then the chosen colours
+// are recorded.
+QString failedCheck(InstallControls &form, ColourSelection &ColourSelected, FolderIndex &folders)
 {
     // The Maps folder always ends in a separator from here on, also in the field.
     if (runtime::lastChar(form.Text3()) != u"\\"_s)
         form.setText3(form.Text3() + u"\\"_s);
 
-    if (!passes(
-            [&] { return !form.Text1().isEmpty() && Listing::any(form.Text1() + u"/a0.dta"_s); })) {
-        fail(messages::BadGameFolder);
-        return false;
-    }
-    if (!passes([&] { return Listing::any(form.Text2()); })) {
-        fail(messages::BadModelFile);
-        return false;
-    }
-    if (!passes([&] { return Listing::any(form.Text3() + u"\\"_s); })) {
-        fail(messages::BadMapsFolder);
-        return false;
-    }
     if (!passes([&] {
-            const bool bmp = Listing::any(form.Text3() + u"\\*.bmp"_s);
-            const bool tga = Listing::any(form.Text3() + u"\\*.tga"_s);
+            return !form.Text1().isEmpty() && Listing::any(form.Text1() + u"/a0.dta"_s, &folders);
+        }))
+        return messages::BadGameFolder;
+    if (!passes([&] { return Listing::any(form.Text2(), &folders); }))
+        return messages::BadModelFile;
+    if (!passes([&] { return Listing::any(form.Text3() + u"\\"_s, &folders); }))
+        return messages::BadMapsFolder;
+    if (!passes([&] {
+            const bool bmp = Listing::any(form.Text3() + u"\\*.bmp"_s, &folders);
+            const bool tga = Listing::any(form.Text3() + u"\\*.tga"_s, &folders);
             return bmp || tga;
-        })) {
-        fail(messages::NoTextures);
-        return false;
-    }
-    if (form.Combo1ListIndex() == -1) {
-        fail(messages::NoCar);
-        return false;
-    }
+        }))
+        return messages::NoTextures;
+    if (form.Combo1ListIndex() == -1)
+        return messages::NoCar;
     if (form.CheckValue(1) == 0 && form.CheckValue(2) == 0 && form.CheckValue(3) == 0 &&
-        form.CheckValue(4) == 0) {
-        fail(messages::NoColour);
-        return false;
-    }
+        form.CheckValue(4) == 0)
+        return messages::NoColour;
 
     for (int i = 0; i < 4; ++i)
         ColourSelected[i] = false;
@@ -77,15 +61,17 @@ bool checksPass(InstallControls &form, ColourSelection &ColourSelected)
         if (form.CheckValue(box) == 1)
             ColourSelected[box - 1] = true;
     }
-    return true;
+    return QString();
 }
 
-// What the copying did: the files written, and each file or folder it could not write.
+// What the copying did, kept in an outcome: each file written, and each file or folder
+// that could not be.
 class InstallReport
 {
 public:
-    InstallReport(const QString &gameFolder, InstallProgress *progress, int total)
-        : m_gameFolder(gameFolder), m_progress(progress), m_total(total)
+    InstallReport(const QString &gameFolder, InstallProgress *progress, int total,
+                  runtime::FileSession &session)
+        : m_gameFolder(gameFolder), m_progress(progress), m_total(total), m_session(session)
     {}
 
     // Runs one copy; a copy that fails is recorded and the install goes on.
@@ -110,48 +96,34 @@ public:
     }
 
     // Puts the copies made so far in place; those that cannot be are failures after all.
-    void commit(runtime::FileSession &session)
+    void commit()
     {
         if (m_progress)
             m_progress->writingOut();
-        for (const auto &failure : session.commit()) {
-            for (auto it = m_entries.rbegin(); it != m_entries.rend(); ++it) {
-                if (it->isFile && it->failure.isEmpty() && it->target == failure.destination) {
-                    it->failure = failure.reason;
-                    break;
-                }
-            }
+        for (const auto &failure : m_session.commit()) {
+            const auto it = std::find_if(m_entries.rbegin(), m_entries.rend(), [&](const Entry &e) {
+                return e.failure.isEmpty() && e.target == failure.destination;
+            });
+            if (it != m_entries.rend())
+                it->failure = failure.reason;
+            else
+                failed(failure.destination, failure.reason);
         }
     }
 
-    void show() const
+    void finish(InstallOutcome &outcome) const
     {
         if (m_progress)
             m_progress->finished();
-        QStringList failures;
-        int written = 0;
         for (const Entry &entry : m_entries) {
             if (!entry.failure.isEmpty())
-                failures.append(u"%1 — %2"_s.arg(shown(entry.target), entry.failure));
+                outcome.notWritten.append({shown(entry.target), entry.failure});
             else if (entry.isFile)
-                ++written;
+                ++outcome.written;
         }
-        if (failures.isEmpty()) {
-            runtime::MsgBox(messages::Installed);
-            return;
-        }
-        QString text = messages::PartlyInstalled + u"\n\n"_s + messages::NotWritten + u"\n"_s;
-        const qsizetype listed = std::min<qsizetype>(failures.size(), MaxListed);
-        text += failures.first(listed).join(u'\n');
-        if (failures.size() > listed)
-            text += u"\n"_s + messages::AndMore.arg(failures.size() - listed);
-        text += u"\n\n"_s + messages::FilesWritten.arg(written);
-        runtime::MsgBox(text, runtime::vbCritical, messages::ErrorTitle);
     }
 
 private:
-    static constexpr qsizetype MaxListed = 10;
-
     // Targets are named from the game folder on, as the player knows them.
     QString shown(const QString &target) const
     {
@@ -169,72 +141,62 @@ private:
     QString m_gameFolder;
     InstallProgress *m_progress;
     int m_total;
+    runtime::FileSession &m_session;
     int m_done = 0;
     QList<Entry> m_entries;
 };
 
-// The listing of a folder comes back empty, or cannot be made.
-bool listsNothing(const QString &pattern)
-{
-    try {
-        return !Listing::any(pattern);
-    } catch (const std::exception &) {
-        return true;
-    }
-}
-
 // Creates a folder found empty or missing. One that exists already, as the creation
 // then fails to find out, is not a failure: the files go into it as they are.
-void makeFolderIfNeeded(InstallReport &report, const QString &listed, const QString &folder)
+void makeFolderIfNeeded(InstallReport &report, runtime::FileSession &session, const QString &listed,
+                        const QString &folder)
 {
-    if (!listsNothing(listed))
+    if (passes([&] { return Listing::any(listed, &session.folders()); }))
         return;
     try {
-        runtime::makeFolder(folder);
+        runtime::makeFolder(folder, &session);
     } catch (const runtime::RuntimeError &error) {
-        bool exists = false;
-        try {
-            const auto host = runtime::resolveExisting(folder);
-            exists = host && runtime::isFolder(*host);
-        } catch (const std::exception &) {
-        }
+        const bool exists = passes([&] {
+            const auto host = runtime::resolveExisting(folder, &session.folders());
+            return host && runtime::isFolder(*host);
+        });
         if (!exists)
             report.failed(folder, error.reason());
     }
 }
 
-// How many of the car's colour variants can be installed: those among the first four.
+// How many of the car's colours can be installed; none when its count cannot be read.
 int installableColours(InstallControls &form, const CarTable &cars)
 {
     try {
-        const double n = runtime::toNumber(cars.CarColours.at(size_t(form.Combo1ListIndex())));
-        return int(std::clamp(std::floor(n), 0.0, 4.0));
+        return colourUse(cars, form.Combo1ListIndex()).installable;
     } catch (const std::exception &) {
         return 0;
     }
 }
 
 // The number of files the install will write, for its progress.
-int filesToWrite(InstallControls &form, const CarTable &cars, const ColourSelection &selected)
+int filesToWrite(InstallControls &form, const CarTable &cars, const ColourSelection &selected,
+                 FolderIndex &folders)
 {
     const int colours = installableColours(form, cars);
     int files = 2 * int(std::count(selected.begin(), selected.begin() + colours, true));
     try {
-        files += int(Listing::all(form.Text3()).size());
+        files += int(Listing::all(form.Text3(), &folders).size());
     } catch (const std::exception &) {
     }
     return files;
 }
 
 void copyFiles(InstallControls &form, const CarTable &cars, const ColourSelection &ColourSelected,
-               InstallProgress *progress)
+               InstallProgress *progress, runtime::FileSession &session, InstallOutcome &outcome)
 {
     const QString G = form.Text1();
-    InstallReport report(G, progress, progress ? filesToWrite(form, cars, ColourSelected) : 0);
+    const int total = progress ? filesToWrite(form, cars, ColourSelected, session.folders()) : 0;
     // The copies reach the disk in two flushes, one a phase.
-    runtime::FileSession session;
+    InstallReport report(G, progress, total, session);
 
-    makeFolderIfNeeded(report, G + u"\\MODELS\\"_s, G + u"\\MODELS\\"_s);
+    makeFolderIfNeeded(report, session, G + u"\\MODELS\\"_s, G + u"\\MODELS\\"_s);
 
     const int colours = installableColours(form, cars);
     static const QString digits[] = {u"0"_s, u"1"_s, u"2"_s, u"3"_s};
@@ -244,18 +206,17 @@ void copyFiles(InstallControls &form, const CarTable &cars, const ColourSelectio
         const QString model = cars.CarModel.at(size_t(form.Combo1ListIndex()));
         for (const QString &d : {digits[0], digits[1]}) {
             const QString target = G + u"\\models\\"_s + model + d + digits[i] + u".4ds"_s;
-            report.attempt(target, [&] { runtime::copyFile(form.Text2(), target); });
+            report.attempt(target, [&] { runtime::copyFile(session, form.Text2(), target); });
         }
     }
+    report.commit();
 
-    report.commit(session);
-
-    makeFolderIfNeeded(report, G + u"\\maps\\"_s, G + u"\\maps"_s);
+    makeFolderIfNeeded(report, session, G + u"\\maps\\"_s, G + u"\\maps"_s);
 
     const QString maps = form.Text3();
     QStringList textures;
     try {
-        textures = Listing::all(maps);
+        textures = Listing::all(maps, &session.folders());
     } catch (const runtime::RuntimeError &error) {
         report.failed(maps, error.reason());
     }
@@ -269,22 +230,42 @@ void copyFiles(InstallControls &form, const CarTable &cars, const ColourSelectio
             if (!first.isNull())
                 throw runtime::RuntimeError(messages::SameNameAs.arg(first));
             installedNames.insert(runtime::caseKey(f), f);
-            runtime::copyFile(maps + f, target);
+            runtime::copyFile(session, maps + f, target);
         });
     }
-    report.commit(session);
-
-    report.show();
+    report.commit();
+    report.finish(outcome);
 }
 
 } // namespace
 
-void InstallCar(InstallControls &form, const CarTable &cars, ColourSelection &ColourSelected,
-                InstallProgress *progress)
+ClosingMessage closingMessage(const InstallOutcome &outcome)
 {
-    // Each folder is read at most once in an install, however large.
-    runtime::FolderCache folders;
-    if (!checksPass(form, ColourSelected))
-        return;
-    copyFiles(form, cars, ColourSelected, progress);
+    if (!outcome.failedCheck.isEmpty())
+        return {outcome.failedCheck, runtime::vbCritical, messages::ErrorTitle};
+    if (outcome.notWritten.isEmpty())
+        return {messages::Installed, runtime::vbOKOnly, QString()};
+
+    constexpr qsizetype MaxListed = 10;
+    QString text = messages::PartlyInstalled + u"\n\n"_s + messages::NotWritten;
+    const qsizetype listed = std::min(outcome.notWritten.size(), MaxListed);
+    for (const auto &[file, reason] : outcome.notWritten.first(listed))
+        text += u"\n%1 — %2"_s.arg(file, reason);
+    if (outcome.notWritten.size() > listed)
+        text += u"\n"_s + messages::AndMore.arg(outcome.notWritten.size() - listed);
+    text += u"\n\n"_s + messages::FilesWritten.arg(outcome.written);
+    return {text, runtime::vbCritical, messages::ErrorTitle};
+}
+
+InstallOutcome InstallCar(InstallControls &form, const CarTable &cars,
+                          ColourSelection &ColourSelected, InstallProgress *progress,
+                          const QList<runtime::testing::Fault> &plannedFaults)
+{
+    // Each folder is read at most once in an install, however large, checks included.
+    runtime::FileSession session(plannedFaults);
+    InstallOutcome outcome;
+    outcome.failedCheck = failedCheck(form, ColourSelected, session.folders());
+    if (outcome.failedCheck.isEmpty())
+        copyFiles(form, cars, ColourSelected, progress, session, outcome);
+    return outcome;
 }

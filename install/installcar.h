@@ -2,7 +2,9 @@
 
 #include "catalogue/cartable.h"
 #include "install/installcontrols.h"
+#include "runtime/fileops.h"
 
+#include <QList>
 #include <QString>
 #include <array>
 
@@ -42,10 +44,37 @@ public:
     virtual void finished() {}
 };
 
-// The install button's whole work: checks the inputs, stopping at the first that fails
-// with its message, and records the chosen colours; then copies the model file over the
-// chosen colours' model files and the Maps folder's files into the game's maps folder.
-// Every copy is tried even when others fail; the closing message says that the car was
-// installed, or lists what could not be written.
-void InstallCar(InstallControls &form, const CarTable &cars, ColourSelection &ColourSelected,
-                InstallProgress *progress = nullptr);
+// What an install did: the check that stopped it, or the files it could not write (named
+// from the game folder on, with the reason for each) and the number it wrote.
+struct InstallOutcome
+{
+    QString failedCheck; // the failed check's message; "" when every check passed
+
+    struct NotWritten
+    {
+        QString file;
+        QString reason;
+        bool operator==(const NotWritten &) const = default;
+    };
+    QList<NotWritten> notWritten;
+    int written = 0;
+
+    bool installed() const { return failedCheck.isEmpty() && notWritten.isEmpty(); }
+};
+
+// The message box that tells the player the outcome.
+struct ClosingMessage
+{
+    QString text;
+    int style;
+    QString title; // "" for the application's title
+};
+ClosingMessage closingMessage(const InstallOutcome &outcome);
+
+// The install button's whole work: checks the inputs, stopping at the first that fails,
+// and records the chosen colours; then copies the model file over the chosen colours'
+// model files and the Maps folder's files into the game's maps folder. Every copy is tried
+// even when others fail. `plannedFaults` make file operations fail, for tests.
+InstallOutcome InstallCar(InstallControls &form, const CarTable &cars,
+                          ColourSelection &ColourSelected, InstallProgress *progress = nullptr,
+                          const QList<runtime::testing::Fault> &plannedFaults = {});

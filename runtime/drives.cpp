@@ -1,6 +1,7 @@
 #include "runtime/drives.h"
 
 #include "runtime/hostpath.h"
+#include "runtime/posixdir.h"
 #include "runtime/runtimeerror.h"
 
 #include <QFileInfo>
@@ -17,11 +18,6 @@ using namespace Qt::StringLiterals;
 namespace runtime {
 
 namespace {
-
-struct DirCloser
-{
-    void operator()(DIR *d) const { ::closedir(d); }
-};
 
 bool isInside(const QString &path, const QString &folder)
 {
@@ -99,7 +95,7 @@ QString currentFolder()
 QStringList subfolders(const QString &folder)
 {
     const QByteArray host = encodeName(folder);
-    std::unique_ptr<DIR, DirCloser> dir(::opendir(host.constData()));
+    DirHandle dir(::opendir(host.constData()));
     if (!dir)
         throw RuntimeError(u"Папка «%1» недоступна: %2"_s.arg(folder, systemErrorText(errno)));
 
@@ -119,10 +115,7 @@ QStringList subfolders(const QString &folder)
     if (errno != 0)
         throw RuntimeError(u"Папка «%1» недоступна: %2"_s.arg(folder, systemErrorText(errno)));
 
-    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
-        const int blind = QString::compare(caseKey(a), caseKey(b));
-        return blind != 0 ? blind < 0 : a < b;
-    });
+    sortCaseBlind(names);
     return names;
 }
 

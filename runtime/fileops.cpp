@@ -1,18 +1,19 @@
 #include "runtime/fileops.h"
 
-#include "runtime/hostpath.h"
 #include "runtime/runtimeerror.h"
 
 #include <QCoreApplication>
 #include <QHash>
 #include <QRandomGenerator>
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -20,48 +21,39 @@ namespace runtime {
 
 namespace {
 
-QList<testing::Fault> g_faults;
+using testing::Fault;
+using testing::FaultOp;
 
-const testing::Fault *faultFor(testing::FaultOp op, const QString &fileName)
+// A step of a copy failed with this errno.
+struct SystemError
 {
-    for (const auto &fault : g_faults) {
-        if (fault.op == op &&
-            (fault.fileName.isEmpty() ||
-             QString::compare(fault.fileName, fileName, Qt::CaseInsensitive) == 0))
-            return &fault;
-    }
-    return nullptr;
-}
+    int code;
+};
 
-// Fails with the injected error when a fault is planned for this operation.
-void injectFault(testing::FaultOp op, const QString &fileName)
+[[noreturn]] void raise(int code)
 {
-    if (const auto *fault = faultFor(op, fileName)) {
-        errno = fault->error;
-        throw errno;
-    }
+    throw SystemError{code};
 }
 
 class Fd
 {
 public:
     explicit Fd(int fd = -1) : m_fd(fd) {}
-    ~Fd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
+    ~Fd() { reset(); }
+    Fd(Fd &&other) noexcept : m_fd(other.release()) {}
     Fd &operator=(Fd &&other) noexcept
     {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = other.release();
+        reset(other.release());
         return *this;
     }
     int get() const { return m_fd; }
     int release() { return std::exchange(m_fd, -1); }
+    void reset(int fd = -1)
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = fd;
+    }
 
 private:
     int m_fd;
@@ -81,21 +73,16 @@ void writeAll(int fd, const char *data, qint64 size)
         const ssize_t n = ::write(fd, data, size_t(size));
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = ENOSPC;
-            throw errno;
-        }
+        if (n <= 0)
+            raise(n == 0 ? ENOSPC : errno);
         data += n;
         size -= n;
     }
 }
 
-// Fills `out` from `in` by the plain read/write loop, stopping at an injected fault.
-void copyByLoop(int in, int out, const QString &fileName)
+// Fills `out` from `in` by the plain read/write loop, stopping at a planned fault.
+void copyByLoop(int in, int out, const Fault *readFault, const Fault *writeFault)
 {
-    const auto *readFault = faultFor(testing::FaultOp::Read, fileName);
-    const auto *writeFault = faultFor(testing::FaultOp::Write, fileName);
     std::vector<char> buffer(1 << 20);
     qint64 done = 0;
     for (;;) {
@@ -106,17 +93,14 @@ void copyByLoop(int in, int out, const QString &fileName)
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
-            throw errno;
-        if (n == 0 && readFault && done >= readFault->atByte) {
-            errno = readFault->error;
-            throw errno;
-        }
+            raise(errno);
+        if (n == 0 && readFault && done >= readFault->atByte)
+            raise(readFault->error);
         if (n == 0)
             return;
         if (writeFault && done + n > writeFault->atByte) {
             writeAll(out, buffer.data(), writeFault->atByte - done);
-            errno = writeFault->error;
-            throw errno;
+            raise(writeFault->error);
         }
         writeAll(out, buffer.data(), n);
         done += n;
@@ -125,10 +109,10 @@ void copyByLoop(int in, int out, const QString &fileName)
 
 // Fills `out` from `in` by the fastest means the host offers: a reflink clone, the
 // kernel's copy offload, else the read/write loop.
-void fillCopy(int in, int out, qint64 size, const QString &fileName)
+void fillCopy(int in, int out, qint64 size, const Fault *readFault, const Fault *writeFault)
 {
-    if (faultFor(testing::FaultOp::Read, fileName) || faultFor(testing::FaultOp::Write, fileName))
-        return copyByLoop(in, out, fileName);
+    if (readFault || writeFault)
+        return copyByLoop(in, out, readFault, writeFault);
     if (::ioctl(out, FICLONE, in) == 0)
         return;
     qint64 done = 0;
@@ -140,28 +124,91 @@ void fillCopy(int in, int out, qint64 size, const QString &fileName)
             (errno == ENOSYS || errno == EXDEV || errno == EINVAL || errno == EOPNOTSUPP))
             break;
         if (n < 0)
-            throw errno;
+            raise(errno);
         if (n == 0)
             return; // the source got shorter; what is there is copied
         done += n;
     }
     if (done < size || size == 0)
-        copyByLoop(in, out, fileName);
+        copyByLoop(in, out, nullptr, nullptr);
 }
+
+const QByteArray TemporaryPrefix = ".quillmere-";
+const QByteArray TemporarySuffix = ".tmp";
 
 QByteArray temporaryName()
 {
-    return ".quillmere-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36) +
-           ".tmp";
+    return TemporaryPrefix + QByteArray::number(QRandomGenerator::global()->generate64(), 36) +
+           TemporarySuffix;
+}
+
+bool isTemporaryName(const QByteArray &name)
+{
+    if (!name.startsWith(TemporaryPrefix) || !name.endsWith(TemporarySuffix))
+        return false;
+    const QByteArrayView middle = QByteArrayView(name).sliced(
+        TemporaryPrefix.size(), name.size() - TemporaryPrefix.size() - TemporarySuffix.size());
+    return !middle.isEmpty() && std::all_of(middle.begin(), middle.end(), [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z');
+    });
+}
+
+// Creates a temporary file in `folder` and locks it, so that no other install takes it
+// for one abandoned. One that such an install removed before the lock was taken is given
+// up for another name.
+Fd createTemporary(const QByteArray &folder, QByteArray &path)
+{
+    for (int attempt = 0;; ++attempt) {
+        path = joinHost(folder, temporaryName());
+        Fd fd(::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        if (fd.get() < 0) {
+            const int error = errno;
+            path.clear();
+            if (error == EEXIST && attempt < 100)
+                continue;
+            raise(error);
+        }
+        struct stat st;
+        if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+            // Where the file system has no locks, no other install can lock it either,
+            // and so none removes it.
+            if (errno != EWOULDBLOCK)
+                return fd;
+        } else if (::fstat(fd.get(), &st) == 0 && st.st_nlink > 0) {
+            return fd;
+        }
+        path.clear(); // the other install removes it
+        if (attempt >= 100)
+            raise(EEXIST);
+    }
+}
+
+// Whether the user could write to a file: its mode has a write bit (root included, who
+// may write anyway), and the system grants the write.
+bool writable(const QByteArray &hostPath, const struct stat &st)
+{
+    return (st.st_mode & 0222) != 0 &&
+           ::faccessat(AT_FDCWD, hostPath.constData(), W_OK, AT_EACCESS) == 0;
+}
+
+// As many temporary files as may stay open at once, leaving room for everything else.
+std::size_t openFileBudget()
+{
+    struct rlimit limit;
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return 256;
+    if (limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+        ::getrlimit(RLIMIT_NOFILE, &limit);
+    }
+    const rlim_t budget = limit.rlim_cur == RLIM_INFINITY ? 65536 : limit.rlim_cur / 2;
+    return std::clamp<std::size_t>(std::size_t(std::min<rlim_t>(budget, 65536)), 16, 65536);
 }
 
 } // namespace
 
-namespace {
-FileSession *g_activeSession = nullptr;
-}
-
-// The destination's temporary copy, written and closed; it takes the destination's place
+// The destination's temporary copy, written and locked; it takes the destination's place
 // once its data is on disk.
 struct FileSession::Staged
 {
@@ -172,35 +219,73 @@ struct FileSession::Staged
     QByteArray name;
     QString faultName;
     bool isNew; // no entry of the name was there
+    Fd fd;      // holds the lock until the file is renamed or removed
 };
 
-FileSession::FileSession() : m_previous(std::exchange(g_activeSession, this)) {}
+FileSession::FileSession(QList<testing::Fault> plannedFaults)
+    : m_faults(std::move(plannedFaults)), m_maxStaged(openFileBudget())
+{}
 
 FileSession::~FileSession()
 {
     for (const Staged &staged : m_staged)
         ::unlink(staged.temp.constData());
-    g_activeSession = m_previous;
 }
 
-FileSession *FileSession::active()
+const Fault *FileSession::fault(FaultOp op, const QString &fileName) const
 {
-    return g_activeSession;
+    for (const auto &fault : m_faults) {
+        if (fault.op == op &&
+            (fault.fileName.isEmpty() ||
+             QString::compare(fault.fileName, fileName, Qt::CaseInsensitive) == 0))
+            return &fault;
+    }
+    return nullptr;
+}
+
+void FileSession::removeAbandonedTemporaries(const QByteArray &folder)
+{
+    if (m_cleared.contains(folder))
+        return;
+    m_cleared.insert(folder);
+    const auto *entries = m_folders.entries(folder);
+    if (!entries)
+        return;
+    // The index keeps the names removed here; being hidden, they are never listed.
+    for (const FolderIndex::Entry &entry : *entries) {
+        if (!isTemporaryName(entry.name))
+            continue;
+        const QByteArray path = joinHost(folder, entry.name);
+        const Fd fd(::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat held, now;
+        if (fd.get() < 0 || ::fstat(fd.get(), &held) != 0 || !S_ISREG(held.st_mode) ||
+            ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
+            continue;
+        // Unlocked, and still under its temporary name: no install will rename it.
+        if (::lstat(path.constData(), &now) == 0 && now.st_dev == held.st_dev &&
+            now.st_ino == held.st_ino)
+            ::unlink(path.constData());
+    }
 }
 
 QList<FileSession::Failure> FileSession::commit()
 {
-    QList<Failure> failures;
-    const QList<Staged> staged = std::exchange(m_staged, {});
+    putInPlace();
+    return std::exchange(m_failures, {});
+}
+
+void FileSession::putInPlace()
+{
+    std::vector<Staged> staged = std::exchange(m_staged, {});
     const auto failed = [&](const Staged &s, int error) {
         ::unlink(s.temp.constData());
-        failures.append({s.destination, systemErrorText(error)});
+        m_failures.append({s.destination, systemErrorText(error)});
     };
 
     // One flush a file system puts every copy's data on disk before any rename.
     QHash<dev_t, int> flushed; // device -> 0, or the error its flush gave
-    QList<Staged> synced;
-    for (const Staged &s : staged) {
+    std::vector<Staged *> synced;
+    for (Staged &s : staged) {
         struct stat st;
         if (::stat(s.folder.constData(), &st) != 0) {
             failed(s, errno);
@@ -210,27 +295,56 @@ QList<FileSession::Failure> FileSession::commit()
             const Fd folder(::open(s.folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
             flushed[st.st_dev] = folder.get() >= 0 && ::syncfs(folder.get()) == 0 ? 0 : errno;
         }
-        const auto *fault = faultFor(testing::FaultOp::Sync, s.faultName);
-        if (const int error = fault ? fault->error : flushed[st.st_dev])
+        const auto *planned = fault(FaultOp::Sync, s.faultName);
+        if (const int error = planned ? planned->error : flushed[st.st_dev])
             failed(s, error);
         else
-            synced.append(s);
+            synced.push_back(&s);
     }
-    for (const Staged &s : synced) {
-        const auto *fault = faultFor(testing::FaultOp::Rename, s.faultName);
-        if (fault || ::rename(s.temp.constData(), s.target.constData()) != 0) {
-            failed(s, fault ? fault->error : errno);
+
+    // The renames, then one flush of each folder that received a name, so that the names
+    // too survive a power cut.
+    QList<QByteArray> folders;
+    QHash<QByteArray, QStringList> renamedInto; // folder -> destinations
+    const auto touched = [&](const QByteArray &folder, const QString &destination) {
+        if (!renamedInto.contains(folder))
+            folders.append(folder);
+        renamedInto[folder].append(destination);
+    };
+    for (const auto &[parent, made] : std::exchange(m_newFolders, {}))
+        touched(parent, made);
+    for (Staged *s : synced) {
+        const auto *planned = fault(FaultOp::Rename, s->faultName);
+        if (planned || ::rename(s->temp.constData(), s->target.constData()) != 0) {
+            failed(*s, planned ? planned->error : errno);
             continue;
         }
-        if (FolderCache *cache = FolderCache::active(); cache && s.isNew)
-            cache->created(s.folder, s.name);
+        if (s->isNew)
+            m_folders.created(s->folder, s->name);
+        touched(s->folder, s->destination);
     }
-    return failures;
+    for (const QByteArray &folder : folders) {
+        const QString name = decodeName(folder.mid(folder.lastIndexOf('/') + 1));
+        int error = 0;
+        if (const auto *planned = fault(FaultOp::SyncFolder, name)) {
+            error = planned->error;
+        } else {
+            const Fd fd(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            if (fd.get() < 0 || ::fsync(fd.get()) != 0)
+                error = errno;
+        }
+        if (error) {
+            for (const QString &destination : renamedInto[folder])
+                m_failures.append({destination, systemErrorText(error)});
+        }
+    }
+    // The temporary files' locks go with `staged`, now that they are in place or removed.
 }
 
-void copyFile(const QString &source, const QString &destination)
+void copyFile(FileSession &session, const QString &source, const QString &destination)
 {
-    auto sourceHost = resolveExisting(source);
+    FolderIndex *folders = &session.m_folders;
+    auto sourceHost = resolveExisting(source, folders);
     if (!sourceHost)
         throw RuntimeError(u"Файл «%1» не найден"_s.arg(source), u"исходный файл не найден"_s);
 
@@ -238,132 +352,105 @@ void copyFile(const QString &source, const QString &destination)
     if (target.trailingSeparator || target.components.isEmpty())
         throw RuntimeError(u"В пути «%1» нет имени файла"_s.arg(destination), u"нет имени файла"_s);
     const QString name = target.components.back();
-    const auto folder = resolveComponents(target, target.components.size() - 1);
+    const auto folder = resolveComponents(target, target.components.size() - 1, folders);
     if (!folder || !isFolder(*folder))
         throw RuntimeError(u"Папка для файла «%1» не найдена"_s.arg(destination),
                            u"папка назначения не найдена"_s);
-    const auto existing = findEntry(*folder, name);
+    session.removeAbandonedTemporaries(*folder);
+    const auto existing = findEntry(*folder, name, folders);
     const QByteArray targetName = existing ? *existing : encodeName(name);
     const QByteArray targetHost = joinHost(*folder, targetName);
 
-    FileSession *session = FileSession::active();
-    if (session) {
-        // A file this session has yet to put in place is read from its new copy.
-        for (auto it = session->m_staged.crbegin(); it != session->m_staged.crend(); ++it) {
-            if (it->target == *sourceHost) {
-                sourceHost = it->temp;
-                break;
-            }
+    // A file this session has yet to put in place is read from its new copy.
+    for (auto it = session.m_staged.crbegin(); it != session.m_staged.crend(); ++it) {
+        if (it->target == *sourceHost) {
+            sourceHost = it->temp;
+            break;
         }
     }
 
-    Fd in;
-    Fd out;
+    const auto planned = [&](FaultOp op) {
+        if (const auto *fault = session.fault(op, name))
+            raise(fault->error);
+    };
     QByteArray temp;
     try {
-        injectFault(testing::FaultOp::OpenSource, name);
-        in = Fd(::open(sourceHost->constData(), O_RDONLY | O_CLOEXEC));
+        planned(FaultOp::OpenSource);
+        const Fd in(::open(sourceHost->constData(), O_RDONLY | O_CLOEXEC));
         if (in.get() < 0 && errno == ENOENT)
             throw RuntimeError(u"Файл «%1» не найден"_s.arg(source), u"исходный файл не найден"_s);
         if (in.get() < 0)
-            throw errno;
+            raise(errno);
         struct stat sourceStat;
         if (::fstat(in.get(), &sourceStat) != 0)
-            throw errno;
+            raise(errno);
         if (S_ISDIR(sourceStat.st_mode))
-            throw int(EISDIR);
+            raise(EISDIR);
 
         struct stat targetStat;
         const bool replacing = ::stat(targetHost.constData(), &targetStat) == 0;
         if (replacing && S_ISDIR(targetStat.st_mode))
-            throw int(EISDIR);
+            raise(EISDIR);
         if (replacing && targetStat.st_dev == sourceStat.st_dev &&
             targetStat.st_ino == sourceStat.st_ino)
             return; // the file is its own copy already
+        if (replacing &&
+            (session.fault(FaultOp::Access, name) || !writable(targetHost, targetStat)))
+            throw RuntimeError(u"Файл «%1» только для чтения"_s.arg(destination),
+                               u"файл только для чтения"_s);
 
-        injectFault(testing::FaultOp::CreateTemp, name);
-        for (int attempt = 0; out.get() < 0; ++attempt) {
-            temp = joinHost(*folder, temporaryName());
-            out = Fd(::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-            if (out.get() < 0 && (errno != EEXIST || attempt > 100)) {
-                temp.clear();
-                throw errno;
-            }
-        }
-        fillCopy(in.get(), out.get(), sourceStat.st_size, name);
+        planned(FaultOp::CreateTemp);
+        Fd out = createTemporary(*folder, temp);
+        fillCopy(in.get(), out.get(), sourceStat.st_size, session.fault(FaultOp::Read, name),
+                 session.fault(FaultOp::Write, name));
         if (replacing) {
             // Ownership can only be kept with the rights to give it; the bits always can.
             if (::fchown(out.get(), targetStat.st_uid, targetStat.st_gid) != 0) {
             }
             if (::fchmod(out.get(), targetStat.st_mode & 07777) != 0)
-                throw errno;
+                raise(errno);
         }
-        if (!session) {
-            injectFault(testing::FaultOp::Sync, name);
-            if (::fsync(out.get()) != 0)
-                throw errno;
-        } else {
-            // Start writing the data out now, so that the session's flush finds less to do.
-            ::sync_file_range(out.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
-        }
-        if (::close(out.release()) != 0)
-            throw errno;
-        if (session) {
-            session->m_staged.append(
-                {destination, temp, targetHost, *folder, targetName, name, !existing});
-            // Later copies to this name in any case go to the same file.
-            if (FolderCache *cache = FolderCache::active(); cache && !existing)
-                cache->reserved(*folder, targetName);
-            return;
-        }
-        injectFault(testing::FaultOp::Rename, name);
-        if (::rename(temp.constData(), targetHost.constData()) != 0)
-            throw errno;
-        if (FolderCache *cache = FolderCache::active(); cache && !existing)
-            cache->created(*folder, targetName);
-    } catch (int error) {
+        // Start writing the data out now, so that the session's flush finds less to do.
+        ::sync_file_range(out.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
+        if (session.m_staged.size() >= session.m_maxStaged)
+            session.putInPlace();
+        session.m_staged.push_back(
+            {destination, temp, targetHost, *folder, targetName, name, !existing, std::move(out)});
+        // Later copies to this name in any case go to the same file.
+        if (!existing)
+            folders->reserved(*folder, targetName);
+    } catch (const SystemError &error) {
         if (!temp.isEmpty())
             ::unlink(temp.constData());
-        fail(u"Не удалось записать «%1»"_s.arg(destination), error);
+        fail(u"Не удалось записать «%1»"_s.arg(destination), error.code);
     }
 }
 
-void makeFolder(const QString &path)
+void makeFolder(const QString &path, FileSession *session)
 {
+    FolderIndex *folders = session ? &session->m_folders : nullptr;
     const SplitPath split = splitPath(path);
     if (split.components.isEmpty())
         fail(u"Не удалось создать папку «%1»"_s.arg(path), EEXIST);
     const QString name = split.components.back();
-    const auto parent = resolveComponents(split, split.components.size() - 1);
+    const auto parent = resolveComponents(split, split.components.size() - 1, folders);
     if (!parent)
         fail(u"Не удалось создать папку «%1»"_s.arg(path), ENOENT);
-    if (name == u"."_s || name == u".."_s || findEntry(*parent, name))
+    if (name == u"."_s || name == u".."_s || findEntry(*parent, name, folders))
         fail(u"Не удалось создать папку «%1»"_s.arg(path), EEXIST);
-    if (const auto *fault = faultFor(testing::FaultOp::MakeFolder, name))
+    if (const auto *fault = session ? session->fault(testing::FaultOp::MakeFolder, name) : nullptr)
         fail(u"Не удалось создать папку «%1»"_s.arg(path), fault->error);
     if (::mkdir(joinHost(*parent, encodeName(name)).constData(), 0777) != 0)
         fail(u"Не удалось создать папку «%1»"_s.arg(path), errno);
-    if (FolderCache *cache = FolderCache::active())
-        cache->created(*parent, encodeName(name));
+    if (session) {
+        folders->created(*parent, encodeName(name));
+        session->m_newFolders.append({*parent, path});
+    }
 }
 
 QString programFolder()
 {
     return QCoreApplication::applicationDirPath();
 }
-
-namespace testing {
-
-void setFaults(const QList<Fault> &faults)
-{
-    g_faults = faults;
-}
-
-void clearFaults()
-{
-    g_faults.clear();
-}
-
-} // namespace testing
 
 } // namespace runtime

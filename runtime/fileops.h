@@ -1,67 +1,28 @@
 #pragma once
 
+#include "runtime/hostpath.h"
+
 #include <QList>
+#include <QSet>
 #include <QString>
+#include <vector>
 
 namespace runtime {
 
-// Copies one file, replacing the destination. The destination's folder is found
-// case-blind, and an existing file that matches the name case-blind is the one replaced,
-// under its own name. The copy is written to a temporary file beside the destination,
-// flushed to disk and renamed over it, so the destination is only ever the old file or
-// the whole new one; a replaced file keeps its permission bits. Copying a file onto
-// itself leaves it alone. Throws RuntimeError when the source is missing or a folder, the
-// destination's folder does not exist, or any step fails; the temporary file is removed.
-void copyFile(const QString &source, const QString &destination);
-
-// A run of copies made durable together. While a session is active, each copy is written
-// to its temporary file as it is made; commit() then flushes them all to disk at once and
-// renames each over its destination, in the order they were made. A copy whose source is
-// an earlier copy's destination reads that earlier copy. Copies not committed are removed
-// with the session.
-class FileSession
-{
-public:
-    FileSession();
-    ~FileSession();
-    FileSession(const FileSession &) = delete;
-    FileSession &operator=(const FileSession &) = delete;
-
-    static FileSession *active();
-
-    struct Failure
-    {
-        QString destination; // as given to copyFile
-        QString reason;
-    };
-    // Puts the copies made so far in place; returns those that could not be.
-    QList<Failure> commit();
-
-private:
-    friend void copyFile(const QString &source, const QString &destination);
-    struct Staged;
-    QList<Staged> m_staged;
-    FileSession *m_previous;
-};
-
-// Creates one folder whose parent exists (a trailing separator is allowed). Throws
-// RuntimeError when an entry of that name, in any case, already exists.
-void makeFolder(const QString &path);
-
-// The folder that holds the program's executable.
-QString programFolder();
-
-// Test seam: makes the file services fail on demand, as a full disk or a failing drive.
 namespace testing {
 
+// An operation of the file services that a test can make fail, as a full disk or a failing
+// drive would.
 enum class FaultOp
 {
     OpenSource,
+    Access, // the destination is found not writable
     CreateTemp,
     Read,
     Write,
     Sync,
     Rename,
+    SyncFolder, // the flush of a folder that received new names
     MakeFolder,
 };
 
@@ -73,9 +34,71 @@ struct Fault
     QString fileName;  // only copies to (or folders of) this name, case-blind; "" any
 };
 
-void setFaults(const QList<Fault> &faults);
-void clearFaults();
-
 } // namespace testing
+
+// The file work of one install: the index of the folders it reads, and its copies, which
+// reach the disk together. Each copy is written to a hidden temporary file beside its
+// destination, held locked by this process; commit() flushes them all to disk at once,
+// renames each over its destination in the order they were made, and flushes the folders
+// that received them. A copy whose source is an earlier copy's destination reads that
+// earlier copy. Copies not committed are removed with the session.
+//
+// Before a session first writes into a folder, it removes the temporary files there that
+// an install which no longer runs left behind; those of a running install are locked and
+// stay.
+class FileSession
+{
+public:
+    // `plannedFaults`: for tests, the operations that are to fail.
+    explicit FileSession(QList<testing::Fault> plannedFaults = {});
+    ~FileSession();
+    FileSession(const FileSession &) = delete;
+    FileSession &operator=(const FileSession &) = delete;
+
+    FolderIndex &folders() { return m_folders; }
+
+    struct Failure
+    {
+        QString destination; // as given to copyFile or makeFolder
+        QString reason;
+    };
+    // Puts the copies made so far in place; returns those that could not be, or whose
+    // folder could not be flushed.
+    QList<Failure> commit();
+
+private:
+    friend void copyFile(FileSession &, const QString &, const QString &);
+    friend void makeFolder(const QString &, FileSession *);
+    struct Staged;
+
+    const testing::Fault *fault(testing::FaultOp op, const QString &fileName) const;
+    void removeAbandonedTemporaries(const QByteArray &folder);
+    void putInPlace();
+
+    FolderIndex m_folders;
+    QList<testing::Fault> m_faults;
+    std::vector<Staged> m_staged;
+    std::size_t m_maxStaged;                        // temporary files open at once, at the most
+    QSet<QByteArray> m_cleared;                     // folders rid of abandoned temporaries
+    QList<QPair<QByteArray, QString>> m_newFolders; // parent, and the folder made in it
+    QList<Failure> m_failures;                      // of copies put in place early
+};
+
+// Copies one file within a session, replacing the destination. The destination's folder
+// is found case-blind, and an existing file that matches the name case-blind is the one
+// replaced, under its own name; a replaced file keeps its permission bits. A destination
+// that its owner made read-only is not replaced. Copying a file onto itself leaves it
+// alone. Throws RuntimeError when the source is missing or a folder, the destination's
+// folder does not exist, the destination is read-only, or any step fails; its temporary
+// file is then removed.
+void copyFile(FileSession &session, const QString &source, const QString &destination);
+
+// Creates one folder whose parent exists (a trailing separator is allowed); within a
+// session, its name is flushed to disk with the session's copies. Throws RuntimeError when
+// an entry of that name, in any case, already exists.
+void makeFolder(const QString &path, FileSession *session = nullptr);
+
+// The folder that holds the program's executable.
+QString programFolder();
 
 } // namespace runtime

@@ -1,8 +1,10 @@
 #include "runtime/hostpath.h"
 
+#include "runtime/posixdir.h"
 #include "runtime/runtimeerror.h"
 
 #include <QtGlobal>
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -21,11 +23,6 @@ bool isSeparator(QChar c)
 {
     return c == u'\\' || c == u'/';
 }
-
-struct DirCloser
-{
-    void operator()(DIR *d) const { ::closedir(d); }
-};
 
 } // namespace
 
@@ -208,7 +205,8 @@ SplitPath splitPath(const QString &path)
     return result;
 }
 
-std::optional<QByteArray> findEntry(const QByteArray &folder, const QString &name)
+std::optional<QByteArray> findEntry(const QByteArray &folder, const QString &name,
+                                    FolderIndex *folders)
 {
     // "." and ".." are looked up like any name, so that they are only found in a folder.
     const bool dots = name == u"."_s || name == u".."_s;
@@ -225,10 +223,10 @@ std::optional<QByteArray> findEntry(const QByteArray &folder, const QString &nam
     if (dots)
         return std::nullopt;
 
-    if (FolderCache *cache = FolderCache::active())
-        return cache->lookup(folder, name);
+    if (folders)
+        return folders->lookup(folder, name);
 
-    std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.constData()));
+    DirHandle dir(::opendir(folder.constData()));
     if (!dir)
         return std::nullopt;
     const QString key = caseKey(name);
@@ -244,23 +242,18 @@ std::optional<QByteArray> findEntry(const QByteArray &folder, const QString &nam
     return found;
 }
 
-namespace {
-FolderCache *g_activeCache = nullptr;
-}
-
-FolderCache::FolderCache() : m_previous(std::exchange(g_activeCache, this)) {}
-
-FolderCache::~FolderCache()
+void sortCaseBlind(QStringList &names)
 {
-    g_activeCache = m_previous;
+    std::vector<std::pair<QString, QString>> keyed; // case key, name
+    keyed.reserve(size_t(names.size()));
+    for (QString &name : names)
+        keyed.emplace_back(caseKey(name), std::move(name));
+    std::sort(keyed.begin(), keyed.end());
+    for (qsizetype i = 0; i < names.size(); ++i)
+        names[i] = std::move(keyed[size_t(i)].second);
 }
 
-FolderCache *FolderCache::active()
-{
-    return g_activeCache;
-}
-
-void FolderCache::insert(Index &index, const QByteArray &name)
+void FolderIndex::insert(Index &index, const QByteArray &name)
 {
     const QString key = caseKey(decodeName(name));
     const auto it = index.names.constFind(key);
@@ -270,13 +263,13 @@ void FolderCache::insert(Index &index, const QByteArray &name)
         index.ambiguous.insert(key);
 }
 
-FolderCache::Index &FolderCache::index(const QByteArray &folder)
+FolderIndex::Index &FolderIndex::index(const QByteArray &folder)
 {
     const auto it = m_folders.find(folder);
     if (it != m_folders.end())
         return *it;
     Index &index = m_folders[folder];
-    std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.constData()));
+    DirHandle dir(::opendir(folder.constData()));
     index.readable = bool(dir);
     while (dir) {
         const dirent *entry = ::readdir(dir.get());
@@ -295,7 +288,7 @@ FolderCache::Index &FolderCache::index(const QByteArray &folder)
 }
 
 // Case keys are made only for folders where a name is looked up, not for every listing.
-FolderCache::Index &FolderCache::keyedIndex(const QByteArray &folder)
+FolderIndex::Index &FolderIndex::keyedIndex(const QByteArray &folder)
 {
     Index &found = index(folder);
     if (!found.keyed) {
@@ -307,18 +300,18 @@ FolderCache::Index &FolderCache::keyedIndex(const QByteArray &folder)
     return found;
 }
 
-const std::vector<FolderCache::Entry> *FolderCache::entries(const QByteArray &folder)
+const std::vector<FolderIndex::Entry> *FolderIndex::entries(const QByteArray &folder)
 {
     const Index &found = index(folder);
     return found.readable ? &found.entries : nullptr;
 }
 
-void FolderCache::reserved(const QByteArray &folder, const QByteArray &name)
+void FolderIndex::reserved(const QByteArray &folder, const QByteArray &name)
 {
     insert(keyedIndex(folder), name);
 }
 
-void FolderCache::created(const QByteArray &folder, const QByteArray &name)
+void FolderIndex::created(const QByteArray &folder, const QByteArray &name)
 {
     Index &found = index(folder);
     found.entries.push_back({name, Entry::Unknown});
@@ -327,7 +320,7 @@ void FolderCache::created(const QByteArray &folder, const QByteArray &name)
     m_folders.remove(joinHost(folder, name)); // a folder made anew is read anew
 }
 
-std::optional<QByteArray> FolderCache::lookup(const QByteArray &folder, const QString &name)
+std::optional<QByteArray> FolderIndex::lookup(const QByteArray &folder, const QString &name)
 {
     const Index &found = keyedIndex(folder);
     const QString key = caseKey(name);
@@ -339,13 +332,14 @@ std::optional<QByteArray> FolderCache::lookup(const QByteArray &folder, const QS
     return *it;
 }
 
-std::optional<QByteArray> resolveComponents(const SplitPath &path, qsizetype count)
+std::optional<QByteArray> resolveComponents(const SplitPath &path, qsizetype count,
+                                            FolderIndex *folders)
 {
     if (count < 0)
         count = path.components.size();
     QByteArray host = path.root;
     for (qsizetype i = 0; i < count; ++i) {
-        const auto entry = findEntry(host, path.components[i]);
+        const auto entry = findEntry(host, path.components[i], folders);
         if (!entry)
             return std::nullopt;
         host = joinHost(host, *entry);
@@ -353,9 +347,9 @@ std::optional<QByteArray> resolveComponents(const SplitPath &path, qsizetype cou
     return host;
 }
 
-std::optional<QByteArray> resolveExisting(const QString &path)
+std::optional<QByteArray> resolveExisting(const QString &path, FolderIndex *folders)
 {
-    return resolveComponents(splitPath(path));
+    return resolveComponents(splitPath(path), -1, folders);
 }
 
 } // namespace runtime

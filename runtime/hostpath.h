@@ -37,26 +37,18 @@ SplitPath splitPath(const QString &path);
 // Joins a host folder and one host name.
 QByteArray joinHost(const QByteArray &folder, const QByteArray &name);
 
-// The host name of the entry of `folder` that `name` denotes: "." and ".." when `folder` is
-// a folder, the exact name when it exists, else the one entry equal to it case-blind.
-// nullopt when there is none.
-// Throws when several entries match case-blind and none exactly, and when the name is
-// longer than the file system allows.
-std::optional<QByteArray> findEntry(const QByteArray &folder, const QString &name);
+// Sorts names without regard to case; names equal but for case keep a fixed order.
+void sortCaseBlind(QStringList &names);
 
-// While one exists, lookups and listings read each folder once and answer from memory:
-// for a run of operations on folders that only this program changes. Whoever creates an
-// entry during the run tells the cache, so that it stays right.
-class FolderCache
+// The folders that one run of operations (an install) reads, each read once and answered
+// from memory afterwards: for folders that only this run changes. Whoever creates an entry
+// during the run tells the index, so that it stays right.
+class FolderIndex
 {
 public:
-    FolderCache();
-    ~FolderCache();
-    FolderCache(const FolderCache &) = delete;
-    FolderCache &operator=(const FolderCache &) = delete;
-
-    // The cache in force, or nullptr.
-    static FolderCache *active();
+    FolderIndex() = default;
+    FolderIndex(const FolderIndex &) = delete;
+    FolderIndex &operator=(const FolderIndex &) = delete;
 
     struct Entry
     {
@@ -96,15 +88,23 @@ private:
     static void insert(Index &index, const QByteArray &name);
 
     QHash<QByteArray, Index> m_folders;
-    FolderCache *m_previous;
 };
+
+// The host name of the entry of `folder` that `name` denotes: "." and ".." when `folder` is
+// a folder, the exact name when it exists, else the one entry equal to it case-blind.
+// nullopt when there is none. With an index, the folder is read through it.
+// Throws when several entries match case-blind and none exactly, and when the name is
+// longer than the file system allows.
+std::optional<QByteArray> findEntry(const QByteArray &folder, const QString &name,
+                                    FolderIndex *folders = nullptr);
 
 // Resolves the first `count` components of `path` (all when -1). nullopt when one of
 // them is missing.
-std::optional<QByteArray> resolveComponents(const SplitPath &path, qsizetype count = -1);
+std::optional<QByteArray> resolveComponents(const SplitPath &path, qsizetype count = -1,
+                                            FolderIndex *folders = nullptr);
 
 // The host path of a program path when it exists, else nullopt.
-std::optional<QByteArray> resolveExisting(const QString &path);
+std::optional<QByteArray> resolveExisting(const QString &path, FolderIndex *folders = nullptr);
 
 // True when a host path names a folder (or a link to one).
 bool isFolder(const QByteArray &hostPath);

@@ -1,29 +1,14 @@
 #include "runtime/listing.h"
 
 #include "runtime/hostpath.h"
+#include "runtime/posixdir.h"
 #include "runtime/runtimeerror.h"
-
-#include <algorithm>
-#include <dirent.h>
-#include <memory>
-#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
 namespace runtime {
 
 namespace {
-
-struct DirCloser
-{
-    void operator()(DIR *d) const { ::closedir(d); }
-};
-
-bool isOrdinaryFile(const QByteArray &hostPath)
-{
-    struct stat st;
-    return ::stat(hostPath.constData(), &st) == 0 && S_ISREG(st.st_mode);
-}
 
 // Glob matching of a name against a case-folded pattern, folding the name as it goes and
 // backtracking to the last star.
@@ -92,17 +77,17 @@ QString Listing::next()
     return m_names[m_next++];
 }
 
-QStringList Listing::all(const QString &pattern)
+QStringList Listing::all(const QString &pattern, FolderIndex *folders)
 {
-    return collect(pattern, false);
+    return collect(pattern, false, folders);
 }
 
-bool Listing::any(const QString &pattern)
+bool Listing::any(const QString &pattern, FolderIndex *folders)
 {
-    return !collect(pattern, true).isEmpty();
+    return !collect(pattern, true, folders).isEmpty();
 }
 
-QStringList Listing::collect(const QString &pattern, bool firstFound)
+QStringList Listing::collect(const QString &pattern, bool firstFound, FolderIndex *folders)
 {
     const SplitPath path = splitPath(pattern);
     const bool wholeFolder = path.trailingSeparator;
@@ -118,24 +103,19 @@ QStringList Listing::collect(const QString &pattern, bool firstFound)
     if (!wholeFolder && path.components.isEmpty())
         return {};
 
-    const auto folder = resolveComponents(path, folderCount);
+    const auto folder = resolveComponents(path, folderCount, folders);
     if (!folder)
         return {};
 
     const QString last = wholeFolder ? QString() : path.components.back();
     if (!wholeFolder && !hasWildcard(last)) {
-        const auto entry = findEntry(*folder, last);
+        const auto entry = findEntry(*folder, last, folders);
         if (!entry || entry->startsWith('.') || !isOrdinaryFile(joinHost(*folder, *entry)))
             return {};
         return {decodeName(*entry)};
     }
 
-    struct Found
-    {
-        QString key;
-        QString name;
-    };
-    std::vector<Found> found;
+    QStringList found;
     const Wildcard wildcard(last);
     // Names starting with "." are hidden; links and unknown kinds are asked what they are.
     const auto consider = [&](const char *raw, bool regular, bool unknown) {
@@ -146,21 +126,21 @@ QStringList Listing::collect(const QString &pattern, bool firstFound)
             return false;
         if (!regular && !isOrdinaryFile(joinHost(*folder, raw)))
             return false;
-        found.push_back({caseKey(name), std::move(name)});
+        found.append(std::move(name));
         return firstFound;
     };
 
-    if (FolderCache *cache = FolderCache::active()) {
-        const auto *entries = cache->entries(*folder);
+    if (folders) {
+        const auto *entries = folders->entries(*folder);
         if (!entries)
             return {};
         for (const auto &entry : *entries) {
-            if (consider(entry.name.constData(), entry.kind == FolderCache::Entry::File,
-                         entry.kind == FolderCache::Entry::Unknown))
+            if (consider(entry.name.constData(), entry.kind == FolderIndex::Entry::File,
+                         entry.kind == FolderIndex::Entry::Unknown))
                 break;
         }
     } else {
-        std::unique_ptr<DIR, DirCloser> dir(::opendir(folder->constData()));
+        DirHandle dir(::opendir(folder->constData()));
         if (!dir)
             return {};
         while (const dirent *entry = ::readdir(dir.get())) {
@@ -169,14 +149,8 @@ QStringList Listing::collect(const QString &pattern, bool firstFound)
                 break;
         }
     }
-    std::sort(found.begin(), found.end(), [](const Found &a, const Found &b) {
-        return a.key != b.key ? a.key < b.key : a.name < b.name;
-    });
-    QStringList names;
-    names.reserve(qsizetype(found.size()));
-    for (auto &f : found)
-        names.append(std::move(f.name));
-    return names;
+    sortCaseBlind(found);
+    return found;
 }
 
 } // namespace runtime

@@ -5,6 +5,8 @@
 
 namespace runtime {
 
+class FolderIndex;
+
 // True when `name` matches the wildcard pattern case-blind, with the Windows meaning:
 // `*` is any run of characters, `?` one character, and a pattern ending in ".*" also
 // matches a name without that dot ("*.*" matches every name).
@@ -35,6 +37,8 @@ bool hasWildcard(const QString &text);
 //
 // Throws RuntimeError on an unready drive, a wildcard in a folder component, a NUL
 // character, a component longer than the file system allows, or an ambiguous name.
+//
+// With a folder index, folders are read through it.
 class Listing
 {
 public:
@@ -42,14 +46,14 @@ public:
     QString next();
 
     // Every match of a pattern at once, in listing order.
-    static QStringList all(const QString &pattern);
+    static QStringList all(const QString &pattern, FolderIndex *folders = nullptr);
 
     // Whether the pattern matches anything: first() would not return "". Stops at the
     // first match.
-    static bool any(const QString &pattern);
+    static bool any(const QString &pattern, FolderIndex *folders = nullptr);
 
 private:
-    static QStringList collect(const QString &pattern, bool firstFound);
+    static QStringList collect(const QString &pattern, bool firstFound, FolderIndex *folders);
 
     QStringList m_names;
     qsizetype m_next = 0;

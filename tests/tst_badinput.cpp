@@ -1,16 +1,6 @@
-#include "install/installcar.h"
-#include "runtime/hostpath.h"
-#include "testsupport.h"
+#include "installfixture.h"
 
-#include <QByteArrayList>
 #include <QRegularExpression>
-#include <algorithm>
-#include <dirent.h>
-#include <fcntl.h>
-#include <ftw.h>
-#include <memory>
-#include <sys/stat.h>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -29,72 +19,11 @@ const QByteArray RawTexture = "\xCC\xE0\xF8\xE8\xED\xE0.bmp"; // "Машина.b
 const QByteArray RawOnlyTexture = "\xC1\xEE\xEB\xF2.TGA";     // "Болт.TGA"
 const QByteArray RawNotes = "\xFF\xFE.txt";
 
-QByteArray content(const QByteArray &name)
-{
-    return "texture " + name;
-}
-
-void writeFile(const QByteArray &path, const QByteArray &bytes)
-{
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    QVERIFY2(fd >= 0, path.constData());
-    QCOMPARE(::write(fd, bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size()));
-    ::close(fd);
-}
-
-QByteArray readFile(const QByteArray &path)
-{
-    const int fd = ::open(path.constData(), O_RDONLY);
-    if (fd < 0)
-        return "<missing>";
-    QByteArray bytes;
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
-        bytes.append(buffer, n);
-    ::close(fd);
-    return bytes;
-}
-
-// The names in a folder, sorted; links are not followed.
-QByteArrayList names(const QByteArray &folder)
-{
-    QByteArrayList result;
-    if (DIR *dir = ::opendir(folder.constData())) {
-        while (const dirent *entry = ::readdir(dir)) {
-            const QByteArray name(entry->d_name);
-            if (name != "." && name != "..")
-                result.append(name);
-        }
-        ::closedir(dir);
-    }
-    std::sort(result.begin(), result.end());
-    return result;
-}
-
-// Every entry below a folder with the size of each file: the whole state of a tree.
-QByteArrayList snapshot(const QByteArray &folder, const QByteArray &relative = {})
-{
-    QByteArrayList result;
-    for (const QByteArray &name : names(folder)) {
-        const QByteArray path = folder + '/' + name;
-        const QByteArray rel = relative.isEmpty() ? name : relative + '/' + name;
-        struct stat st;
-        if (::lstat(path.constData(), &st) != 0) {
-            result.append(rel + " <gone>");
-            continue;
-        }
-        result.append(rel + ' ' + QByteArray::number(qint64(st.st_size)));
-        if (S_ISDIR(st.st_mode))
-            result += snapshot(path, rel);
-    }
-    return result;
-}
-
 // The one entry of a folder named `name` in any (ASCII) case, "" when there is none.
 QByteArray entryCaseBlind(const QByteArray &folder, const QByteArray &name)
 {
     QByteArray found;
-    for (const QByteArray &entry : names(folder)) {
+    for (const QByteArray &entry : host::names(folder)) {
         if (entry.compare(name, Qt::CaseInsensitive) == 0) {
             if (!found.isEmpty())
                 return "<ambiguous>";
@@ -112,21 +41,17 @@ QString separators(int count)
     return text;
 }
 
-// A tree of every kind of game folder, model file and Maps folder the rows point at,
-// with controls that pass every check; Q: is a drive that is not there, C: the tree.
-class Fixture
+// Every kind of game folder, model file and Maps folder the rows point at; C: is the
+// tree, Q: a drive that is not there.
+struct OddInputs : Game
 {
-public:
-    Fixture()
+    OddInputs()
     {
-        dir("cwd");
-        dir("Game"), file("Game/a0.dta", "game"), dir("Game/models");
         dir("   "), file("   /a0.dta", "game");
         dir(RawGame), file(RawGame + "/A0.DTA", "game");
         dir("Fake"), dir("Fake/a0.dta");
 
-        dir("new"), file("new/car.4ds", "model"), file("new/" + RawModel, "raw model");
-        dir("new/Maps"), texture("new/Maps", "car.bmp"), texture("new/Maps", "car.tga");
+        file("new/" + RawModel, "raw model");
         dir("new/  Maps  "), texture("new/  Maps  ", "skin.bmp");
         dir("new/" + RawMapsFolder), texture("new/" + RawMapsFolder, "skin.bmp");
         dir("new/Nested"), dir("new/Nested/x.bmp");
@@ -138,79 +63,15 @@ public:
         link("b.tga", "new/LoopMaps/a.tga"), link("a.tga", "new/LoopMaps/b.tga");
         dir("new/OnlyLoops"), link("loop.bmp", "new/OnlyLoops/loop.bmp");
         link("b.tga", "new/OnlyLoops/a.tga"), link("a.tga", "new/OnlyLoops/b.tga");
-
-        dir("prefix"), dir("prefix/dosdevices"), link("../..", "prefix/dosdevices/c:");
-        m_prefix = qgetenv("WINEPREFIX");
-        qputenv("WINEPREFIX", root + "/prefix");
-        m_cwd = QDir::currentPath();
-        QDir::setCurrent(QFile::decodeName(root + "/cwd")); // relative paths find nothing
-
-        cars->CarName[0] = u"Bolt Ace"_s;
-        cars->CarModel[0] = u"bolt"_s;
-        cars->CarColours[0] = u"4"_s;
-        cars->CarCount = 1;
-        form.text1 = path("Game");
-        form.text2 = path("new/car.4ds");
-        form.text3 = path("new/Maps");
-        form.listIndex = 0;
-        form.checks[0] = 1;
+        tick({1});
     }
-
-    ~Fixture()
-    {
-        QDir::setCurrent(m_cwd);
-        if (m_prefix.isNull())
-            qunsetenv("WINEPREFIX");
-        else
-            qputenv("WINEPREFIX", m_prefix);
-        // QTemporaryDir cannot spell every host name, so the tree goes by its bytes.
-        ::nftw(
-            root.constData(),
-            [](const char *entry, const struct stat *, int, FTW *) { return ::remove(entry); }, 16,
-            FTW_DEPTH | FTW_PHYS);
-    }
-
-    QString path(const QByteArray &relative) const
-    {
-        return runtime::decodeName(root + '/' + relative);
-    }
-
-    void install() { InstallCar(form, *cars, selected); }
-
-    TempTree tree;
-    const QByteArray root = QFile::encodeName(tree.path());
-    std::unique_ptr<CarTable> cars = std::make_unique<CarTable>();
-    FakeControls form;
-    ColourSelection selected{};
-    RecordingMessageBox boxes;
-
-private:
-    void dir(const QByteArray &relative)
-    {
-        QCOMPARE(::mkdir((root + '/' + relative).constData(), 0755), 0);
-    }
-    void file(const QByteArray &relative, const QByteArray &bytes)
-    {
-        writeFile(root + '/' + relative, bytes);
-    }
-    void texture(const QByteArray &folder, const QByteArray &name)
-    {
-        file(folder + '/' + name, content(name));
-    }
-    void link(const QByteArray &target, const QByteArray &relative)
-    {
-        QCOMPARE(::symlink(target.constData(), (root + '/' + relative).constData()), 0);
-    }
-
-    QByteArray m_prefix;
-    QString m_cwd;
 };
 
 enum Field
 {
-    Game = 1,
-    Model,
-    Maps
+    GameField = 1,
+    ModelField,
+    MapsField
 };
 
 const char *const FieldNames[] = {"", "game", "model", "maps"};
@@ -222,8 +83,8 @@ void fails(Field field, const char *what, const QString &text, const QString &me
 }
 
 void installs(Field field, const char *what, const QString &text,
-              const QByteArrayList &textures = {"car.bmp", "car.tga"},
-              const QByteArray &game = "Game", const QByteArray &model = "model")
+              const QByteArrayList &textures = {"body.bmp", "glass.tga", "readme.txt"},
+              const QByteArray &game = "Game", const QByteArray &model = "new model")
 {
     QTest::addRow("%s: %s", FieldNames[field], what)
         << int(field) << text << messages::Installed << game << model << textures;
@@ -267,75 +128,82 @@ private slots:
         const QString seps = separators(10000);
         const QString dots = u"./"_s.repeated(5000);
 
-        fails(Game, "empty", QString(), messages::BadGameFolder);
-        fails(Game, "spaces", u"   "_s, messages::BadGameFolder);
-        installs(Game, "folder named spaces", u"<root>/   "_s, {"car.bmp", "car.tga"}, "   ");
-        fails(Game, "NUL at end", u"<root>/Game"_s + nul, messages::BadGameFolder);
-        fails(Game, "NUL inside", u"<root>/Ga"_s + nul + u"me"_s, messages::BadGameFolder);
-        fails(Game, "10000-character name", u"<root>/"_s + longName, messages::BadGameFolder);
-        fails(Game, "10000 characters deep", u"<root>/"_s + deep, messages::BadGameFolder);
+        fails(GameField, "empty", QString(), messages::BadGameFolder);
+        fails(GameField, "spaces", u"   "_s, messages::BadGameFolder);
+        installs(GameField, "folder named spaces", u"<root>/   "_s,
+                 {"body.bmp", "glass.tga", "readme.txt"}, "   ");
+        fails(GameField, "NUL at end", u"<root>/Game"_s + nul, messages::BadGameFolder);
+        fails(GameField, "NUL inside", u"<root>/Ga"_s + nul + u"me"_s, messages::BadGameFolder);
+        fails(GameField, "10000-character name", u"<root>/"_s + longName, messages::BadGameFolder);
+        fails(GameField, "10000 characters deep", u"<root>/"_s + deep, messages::BadGameFolder);
         // Longer than any host path, though every step exists.
-        fails(Game, "10000 characters of dots", u"<root>/"_s + dots + u"Game"_s,
+        fails(GameField, "10000 characters of dots", u"<root>/"_s + dots + u"Game"_s,
               messages::BadGameFolder);
-        installs(Game, "10000 separators", u"<root>"_s + seps + u"Game"_s);
-        fails(Game, "star in folder", u"<root>/Ga*e"_s, messages::BadGameFolder);
-        fails(Game, "question mark in folder", u"<root>/G?me\\"_s, messages::BadGameFolder);
-        installs(Game, "dot dot", u"<root>/new/../Game"_s);
-        installs(Game, "dot dot from models", u"<root>/Game/models/.."_s);
-        fails(Game, "dot dot to the tree", u"<root>/Game/.."_s, messages::BadGameFolder);
-        fails(Game, "dot dot after a file", u"<root>/Game/a0.dta/.."_s, messages::BadGameFolder);
-        fails(Game, "dot dot alone", u".."_s, messages::BadGameFolder);
-        fails(Game, "no drive Q:", u"Q:\\Game"_s, messages::BadGameFolder);
-        fails(Game, "bare drive Q:", u"q:"_s, messages::BadGameFolder);
-        installs(Game, "drive C:", u"C:\\game"_s);
-        fails(Game, "file as folder", u"<root>/Game/a0.dta"_s, messages::BadGameFolder);
-        fails(Game, "a0.dta is a folder", u"<root>/Fake"_s, messages::BadGameFolder);
-        fails(Game, "link loop", u"<root>/new/LoopMaps/self"_s, messages::BadGameFolder);
-        installs(Game, "name not UTF-8", u"<root>/"_s + runtime::decodeName(RawGame),
-                 {"car.bmp", "car.tga"}, RawGame);
+        installs(GameField, "10000 separators", u"<root>"_s + seps + u"Game"_s);
+        fails(GameField, "star in folder", u"<root>/Ga*e"_s, messages::BadGameFolder);
+        fails(GameField, "question mark in folder", u"<root>/G?me\\"_s, messages::BadGameFolder);
+        installs(GameField, "dot dot", u"<root>/new/../Game"_s);
+        installs(GameField, "dot dot from models", u"<root>/Game/models/.."_s);
+        fails(GameField, "dot dot to the tree", u"<root>/Game/.."_s, messages::BadGameFolder);
+        fails(GameField, "dot dot after a file", u"<root>/Game/a0.dta/.."_s,
+              messages::BadGameFolder);
+        fails(GameField, "dot dot alone", u".."_s, messages::BadGameFolder);
+        fails(GameField, "no drive Q:", u"Q:\\Game"_s, messages::BadGameFolder);
+        fails(GameField, "bare drive Q:", u"q:"_s, messages::BadGameFolder);
+        installs(GameField, "drive C:", u"C:\\game"_s);
+        fails(GameField, "file as folder", u"<root>/Game/a0.dta"_s, messages::BadGameFolder);
+        fails(GameField, "a0.dta is a folder", u"<root>/Fake"_s, messages::BadGameFolder);
+        fails(GameField, "link loop", u"<root>/new/LoopMaps/self"_s, messages::BadGameFolder);
+        installs(GameField, "name not UTF-8", u"<root>/"_s + runtime::decodeName(RawGame),
+                 {"body.bmp", "glass.tga", "readme.txt"}, RawGame);
 
-        fails(Model, "empty", QString(), messages::BadModelFile);
-        fails(Model, "spaces", u"   "_s, messages::BadModelFile);
-        fails(Model, "NUL", u"<root>/new/car.4ds"_s + nul, messages::BadModelFile);
-        fails(Model, "10000-character name", u"<root>/new/"_s + longName, messages::BadModelFile);
-        fails(Model, "10000 characters deep", u"<root>/"_s + deep + u"car.4ds"_s,
+        fails(ModelField, "empty", QString(), messages::BadModelFile);
+        fails(ModelField, "spaces", u"   "_s, messages::BadModelFile);
+        fails(ModelField, "NUL", u"<root>/new/car.4ds"_s + nul, messages::BadModelFile);
+        fails(ModelField, "10000-character name", u"<root>/new/"_s + longName,
               messages::BadModelFile);
-        installs(Model, "10000 separators", u"<root>/new"_s + seps + u"car.4ds"_s);
-        fails(Model, "star in folder", u"<root>/n*w/car.4ds"_s, messages::BadModelFile);
-        installs(Model, "dot dot", u"<root>/Game/../new/car.4ds"_s);
-        fails(Model, "no drive Q:", u"Q:\\new\\car.4ds"_s, messages::BadModelFile);
-        installs(Model, "drive C:", u"c:\\NEW\\CAR.4DS"_s);
-        fails(Model, "folder as file", u"<root>/new/Maps"_s, messages::BadModelFile);
-        fails(Model, "file as folder", u"<root>/new/car.4ds/car.4ds"_s, messages::BadModelFile);
-        fails(Model, "link loop", u"<root>/new/LoopMaps/loop.bmp"_s, messages::BadModelFile);
-        installs(Model, "name not UTF-8", u"<root>/new/"_s + runtime::decodeName(RawModel),
-                 {"car.bmp", "car.tga"}, "Game", "raw model");
+        fails(ModelField, "10000 characters deep", u"<root>/"_s + deep + u"car.4ds"_s,
+              messages::BadModelFile);
+        installs(ModelField, "10000 separators", u"<root>/new"_s + seps + u"car.4ds"_s);
+        fails(ModelField, "star in folder", u"<root>/n*w/car.4ds"_s, messages::BadModelFile);
+        installs(ModelField, "dot dot", u"<root>/Game/../new/car.4ds"_s);
+        fails(ModelField, "no drive Q:", u"Q:\\new\\car.4ds"_s, messages::BadModelFile);
+        installs(ModelField, "drive C:", u"c:\\NEW\\CAR.4DS"_s);
+        fails(ModelField, "folder as file", u"<root>/new/Maps"_s, messages::BadModelFile);
+        fails(ModelField, "file as folder", u"<root>/new/car.4ds/car.4ds"_s,
+              messages::BadModelFile);
+        fails(ModelField, "link loop", u"<root>/new/LoopMaps/loop.bmp"_s, messages::BadModelFile);
+        installs(ModelField, "name not UTF-8", u"<root>/new/"_s + runtime::decodeName(RawModel),
+                 {"body.bmp", "glass.tga", "readme.txt"}, "Game", "raw model");
 
         if (const QString message = emptyMapsFieldMessage(); !message.isEmpty())
-            fails(Maps, "empty", QString(), message);
-        fails(Maps, "spaces", u"   "_s, messages::BadMapsFolder);
-        installs(Maps, "folder named with spaces", u"<root>/new/  Maps  "_s, {"skin.bmp"});
-        fails(Maps, "NUL", u"<root>/new/Maps"_s + nul, messages::BadMapsFolder);
-        fails(Maps, "10000-character name", u"<root>/new/"_s + longName, messages::BadMapsFolder);
-        fails(Maps, "10000 characters deep", u"<root>/"_s + deep, messages::BadMapsFolder);
-        installs(Maps, "10000 separators", u"<root>/new"_s + seps + u"Maps"_s);
-        fails(Maps, "star in folder", u"<root>/new/Ma*"_s, messages::BadMapsFolder);
-        fails(Maps, "question mark in folder", u"<root>/n?w/Maps\\"_s, messages::BadMapsFolder);
-        installs(Maps, "dot dot", u"<root>/Game/../new/Maps"_s);
-        fails(Maps, "dot dot to files only", u"<root>/new/Maps/.."_s, messages::NoTextures);
-        fails(Maps, "no drive Q:", u"Q:\\new\\Maps"_s, messages::BadMapsFolder);
-        fails(Maps, "bare drive Q:", u"Q:"_s, messages::BadMapsFolder);
-        installs(Maps, "drive C:", u"c:/new/maps"_s);
-        fails(Maps, "file as folder", u"<root>/new/car.4ds"_s, messages::BadMapsFolder);
-        fails(Maps, "only a folder named x.bmp", u"<root>/new/Nested"_s, messages::BadMapsFolder);
-        installs(Maps, "link loops beside a texture", u"<root>/new/LoopMaps"_s, {"car.bmp"});
-        fails(Maps, "only link loops", u"<root>/new/OnlyLoops"_s, messages::BadMapsFolder);
-        fails(Maps, "through a link loop", u"<root>/new/LoopMaps/self/x"_s,
+            fails(MapsField, "empty", QString(), message);
+        fails(MapsField, "spaces", u"   "_s, messages::BadMapsFolder);
+        installs(MapsField, "folder named with spaces", u"<root>/new/  Maps  "_s, {"skin.bmp"});
+        fails(MapsField, "NUL", u"<root>/new/Maps"_s + nul, messages::BadMapsFolder);
+        fails(MapsField, "10000-character name", u"<root>/new/"_s + longName,
               messages::BadMapsFolder);
-        installs(Maps, "file names not UTF-8", u"<root>/new/RawMaps"_s,
+        fails(MapsField, "10000 characters deep", u"<root>/"_s + deep, messages::BadMapsFolder);
+        installs(MapsField, "10000 separators", u"<root>/new"_s + seps + u"Maps"_s);
+        fails(MapsField, "star in folder", u"<root>/new/Ma*"_s, messages::BadMapsFolder);
+        fails(MapsField, "question mark in folder", u"<root>/n?w/Maps\\"_s,
+              messages::BadMapsFolder);
+        installs(MapsField, "dot dot", u"<root>/Game/../new/Maps"_s);
+        fails(MapsField, "dot dot to files only", u"<root>/new/Maps/.."_s, messages::NoTextures);
+        fails(MapsField, "no drive Q:", u"Q:\\new\\Maps"_s, messages::BadMapsFolder);
+        fails(MapsField, "bare drive Q:", u"Q:"_s, messages::BadMapsFolder);
+        installs(MapsField, "drive C:", u"c:/new/maps"_s);
+        fails(MapsField, "file as folder", u"<root>/new/car.4ds"_s, messages::BadMapsFolder);
+        fails(MapsField, "only a folder named x.bmp", u"<root>/new/Nested"_s,
+              messages::BadMapsFolder);
+        installs(MapsField, "link loops beside a texture", u"<root>/new/LoopMaps"_s, {"car.bmp"});
+        fails(MapsField, "only link loops", u"<root>/new/OnlyLoops"_s, messages::BadMapsFolder);
+        fails(MapsField, "through a link loop", u"<root>/new/LoopMaps/self/x"_s,
+              messages::BadMapsFolder);
+        installs(MapsField, "file names not UTF-8", u"<root>/new/RawMaps"_s,
                  {RawNotes, RawTexture, "ok.tga"});
-        installs(Maps, "only texture not UTF-8", u"<root>/new/RawOnly"_s, {RawOnlyTexture});
-        installs(Maps, "folder name not UTF-8",
+        installs(MapsField, "only texture not UTF-8", u"<root>/new/RawOnly"_s, {RawOnlyTexture});
+        installs(MapsField, "folder name not UTF-8",
                  u"<root>/new/"_s + runtime::decodeName(RawMapsFolder), {"skin.bmp"});
     }
     void matrix()
@@ -347,42 +215,41 @@ private slots:
         QFETCH(QByteArray, model);
         QFETCH(QByteArrayList, textures);
 
-        Fixture f;
-        QString &input = field == Game    ? f.form.text1
-                         : field == Model ? f.form.text2
-                                          : f.form.text3;
+        OddInputs f;
+        QString &input = field == GameField    ? f.form.text1
+                         : field == ModelField ? f.form.text2
+                                               : f.form.text3;
         input = text.replace(u"<root>"_s, runtime::decodeName(f.root));
-        const QByteArrayList before = snapshot(f.root);
+        const QByteArrayList before = host::snapshot(f.root);
+        const QByteArray gameFolder = f.root + '/' + game;
+        const QByteArray stockMaps = entryCaseBlind(gameFolder, "maps");
+        const QByteArrayList stockTextures =
+            stockMaps.isEmpty() ? QByteArrayList() : host::names(gameFolder + '/' + stockMaps);
 
         f.install();
 
         if (message != messages::Installed) {
-            QCOMPARE(f.boxes.shown.size(), 1);
-            QCOMPARE(f.boxes.shown[0].text, message);
-            QCOMPARE(f.boxes.shown[0].style, int(runtime::vbCritical));
-            QCOMPARE(f.boxes.shown[0].title, messages::ErrorTitle);
-            QCOMPARE(snapshot(f.root), before);
+            QCOMPARE(f.outcome.failedCheck, message);
+            QCOMPARE(host::snapshot(f.root), before);
             QCOMPARE(f.selected, ColourSelection{});
             return;
         }
 
         QCOMPARE(f.selected, (ColourSelection{true, false, false, false, false}));
-        QCOMPARE(f.boxes.shown.size(), 1);
-        QCOMPARE(f.boxes.shown[0].text, messages::Installed);
+        QVERIFY(f.outcome.installed());
 
-        const QByteArray gameFolder = f.root + '/' + game;
         const QByteArray models = gameFolder + '/' + entryCaseBlind(gameFolder, "models");
-        QCOMPARE(names(models), (QByteArrayList{"bolt00.4ds", "bolt10.4ds"}));
-        QCOMPARE(readFile(models + "/bolt00.4ds"), model);
-        QCOMPARE(readFile(models + "/bolt10.4ds"), model);
+        QCOMPARE(host::names(models), (QByteArrayList{"bolt00.4ds", "bolt10.4ds"}));
+        QCOMPARE(host::read(models + "/bolt00.4ds"), model);
+        QCOMPARE(host::read(models + "/bolt10.4ds"), model);
 
-        // Every texture, byte for byte under its own name, and nothing else.
+        // Every texture, byte for byte under its own name, beside the stock ones.
         const QByteArray maps = gameFolder + '/' + entryCaseBlind(gameFolder, "maps");
-        QByteArrayList sorted = textures;
-        std::sort(sorted.begin(), sorted.end());
-        QCOMPARE(names(maps), sorted);
+        QByteArrayList expected = textures + stockTextures;
+        std::sort(expected.begin(), expected.end());
+        QCOMPARE(host::names(maps), expected);
         for (const QByteArray &name : textures)
-            QCOMPARE(readFile(maps + '/' + name), content(name));
+            QCOMPARE(host::read(maps + '/' + name), Game::content(name));
     }
 };
 

@@ -18,8 +18,10 @@ private slots:
         TempTree tree;
         const QString source = tree.file(u"new/car.4ds"_s, "new model");
         tree.file(u"Game/MODELS/m00.4ds"_s, "old");
-        copyFile(source, tree.path(u"game\\models\\M00.4ds"_s));
-        copyFile(source, tree.path(u"game\\models\\M10.4ds"_s));
+        FileSession session;
+        copyFile(session, source, tree.path(u"game\\models\\M00.4ds"_s));
+        copyFile(session, source, tree.path(u"game\\models\\M10.4ds"_s));
+        QVERIFY(session.commit().isEmpty());
         QCOMPARE(TempTree::read(tree.path(u"Game/MODELS/m00.4ds"_s)), QByteArray("new model"));
         QCOMPARE(TempTree::read(tree.path(u"Game/MODELS/M10.4ds"_s)), QByteArray("new model"));
         QCOMPARE(tree.entries().filter(u"MODELS/"_s),
@@ -36,21 +38,22 @@ private slots:
         const QString source = tree.file(u"big.4ds"_s, data);
         tree.file(u"out/old.4ds"_s, "old");
 
-        copyFile(source, tree.path(u"out/fast.4ds"_s));
+        FileSession session({{testing::FaultOp::Write, ENOSPC, data.size(), u"loop.4ds"_s},
+                             {testing::FaultOp::Write, ENOSPC, 2500000, u"old.4ds"_s}});
+        copyFile(session, source, tree.path(u"out/fast.4ds"_s));
+        copyFile(session, source, tree.path(u"out/loop.4ds"_s)); // the fault lies past the end
+        QVERIFY_THROWS_EXCEPTION(RuntimeError,
+                                 copyFile(session, source, tree.path(u"out/old.4ds"_s)));
+        QVERIFY(session.commit().isEmpty());
         QCOMPARE(TempTree::read(tree.path(u"out/fast.4ds"_s)), data);
-
-        runtime::testing::setFaults({{testing::FaultOp::Write, ENOSPC, data.size(), u"loop.4ds"_s},
-                                     {testing::FaultOp::Write, ENOSPC, 2500000, u"old.4ds"_s}});
-        copyFile(source, tree.path(u"out/loop.4ds"_s)); // the fault lies past the end
-        QVERIFY_THROWS_EXCEPTION(RuntimeError, copyFile(source, tree.path(u"out/old.4ds"_s)));
-        runtime::testing::clearFaults();
         QCOMPARE(TempTree::read(tree.path(u"out/loop.4ds"_s)), data);
         QCOMPARE(TempTree::read(tree.path(u"out/old.4ds"_s)), QByteArray("old"));
         QCOMPARE(QDir(tree.path(u"out"_s)).entryList(QDir::Files | QDir::Hidden),
                  (QStringList{u"fast.4ds"_s, u"loop.4ds"_s, u"old.4ds"_s}));
 
         const QString empty = tree.file(u"empty.4ds"_s, QByteArray());
-        copyFile(empty, tree.path(u"out/old.4ds"_s));
+        copyFile(session, empty, tree.path(u"out/old.4ds"_s));
+        QVERIFY(session.commit().isEmpty());
         QCOMPARE(QFileInfo(tree.path(u"out/old.4ds"_s)).size(), 0);
     }
 
@@ -60,11 +63,10 @@ private slots:
         const QString a = tree.file(u"a.4ds"_s, "A");
         tree.file(u"out/b.4ds"_s, "old B");
         {
-            FolderCache cache;
             FileSession session;
-            copyFile(a, tree.path(u"out/B.4DS"_s));
-            copyFile(tree.path(u"out/b.4ds"_s), tree.path(u"out/c.4ds"_s));  // reads the new b
-            copyFile(tree.file(u"x.4ds"_s, "X"), tree.path(u"out/C.4ds"_s)); // same file as c
+            copyFile(session, a, tree.path(u"out/B.4DS"_s));
+            copyFile(session, tree.path(u"out/b.4ds"_s), tree.path(u"out/c.4ds"_s));  // the new b
+            copyFile(session, tree.file(u"x.4ds"_s, "X"), tree.path(u"out/C.4ds"_s)); // c again
             QCOMPARE(TempTree::read(tree.path(u"out/b.4ds"_s)), QByteArray("old B"));
             QVERIFY(session.commit().isEmpty());
         }
@@ -75,7 +77,7 @@ private slots:
 
         {
             FileSession abandoned;
-            copyFile(a, tree.path(u"out/d.4ds"_s));
+            copyFile(abandoned, a, tree.path(u"out/d.4ds"_s));
             QCOMPARE(QDir(tree.path(u"out"_s)).entryList(QDir::Files | QDir::Hidden).size(), 3);
         }
         QCOMPARE(QDir(tree.path(u"out"_s)).entryList(QDir::Files | QDir::Hidden),
@@ -87,11 +89,14 @@ private slots:
         TempTree tree;
         const QString source = tree.file(u"car.4ds"_s);
         tree.dir(u"folder"_s);
+        FileSession s;
         QVERIFY_THROWS_EXCEPTION(RuntimeError,
-                                 copyFile(tree.path(u"none.4ds"_s), tree.path(u"x"_s)));
-        QVERIFY_THROWS_EXCEPTION(RuntimeError, copyFile(tree.path(u"folder"_s), tree.path(u"x"_s)));
-        QVERIFY_THROWS_EXCEPTION(RuntimeError, copyFile(source, tree.path(u"nofolder/x"_s)));
-        QVERIFY_THROWS_EXCEPTION(RuntimeError, copyFile(source, tree.path(u"FOLDER"_s)));
+                                 copyFile(s, tree.path(u"none.4ds"_s), tree.path(u"x"_s)));
+        QVERIFY_THROWS_EXCEPTION(RuntimeError,
+                                 copyFile(s, tree.path(u"folder"_s), tree.path(u"x"_s)));
+        QVERIFY_THROWS_EXCEPTION(RuntimeError, copyFile(s, source, tree.path(u"nofolder/x"_s)));
+        QVERIFY_THROWS_EXCEPTION(RuntimeError, copyFile(s, source, tree.path(u"FOLDER"_s)));
+        QVERIFY(s.commit().isEmpty());
         QCOMPARE(tree.entries(), (QStringList{u"car.4ds"_s, u"folder"_s}));
     }
 

@@ -1,7 +1,6 @@
 #include "installfixture.h"
 
 #include <cerrno>
-#include <memory>
 #include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
@@ -13,14 +12,11 @@ class TestInstall : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QCoreApplication::setApplicationName(u"Quillmere"_s); }
-
     void workedExample()
     {
         Game g;
         g.tick({1, 3});
-        g.install();
-        QVERIFY(g.succeeded());
+        QVERIFY(g.install().installed());
         const QString m = u"models\\"_s;
         QCOMPARE(g.progress.files.first(4),
                  (QStringList{m + u"bolt00.4ds"_s, m + u"bolt10.4ds"_s, m + u"bolt02.4ds"_s,
@@ -30,15 +26,21 @@ private slots:
                               u"maps/readme.txt"_s, u"maps/road.bmp"_s, u"models"_s,
                               u"models/bolt00.4ds"_s, u"models/bolt02.4ds"_s,
                               u"models/bolt10.4ds"_s, u"models/bolt12.4ds"_s}));
-        for (const QString &f : {u"bolt00"_s, u"bolt10"_s, u"bolt02"_s, u"bolt12"_s})
-            QCOMPARE(g.game(u"models/"_s + f + u".4ds"_s), QByteArray("new model"));
-        QCOMPARE(g.game(u"maps/body.bmp"_s), QByteArray("body"));
-        QCOMPARE(g.game(u"maps/readme.txt"_s), QByteArray("notes"));
-        QCOMPARE(g.game(u"maps/road.bmp"_s), QByteArray("stock road"));
+        for (const char *f : {"bolt00", "bolt10", "bolt02", "bolt12"})
+            QCOMPARE(g.game("models/" + QByteArray(f) + ".4ds"), QByteArray("new model"));
+        QCOMPARE(g.game("maps/body.bmp"), Game::content("body.bmp"));
+        QCOMPARE(g.game("maps/readme.txt"), Game::content("readme.txt"));
+        QCOMPARE(g.game("maps/road.bmp"), QByteArray("stock road"));
+        QCOMPARE(g.outcome.written, 7);
         // Progress counts every file, with the total known from the start.
         QCOMPARE(g.progress.steps.size(), 7);
         QCOMPARE(g.progress.steps.first(), (QPair<int, int>(0, 7)));
         QCOMPARE(g.progress.steps.last(), (QPair<int, int>(6, 7)));
+        // The closing message: no icon, the program's title.
+        const ClosingMessage message = closingMessage(g.outcome);
+        QCOMPARE(message.text, messages::Installed);
+        QCOMPARE(message.style, int(runtime::vbOKOnly));
+        QCOMPARE(message.title, QString());
     }
 
     void colourCounts_data()
@@ -60,24 +62,22 @@ private slots:
         Game g;
         g.car(0, u"Bolt"_s, u"bolt"_s, colours);
         g.tick({1, 4});
-        g.install();
-        QVERIFY(g.succeeded());
+        QVERIFY(g.install().installed());
         QStringList written;
         for (const QString &file : g.progress.files)
             if (file.startsWith(u"models\\"_s))
                 written.append(file.mid(7).chopped(4));
         QCOMPARE(written, models);
-        QCOMPARE(g.game(u"maps/glass.tga"_s), QByteArray("glass")); // textures always go in
+        QCOMPARE(g.game("maps/glass.tga"), Game::content("glass.tga")); // textures always go in
     }
 
     void createsMissingFolders()
     {
         Game g;
-        QVERIFY(QDir(g.tree.path(u"Game/models"_s)).removeRecursively());
-        QVERIFY(QDir(g.tree.path(u"Game/maps"_s)).removeRecursively());
+        QVERIFY(QDir(g.path("Game/models")).removeRecursively());
+        QVERIFY(QDir(g.path("Game/maps")).removeRecursively());
         g.tick({2});
-        g.install();
-        QVERIFY(g.succeeded());
+        QVERIFY(g.install().installed());
         QCOMPARE(g.gameEntries(),
                  (QStringList{u"MODELS"_s, u"MODELS/bolt01.4ds"_s, u"MODELS/bolt11.4ds"_s,
                               u"a0.dta"_s, u"maps"_s, u"maps/body.bmp"_s, u"maps/glass.tga"_s,
@@ -87,34 +87,30 @@ private slots:
     void emptyFoldersAreUsed()
     {
         Game g;
-        QVERIFY(QFile::remove(g.tree.path(u"Game/models/bolt00.4ds"_s)));
-        QVERIFY(QFile::remove(g.tree.path(u"Game/models/bolt10.4ds"_s)));
-        QVERIFY(QFile::remove(g.tree.path(u"Game/maps/road.bmp"_s)));
+        for (const char *file : {"models/bolt00.4ds", "models/bolt10.4ds", "maps/road.bmp"})
+            QVERIFY(QFile::remove(g.path("Game/" + QByteArray(file))));
         g.tick({1});
-        g.install();
-        QVERIFY(g.succeeded()); // the creation attempts find the folders there: no failure
-        QCOMPARE(g.game(u"models/bolt00.4ds"_s), QByteArray("new model"));
-        QCOMPARE(g.game(u"maps/body.bmp"_s), QByteArray("body"));
+        QVERIFY(g.install().installed()); // the creation attempts find the folders there
+        QCOMPARE(g.game("models/bolt00.4ds"), QByteArray("new model"));
+        QCOMPARE(g.game("maps/body.bmp"), Game::content("body.bmp"));
     }
 
     void mixedCaseGameFolder()
     {
         Game g;
-        QVERIFY(QDir(g.tree.path(u"Game"_s)).rename(u"models"_s, u"MODELS"_s));
-        QVERIFY(QDir(g.tree.path(u"Game"_s)).rename(u"maps"_s, u"Maps"_s));
-        QVERIFY(QFile::rename(g.tree.path(u"Game/MODELS/bolt00.4ds"_s),
-                              g.tree.path(u"Game/MODELS/BOLT00.4DS"_s)));
-        g.tree.file(u"Game/Maps/BODY.BMP"_s, "stock body");
-        g.form.text1 = g.tree.path(u"GAME"_s);
+        QVERIFY(QDir(g.path("Game")).rename(u"models"_s, u"MODELS"_s));
+        QVERIFY(QDir(g.path("Game")).rename(u"maps"_s, u"Maps"_s));
+        QVERIFY(QFile::rename(g.path("Game/MODELS/bolt00.4ds"), g.path("Game/MODELS/BOLT00.4DS")));
+        g.file("Game/Maps/BODY.BMP", "stock body");
+        g.form.text1 = g.path("GAME");
         g.tick({1});
-        g.install();
-        QVERIFY(g.succeeded());
+        QVERIFY(g.install().installed());
         QCOMPARE(g.gameEntries(),
                  (QStringList{u"MODELS"_s, u"MODELS/BOLT00.4DS"_s, u"MODELS/bolt10.4ds"_s,
                               u"Maps"_s, u"Maps/BODY.BMP"_s, u"Maps/glass.tga"_s,
                               u"Maps/readme.txt"_s, u"Maps/road.bmp"_s, u"a0.dta"_s}));
-        QCOMPARE(g.game(u"MODELS/BOLT00.4DS"_s), QByteArray("new model"));
-        QCOMPARE(g.game(u"Maps/BODY.BMP"_s), QByteArray("body"));
+        QCOMPARE(g.game("MODELS/BOLT00.4DS"), QByteArray("new model"));
+        QCOMPARE(g.game("Maps/BODY.BMP"), Game::content("body.bmp"));
     }
 
     // Names that differ only in case are one file in the game folder, as the game sees it:
@@ -122,119 +118,96 @@ private slots:
     void oneSpellingPerFile()
     {
         Game g;
-        g.tree.file(u"new/Maps/SKIN.BMP"_s, "upper");
-        g.tree.file(u"new/Maps/skin.bmp"_s, "lower");
+        g.file("new/Maps/SKIN.BMP", "upper");
+        g.file("new/Maps/skin.bmp", "lower");
         g.tick({1});
         g.install();
         const QStringList skins = g.gameEntries().filter(u"skin"_s, Qt::CaseInsensitive);
         QCOMPARE(skins, QStringList{u"maps/SKIN.BMP"_s});
-        QCOMPARE(g.game(skins.first()), QByteArray("upper"));
-        QCOMPARE(g.message().text, messages::PartlyInstalled + u"\n\n"_s + messages::NotWritten +
-                                       u"\n"_s + u"maps\\skin.bmp — "_s +
-                                       messages::SameNameAs.arg(u"SKIN.BMP"_s) + u"\n\n"_s +
-                                       messages::FilesWritten.arg(6));
+        QCOMPARE(g.game("maps/SKIN.BMP"), QByteArray("upper"));
+        QCOMPARE(g.outcome.notWritten,
+                 (QList<InstallOutcome::NotWritten>{
+                     {u"maps\\skin.bmp"_s, messages::SameNameAs.arg(u"SKIN.BMP"_s)}}));
+        QCOMPARE(g.outcome.written, 6);
     }
 
     void installTwice()
     {
         Game g;
         g.tick({1, 2, 3});
-        g.install();
+        QVERIFY(g.install().installed());
         const QStringList first = g.gameEntries();
-        g.install();
-        QCOMPARE(g.boxes.shown.size(), 2);
-        QCOMPARE(g.boxes.shown[1].text, messages::Installed);
+        QVERIFY(g.install().installed());
         QCOMPARE(g.gameEntries(), first);
-        QCOMPARE(g.game(u"models/bolt12.4ds"_s), QByteArray("new model"));
+        QCOMPARE(g.game("models/bolt12.4ds"), QByteArray("new model"));
     }
 
     void replacedFileKeepsItsMode()
     {
         Game g;
-        QVERIFY(::chmod(QFile::encodeName(g.tree.path(u"Game/models/bolt00.4ds"_s)).constData(),
-                        0640) == 0);
+        QCOMPARE(::chmod(g.hostPath("Game/models/bolt00.4ds").constData(), 0640), 0);
         g.tick({1});
-        g.install();
-        QVERIFY(g.succeeded());
+        QVERIFY(g.install().installed());
         struct stat st;
-        QCOMPARE(
-            ::stat(QFile::encodeName(g.tree.path(u"Game/models/bolt00.4ds"_s)).constData(), &st),
-            0);
+        QCOMPARE(::stat(g.hostPath("Game/models/bolt00.4ds").constData(), &st), 0);
         QCOMPARE(st.st_mode & 07777, mode_t(0640));
-        QCOMPARE(g.game(u"models/bolt00.4ds"_s), QByteArray("new model"));
+        QCOMPARE(g.game("models/bolt00.4ds"), QByteArray("new model"));
     }
 
     void copyOntoItself()
     {
         // The Maps folder is the game's maps folder; the model file is one of its targets.
         Game g;
-        g.form.text3 = g.tree.path(u"game\\MAPS"_s);
-        g.form.text2 = g.tree.path(u"Game/models/bolt00.4ds"_s);
+        g.form.text3 = g.path("game\\MAPS");
+        g.form.text2 = g.path("Game/models/bolt00.4ds");
         g.tick({1});
-        g.install();
-        QVERIFY(g.succeeded());
-        QCOMPARE(g.game(u"models/bolt00.4ds"_s), QByteArray("stock 00"));
-        QCOMPARE(g.game(u"models/bolt10.4ds"_s), QByteArray("stock 00"));
-        QCOMPARE(g.game(u"maps/road.bmp"_s), QByteArray("stock road"));
+        QVERIFY(g.install().installed());
+        QCOMPARE(g.game("models/bolt00.4ds"), QByteArray("stock 00"));
+        QCOMPARE(g.game("models/bolt10.4ds"), QByteArray("stock 00"));
+        QCOMPARE(g.game("maps/road.bmp"), QByteArray("stock road"));
         QCOMPARE(g.gameEntries().size(), 6);
 
         // The same file through a link.
         Game l;
-        QVERIFY(QFile::link(l.tree.path(u"Game/maps"_s), l.tree.path(u"new/linked"_s)));
-        l.form.text3 = l.tree.path(u"new/linked"_s);
+        QVERIFY(QFile::link(l.path("Game/maps"), l.path("new/linked")));
+        l.form.text3 = l.path("new/linked");
         l.tick({1});
-        l.install();
-        QVERIFY(l.succeeded());
-        QCOMPARE(l.game(u"maps/road.bmp"_s), QByteArray("stock road"));
+        QVERIFY(l.install().installed());
+        QCOMPARE(l.game("maps/road.bmp"), QByteArray("stock road"));
     }
 
+    // The closing message lists ten files with their reasons, then counts the rest.
     void longFailureListIsCut()
     {
         Game g;
-        for (int i = 0; i < 14; ++i)
-            g.tree.file(u"new/Maps/t%1.bmp"_s.arg(i, 2, 10, QChar(u'0')));
-        g.tick({1});
-        QList<Fault> faults;
-        for (int i = 0; i < 14; ++i)
-            faults.append({FaultOp::Write, ENOSPC, 0, u"t%1.bmp"_s.arg(i, 2, 10, QChar(u'0'))});
-        {
-            FaultScope scope(faults);
-            g.install();
+        for (int i = 0; i < 14; ++i) {
+            const QString name = u"t%1.bmp"_s.arg(i, 2, 10, QChar(u'0'));
+            g.file("new/Maps/" + name.toLatin1(), "x");
+            g.faults.append({FaultOp::Write, ENOSPC, 0, name});
         }
-        const QStringList lines = g.message().text.split(u'\n');
-        QCOMPARE(lines.filter(u"нет места на диске"_s).size(), 10);
-        QVERIFY(lines.contains(messages::AndMore.arg(4)));
-        QVERIFY(lines.contains(messages::FilesWritten.arg(5)));
-        QCOMPARE(g.game(u"maps/body.bmp"_s), QByteArray("body"));
-    }
-
-    void folderCreationFailure()
-    {
-        Game g;
-        QVERIFY(QDir(g.tree.path(u"Game/maps"_s)).removeRecursively());
         g.tick({1});
-        {
-            FaultScope faults({Fault{FaultOp::MakeFolder, EACCES, 0, u"maps"_s}});
-            g.install();
-        }
-        QCOMPARE(g.game(u"models/bolt00.4ds"_s), QByteArray("new model"));
-        const QString text = g.message().text;
-        QVERIFY2(text.startsWith(messages::PartlyInstalled), qPrintable(text));
-        QVERIFY2(text.contains(u"maps — нет доступа"_s), qPrintable(text));
-        QVERIFY2(text.contains(u"maps\\body.bmp — папка назначения не найдена"_s),
-                 qPrintable(text));
-        QVERIFY2(text.contains(messages::FilesWritten.arg(2)), qPrintable(text));
+        g.install();
+        const ClosingMessage message = closingMessage(g.outcome);
+        QCOMPARE(message.style, int(runtime::vbCritical));
+        QCOMPARE(message.title, messages::ErrorTitle);
+        QStringList expected{messages::PartlyInstalled, QString(), messages::NotWritten};
+        for (int i = 0; i < 10; ++i)
+            expected.append(u"maps\\t%1.bmp — нет места на диске"_s.arg(i, 2, 10, QChar(u'0')));
+        expected << messages::AndMore.arg(4) << QString() << messages::FilesWritten.arg(5);
+        QCOMPARE(message.text.split(u'\n'), expected);
+        QCOMPARE(g.game("maps/body.bmp"), Game::content("body.bmp"));
     }
 
     void sourceVanishes()
     {
         Game g;
         g.tick({1});
-        g.form.text2 = g.tree.path(u"new/*.4ds"_s); // passes the check, names no one file
+        g.form.text2 = g.path("new/*.4ds"); // passes the check, names no one file
         g.install();
-        QVERIFY2(g.message().text.contains(u"models\\bolt00.4ds — исходный файл не найден"_s),
-                 qPrintable(g.message().text));
-        QCOMPARE(g.game(u"models/bolt00.4ds"_s), QByteArray("stock 00"));
+        QCOMPARE(
+            g.outcome.notWritten.first(),
+            (InstallOutcome::NotWritten{u"models\\bolt00.4ds"_s, u"исходный файл не найден"_s}));
+        QCOMPARE(g.game("models/bolt00.4ds"), QByteArray("stock 00"));
     }
 };
 

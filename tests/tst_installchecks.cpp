@@ -1,45 +1,17 @@
-#include "install/installcar.h"
-#include "testsupport.h"
-
-#include <memory>
+#include "installfixture.h"
 
 using namespace Qt::StringLiterals;
 
-// A game folder, a model file and a Maps folder that pass every check, and controls
-// that point at them with one car and one colour chosen.
-class CheckFixture
+namespace {
+
+// The fixture with one colour ticked: every check passes.
+struct Checked : Game
 {
-public:
-    CheckFixture()
-    {
-        tree.file(u"Game/a0.dta"_s);
-        tree.dir(u"Game/models"_s);
-        tree.file(u"new/car.4ds"_s, "model");
-        tree.file(u"new/Maps/car.bmp"_s, "texture");
-        cars->CarName[0] = u"Bolt Ace"_s;
-        cars->CarModel[0] = u"bolt"_s;
-        cars->CarColours[0] = u"4"_s;
-        cars->CarCount = 1;
-        form.text1 = tree.path(u"Game"_s);
-        form.text2 = tree.path(u"new/car.4ds"_s);
-        form.text3 = tree.path(u"new/Maps"_s);
-        form.listIndex = 0;
-        form.checks[0] = 1;
-    }
-
-    // Runs the install and returns the message it showed first.
-    QString install()
-    {
-        InstallCar(form, *cars, selected);
-        return boxes.shown.isEmpty() ? QString() : boxes.shown.first().text;
-    }
-
-    TempTree tree;
-    std::unique_ptr<CarTable> cars = std::make_unique<CarTable>();
-    FakeControls form;
-    ColourSelection selected{};
-    RecordingMessageBox boxes;
+    Checked() { tick({1}); }
+    QString check() { return install().failedCheck; }
 };
+
+} // namespace
 
 class TestInstallChecks : public QObject
 {
@@ -64,22 +36,22 @@ private slots:
         QFETCH(int, broken);
         QFETCH(QString, message);
         for (bool laterBroken : {false, true}) {
-            CheckFixture f;
+            Checked f;
             auto breakInput = [&](int which) {
                 switch (which) {
                 case 0:
-                    f.form.text1 = f.tree.path(u"new"_s);
+                    f.form.text1 = f.path("new");
                     break;
                 case 1:
-                    f.form.text2 = f.tree.path(u"new/none.4ds"_s);
+                    f.form.text2 = f.path("new/none.4ds");
                     break;
                 case 2:
-                    f.form.text3 = f.tree.path(u"Game/models"_s);
+                    f.form.text3 = f.path("cwd");
                     break;
                 case 3: // a Maps folder already broken stays so
                     if (broken != 2) {
-                        f.tree.file(u"new/Maps2/readme.txt"_s);
-                        f.form.text3 = f.tree.path(u"new/Maps2"_s);
+                        f.form.text3 = f.path("new/Notes");
+                        f.dir("new/Notes"), f.file("new/Notes/readme.txt", "notes");
                     }
                     break;
                 case 4:
@@ -95,13 +67,17 @@ private slots:
                 for (int later = broken + 1; later <= 5; ++later)
                     breakInput(later);
             }
-            const QStringList before = f.tree.entries();
-            QCOMPARE(f.install(), message);
-            QCOMPARE(f.boxes.shown.size(), 1);
-            QCOMPARE(f.boxes.shown[0].style, int(runtime::vbCritical));
-            QCOMPARE(f.boxes.shown[0].title, u"Ошибка"_s);
-            QCOMPARE(f.tree.entries(), before);
+            const QByteArrayList before = host::snapshot(f.root);
+            QCOMPARE(f.check(), message);
+            QCOMPARE(f.outcome.notWritten, QList<InstallOutcome::NotWritten>{});
+            QCOMPARE(f.outcome.written, 0);
+            QCOMPARE(host::snapshot(f.root), before);
             QCOMPARE(f.selected, ColourSelection{});
+            // Shown with the critical icon under the title "Ошибка".
+            const ClosingMessage shown = closingMessage(f.outcome);
+            QCOMPARE(shown.text, message);
+            QCOMPARE(shown.style, int(runtime::vbCritical));
+            QCOMPARE(shown.title, u"Ошибка"_s);
         }
     }
 
@@ -113,7 +89,7 @@ private slots:
 
     void mapsFolderGainsSeparator()
     {
-        CheckFixture f;
+        Checked f;
         f.form.text1.clear(); // the install stops at the first check
         const QString typed = f.form.text3;
         f.install();
@@ -121,7 +97,8 @@ private slots:
         f.install();
         QCOMPARE(f.form.text3, typed + u"\\"_s);
 
-        CheckFixture empty;
+        Checked empty;
+        empty.form.text1.clear();
         empty.form.text3.clear();
         empty.install();
         QCOMPARE(empty.form.text3, u"\\"_s);
@@ -129,74 +106,70 @@ private slots:
 
     void gameFolderVariants()
     {
-        CheckFixture f;
-        f.tree.file(u"Game2/A0.DTA"_s);
-        f.form.text1 = f.tree.path(u"game2\\"_s); // ends in a separator, case differs
-        f.form.checks[0] = 0;                     // stop at the colour check
-        QCOMPARE(f.install(), messages::NoColour);
+        Checked f;
+        f.dir("Game2"), f.file("Game2/A0.DTA", "game");
+        f.form.text1 = f.path("game2\\"); // ends in a separator, case differs
+        f.form.checks[0] = 0;             // stop at the colour check
+        QCOMPARE(f.check(), messages::NoColour);
 
         // An empty field fails even where the current folder holds a0.dta.
-        CheckFixture g;
-        const QString previous = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(g.tree.path(u"Game"_s)));
+        Checked g;
+        QVERIFY(QDir::setCurrent(g.path("Game")));
         g.form.text1.clear();
-        const QString shown = g.install();
-        QDir::setCurrent(previous);
-        QCOMPARE(shown, messages::BadGameFolder);
+        QCOMPARE(g.check(), messages::BadGameFolder);
     }
 
     void unreadyDriveFailsItsCheck()
     {
-        CheckFixture f;
-        qputenv("WINEPREFIX", QFile::encodeName(f.tree.path(u"noprefix"_s)));
-        f.form.text1 = u"Q:\\Games\\Mafia"_s;
-        QCOMPARE(f.install(), messages::BadGameFolder);
-        qunsetenv("WINEPREFIX");
+        Checked f;
+        f.form.text1 = u"Q:\\Games\\Ortana"_s;
+        QCOMPARE(f.check(), messages::BadGameFolder);
     }
 
     void checksThatCannotBeMadeFail()
     {
-        CheckFixture f;
-        f.form.text2 = f.tree.path(u"ne*/car.4ds"_s); // a wildcard in a folder is an error
-        QCOMPARE(f.install(), messages::BadModelFile);
+        Checked f;
+        f.form.text2 = f.path("ne*/car.4ds"); // a wildcard in a folder is an error
+        QCOMPARE(f.check(), messages::BadModelFile);
 
-        CheckFixture nul;
+        Checked nul;
         nul.form.text3 += QChar(0);
-        QCOMPARE(nul.install(), messages::BadMapsFolder);
+        QCOMPARE(nul.check(), messages::BadMapsFolder);
     }
 
     void mapsFolderKinds()
     {
-        CheckFixture hidden;
-        hidden.tree.file(u"new/Hidden/.car.bmp"_s);
-        hidden.form.text3 = hidden.tree.path(u"new/Hidden"_s);
-        QCOMPARE(hidden.install(), messages::BadMapsFolder);
+        Checked hidden;
+        hidden.dir("new/Hidden"), hidden.texture("new/Hidden", ".car.bmp");
+        hidden.form.text3 = hidden.path("new/Hidden");
+        QCOMPARE(hidden.check(), messages::BadMapsFolder);
 
-        CheckFixture subfolders;
-        subfolders.tree.file(u"new/Sub/inner/car.bmp"_s);
-        subfolders.form.text3 = subfolders.tree.path(u"new/Sub"_s);
-        QCOMPARE(subfolders.install(), messages::BadMapsFolder);
+        Checked subfolders;
+        subfolders.dir("new/Sub"), subfolders.dir("new/Sub/inner");
+        subfolders.texture("new/Sub/inner", "car.bmp");
+        subfolders.form.text3 = subfolders.path("new/Sub");
+        QCOMPARE(subfolders.check(), messages::BadMapsFolder);
 
-        for (const QString &texture : {u"skin.TGA"_s, u"skin.bmp"_s}) {
-            CheckFixture one;
-            one.tree.file(u"new/One/"_s + texture);
-            one.form.text3 = one.tree.path(u"new/One"_s);
+        for (const char *texture : {"skin.TGA", "skin.bmp"}) {
+            Checked one;
+            one.dir("new/One"), one.texture("new/One", texture);
+            one.form.text3 = one.path("new/One");
             one.form.checks[0] = 0;
-            QCOMPARE(one.install(), messages::NoColour);
+            QCOMPARE(one.check(), messages::NoColour);
         }
     }
 
     void modelFileWildcard()
     {
-        CheckFixture f;
-        f.form.text2 = f.tree.path(u"new/*.4DS"_s);
+        Checked f;
+        f.form.text2 = f.path("new/*.4DS");
         f.form.checks[0] = 0;
-        QCOMPARE(f.install(), messages::NoColour);
+        QCOMPARE(f.check(), messages::NoColour);
     }
 
     void coloursRecorded()
     {
-        CheckFixture f;
+        Checked f;
         f.form.checks[0] = 0;
         f.form.checks[1] = 1;
         f.form.checks[3] = 1;

@@ -3,7 +3,6 @@
 #include "runtime/runtimeerror.h"
 #include "testsupport.h"
 
-#include <optional>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -79,14 +78,13 @@ private slots:
         }
         ::close(fd);
 
-        std::optional<FolderCache> cache;
-        if (cached)
-            cache.emplace();
-        QCOMPARE(Listing::all(tree.path(u"MAPS\\"_s)),
+        FolderIndex index;
+        FolderIndex *folders = cached ? &index : nullptr;
+        QCOMPARE(Listing::all(tree.path(u"MAPS\\"_s), folders),
                  (QStringList{u"A.bmp"_s, u"b.TGA"_s, u"c.txt"_s, u"link.bmp"_s}));
-        QCOMPARE(Listing::all(tree.path(u"maps\\*.bmp"_s)),
+        QCOMPARE(Listing::all(tree.path(u"maps\\*.bmp"_s), folders),
                  (QStringList{u"A.bmp"_s, u"link.bmp"_s}));
-        QCOMPARE(Listing::all(tree.path(u"Maps/*.tga"_s)), QStringList{u"b.TGA"_s});
+        QCOMPARE(Listing::all(tree.path(u"Maps/*.tga"_s), folders), QStringList{u"b.TGA"_s});
 
         Listing listing;
         QCOMPARE(listing.first(tree.path(u"maps\\\\"_s)), u"A.bmp"_s);
@@ -97,32 +95,32 @@ private slots:
         QCOMPARE(listing.next(), QString());
     }
 
-    // The folder cache answers as the folder itself would, also for what the program
-    // creates while it is in force.
-    void cacheFollowsCreation()
+    // The folder index answers as the folder itself would, also for what the program
+    // creates while it is in use.
+    void indexFollowsCreation()
     {
         TempTree tree;
         tree.file(u"maps/old.bmp"_s);
         const QByteArray maps = QFile::encodeName(tree.path(u"maps"_s));
-        FolderCache cache;
-        QCOMPARE(Listing::all(tree.path(u"maps\\"_s)), QStringList{u"old.bmp"_s});
-        QVERIFY(!findEntry(maps, u"NEW.BMP"_s));
+        FolderIndex index;
+        QCOMPARE(Listing::all(tree.path(u"maps\\"_s), &index), QStringList{u"old.bmp"_s});
+        QVERIFY(!findEntry(maps, u"NEW.BMP"_s, &index));
 
         tree.file(u"maps/new.bmp"_s);
-        cache.created(maps, "new.bmp");
-        QCOMPARE(findEntry(maps, u"NEW.BMP"_s), QByteArray("new.bmp"));
-        QCOMPARE(Listing::all(tree.path(u"maps\\*.BMP"_s)),
+        index.created(maps, "new.bmp");
+        QCOMPARE(findEntry(maps, u"NEW.BMP"_s, &index), QByteArray("new.bmp"));
+        QCOMPARE(Listing::all(tree.path(u"maps\\*.BMP"_s), &index),
                  (QStringList{u"new.bmp"_s, u"old.bmp"_s}));
 
-        cache.reserved(maps, "Later.tga");
-        QCOMPARE(findEntry(maps, u"later.TGA"_s), QByteArray("Later.tga"));
-        QCOMPARE(Listing::all(tree.path(u"maps\\*.tga"_s)), QStringList{}); // not there yet
+        index.reserved(maps, "Later.tga");
+        QCOMPARE(findEntry(maps, u"later.TGA"_s, &index), QByteArray("Later.tga"));
+        QCOMPARE(Listing::all(tree.path(u"maps\\*.tga"_s), &index), QStringList{}); // not yet
 
         // A folder made anew is read anew, not taken as the missing folder it was.
-        QCOMPARE(Listing::all(tree.path(u"maps\\sub\\"_s)), QStringList{});
+        QCOMPARE(Listing::all(tree.path(u"maps\\sub\\"_s), &index), QStringList{});
         tree.file(u"maps/sub/inner.bmp"_s);
-        cache.created(maps, "sub");
-        QCOMPARE(Listing::all(tree.path(u"maps\\sub\\"_s)), QStringList{u"inner.bmp"_s});
+        index.created(maps, "sub");
+        QCOMPARE(Listing::all(tree.path(u"maps\\sub\\"_s), &index), QStringList{u"inner.bmp"_s});
     }
 
     void plainPaths()

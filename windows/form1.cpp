@@ -1,7 +1,6 @@
 #include "windows/form1.h"
 
 #include "runtime/filedialog.h"
-#include "runtime/textconv.h"
 #include "windows/form2.h"
 #include "windows/formsupport.h"
 #include "windows/installprogressdialog.h"
@@ -146,11 +145,11 @@ void Form1::Combo1_Click()
         if (index == -1)
             return;
         // A car shows one box per colour; counts outside 1 to 4 leave the boxes alone.
-        const double count = runtime::toNumber(m_cars.CarColours[index]);
-        if (count != 1 && count != 2 && count != 3 && count != 4)
+        const int boxes = colourUse(m_cars, index).boxes;
+        if (boxes == 0)
             return;
         for (int box = 0; box < 4; ++box) {
-            const bool shown = box < count;
+            const bool shown = box < boxes;
             m_check[box]->setVisible(shown);
             if (!shown)
                 m_check[box]->setChecked(false);
@@ -193,14 +192,34 @@ void Form1::Command2_Click()
 
 void Form1::Command4_Click()
 {
+    // A press while an install runs (its progress window keeps input away, but a press
+    // can still arrive queued) starts nothing.
+    if (m_installing)
+        return;
+    m_installing = true;
     reportErrors([this] {
-        InstallProgressDialog progress(this);
-        InstallCar(*this, m_cars, m_colourSelected, &progress);
+        InstallOutcome outcome;
+        {
+            InstallProgressDialog progress(this, m_progressDelayMs);
+            outcome = InstallCar(*this, m_cars, m_colourSelected, &progress);
+        }
+        const ClosingMessage message = closingMessage(outcome);
+        runtime::MsgBox(message.text, message.style, message.title);
     });
+    m_installing = false;
+    if (m_closeRequested)
+        close();
 }
 
 void Form1::closeEvent(QCloseEvent *event)
 {
+    // An install is not broken off: it runs to its end and shows its outcome, and the
+    // window closes after that.
+    if (m_installing) {
+        m_closeRequested = true;
+        event->ignore();
+        return;
+    }
     // The picker writes into this window, so it cannot outlive it.
     if (m_form2)
         m_form2->close();

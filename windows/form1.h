@@ -43,6 +43,9 @@ public:
     // The folder picker while it is open, else null.
     Form2 *folderPicker() const;
 
+    // How long an install runs before its progress window shows.
+    void setProgressDelay(int ms) { m_progressDelayMs = ms; }
+
 public slots:
     void Combo1_Click();
     void Command1_Click();
@@ -59,6 +62,9 @@ private:
     CarTable m_cars;
     ColourSelection m_colourSelected{};
     QPointer<Form2> m_form2;
+    int m_progressDelayMs = 500;
+    bool m_installing = false;
+    bool m_closeRequested = false; // while installing
 
     QLabel *m_label1;
     QLabel *m_label2;

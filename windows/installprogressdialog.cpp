@@ -1,9 +1,26 @@
 #include "windows/installprogressdialog.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QProgressDialog>
 
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// Stays until the install ends: a player who could close it would lose the only sign that
+// files are still being written. Esc and the frame's close do nothing.
+class StayingProgressDialog : public QProgressDialog
+{
+public:
+    using QProgressDialog::QProgressDialog;
+    void reject() override {}
+
+protected:
+    void closeEvent(QCloseEvent *event) override { event->ignore(); }
+};
+
+} // namespace
 
 InstallProgressDialog::InstallProgressDialog(QWidget *parent, int delayMs)
     : m_parent(parent), m_delayMs(delayMs)
@@ -39,7 +56,7 @@ void InstallProgressDialog::update(int done, int total, const QString &label)
     if (!m_dialog) {
         if (m_clock.elapsed() < m_delayMs)
             return;
-        m_dialog = new QProgressDialog(m_parent);
+        m_dialog = new StayingProgressDialog(m_parent);
         m_dialog->setWindowTitle(u"Установка машины"_s);
         m_dialog->setWindowModality(Qt::ApplicationModal);
         m_dialog->setCancelButton(nullptr); // a half-made install is worse than a finished one
