@@ -4,6 +4,7 @@
 #include "testsupport.h"
 
 #include <cerrno>
+#include <sys/resource.h>
 
 using namespace Qt::StringLiterals;
 using namespace runtime;
@@ -109,6 +110,29 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(RuntimeError, makeFolder(tree.path(u"game\\models\\"_s)));
         QVERIFY_THROWS_EXCEPTION(RuntimeError, makeFolder(tree.path(u"game\\Maps"_s)));
         QVERIFY_THROWS_EXCEPTION(RuntimeError, makeFolder(tree.path(u"none\\maps"_s)));
+    }
+
+    // More copies than the process may hold files open: they are put in place in turns.
+    // Last, as the lowered limit stays where it cannot be raised again.
+    void moreCopiesThanOpenFiles()
+    {
+        TempTree tree;
+        const QString source = tree.file(u"car.4ds"_s, "model");
+        tree.dir(u"out"_s);
+        struct rlimit saved, low = {64, 64};
+        QCOMPARE(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+        QCOMPARE(::setrlimit(RLIMIT_NOFILE, &low), 0);
+        QList<FileSession::Failure> failures;
+        {
+            FileSession session;
+            for (int i = 0; i < 150; ++i)
+                copyFile(session, source, tree.path(u"out/m%1.4ds"_s.arg(i)));
+            failures = session.commit();
+        }
+        ::setrlimit(RLIMIT_NOFILE, &saved);
+        QCOMPARE(failures.size(), 0);
+        QCOMPARE(QDir(tree.path(u"out"_s)).entryList(QDir::Files | QDir::Hidden).size(), 150);
+        QCOMPARE(TempTree::read(tree.path(u"out/m149.4ds"_s)), QByteArray("model"));
     }
 };
 
