@@ -142,7 +142,7 @@ QByteArray temporaryName()
            TemporarySuffix;
 }
 
-bool isTemporaryName(const QByteArray &name)
+bool isTemporaryName(QByteArrayView name)
 {
     if (!name.startsWith(TemporaryPrefix) || !name.endsWith(TemporarySuffix))
         return false;
@@ -255,7 +255,7 @@ void FileSession::removeAbandonedTemporaries(const QByteArray &folder)
     for (const FolderIndex::Entry &entry : *entries) {
         if (!isTemporaryName(entry.name))
             continue;
-        const QByteArray path = joinHost(folder, entry.name);
+        const QByteArray path = joinHost(folder, QByteArray(entry.name));
         const Fd fd(::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         struct stat held, now;
         if (fd.get() < 0 || ::fstat(fd.get(), &held) != 0 || !S_ISREG(held.st_mode) ||

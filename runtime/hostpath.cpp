@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <deque>
 #include <dirent.h>
+#include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -229,11 +231,11 @@ std::optional<QByteArray> findEntry(const QByteArray &folder, const QString &nam
     DirHandle dir(::opendir(folder.constData()));
     if (!dir)
         return std::nullopt;
-    const QString key = caseKey(name);
+    const QByteArray key = foldedName(exact);
     std::optional<QByteArray> found;
     while (const dirent *entry = ::readdir(dir.get())) {
         const QByteArrayView raw(entry->d_name);
-        if (caseKey(decodeName(raw)) != key)
+        if (foldedName(raw) != key)
             continue;
         if (found)
             throw ambiguousName(name, folder);
@@ -253,83 +255,203 @@ void sortCaseBlind(QStringList &names)
         names[i] = std::move(keyed[size_t(i)].second);
 }
 
-void FolderIndex::insert(Index &index, const QByteArray &name)
+QByteArray foldedName(QByteArrayView hostName)
 {
-    const QString key = caseKey(decodeName(name));
-    const auto it = index.names.constFind(key);
-    if (it == index.names.constEnd())
-        index.names.insert(key, name);
-    else if (*it != name)
-        index.ambiguous.insert(key);
+    QByteArray key(hostName.size(), Qt::Uninitialized);
+    char *out = key.data();
+    for (const char c : hostName) {
+        if (c & 0x80)
+            return encodeName(decodeName(hostName).toCaseFolded());
+        *out++ = c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c;
+    }
+    return key;
 }
 
-FolderIndex::Index &FolderIndex::index(const QByteArray &folder)
+namespace {
+
+// Hashes a key the same way wherever it comes from.
+quint32 keyHash(QByteArrayView key)
 {
-    const auto it = m_folders.find(folder);
-    if (it != m_folders.end())
-        return *it;
-    Index &index = m_folders[folder];
-    DirHandle dir(::opendir(folder.constData()));
-    index.readable = bool(dir);
-    while (dir) {
-        const dirent *entry = ::readdir(dir.get());
-        if (!entry)
-            break;
-        const QByteArrayView raw(entry->d_name);
-        if (raw == "." || raw == "..")
-            continue;
-        const Entry::Kind kind = entry->d_type == DT_REG ? Entry::File
-                                 : entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN
-                                     ? Entry::Unknown
-                                     : Entry::Other;
-        index.entries.push_back({raw.toByteArray(), kind});
-    }
-    return index;
+    return quint32(qHashBits(key.data(), size_t(key.size()), 0));
 }
 
-// Case keys are made only for folders where a name is looked up, not for every listing.
-FolderIndex::Index &FolderIndex::keyedIndex(const QByteArray &folder)
+} // namespace
+
+// One folder's names: the kernel's listing in one buffer, the names added since, and an
+// open-addressing table from folded names to names, made when a name is first looked up.
+struct FolderIndex::Folder
 {
-    Index &found = index(folder);
-    if (!found.keyed) {
-        found.names.reserve(qsizetype(found.entries.size()));
-        for (const Entry &entry : found.entries)
-            insert(found, entry.name);
-        found.keyed = true;
+    bool readable = false;
+    std::vector<char> listing; // the kernel's records, as read
+    std::vector<Entry> entries;
+    std::deque<QByteArray> added; // names created or reserved since the listing
+
+    struct Slot
+    {
+        const char *name = nullptr; // empty when null
+        quint32 nameSize = 0;
+        quint32 hash = 0;
+        quint32 keyOffset = 0; // in `keys`; the name itself when keySize is 0
+        quint32 keySize = 0;
+        bool ambiguous = false;
+    };
+    bool keyed = false;
+    std::vector<Slot> table; // a power of two, at most half full
+    std::size_t used = 0;
+    QByteArray keys; // the folded names that differ from their names
+
+    QByteArrayView keyOf(const Slot &slot) const
+    {
+        return slot.keySize ? QByteArrayView(keys.constData() + slot.keyOffset, slot.keySize)
+                            : QByteArrayView(slot.name, slot.nameSize);
     }
+
+    Slot &find(QByteArrayView key, quint32 hash)
+    {
+        const std::size_t mask = table.size() - 1;
+        for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+            Slot &slot = table[i];
+            if (!slot.name || (slot.hash == hash && keyOf(slot) == key))
+                return slot;
+        }
+    }
+
+    void grow()
+    {
+        std::vector<Slot> old = std::exchange(table, std::vector<Slot>(table.size() * 2));
+        for (const Slot &slot : old) {
+            if (slot.name)
+                find(keyOf(slot), slot.hash) = slot;
+        }
+    }
+
+    void insert(const char *name)
+    {
+        if ((used + 1) * 2 > table.size())
+            grow();
+        const QByteArrayView raw(name);
+        const QByteArray folded = foldedName(raw);
+        const quint32 hash = keyHash(folded);
+        Slot &slot = find(folded, hash);
+        if (slot.name) {
+            slot.ambiguous = slot.ambiguous || raw != QByteArrayView(slot.name, slot.nameSize);
+            return;
+        }
+        slot = {name, quint32(raw.size()), hash, 0, 0, false};
+        if (folded != raw) {
+            slot.keyOffset = quint32(keys.size());
+            slot.keySize = quint32(folded.size());
+            keys += folded;
+        }
+        ++used;
+    }
+
+    void makeKeys()
+    {
+        std::size_t size = 16;
+        while (size < entries.size() * 2 + 2)
+            size *= 2;
+        table.assign(size, Slot());
+        for (const Entry &entry : entries)
+            insert(entry.name);
+        keyed = true;
+    }
+
+    void read(const QByteArray &path)
+    {
+        const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        readable = fd >= 0;
+        if (!readable)
+            return;
+        // Records are read in bulk; the buffer grows while the folder fills it.
+        std::size_t filled = 0;
+        listing.resize(64 * 1024);
+        for (;;) {
+            if (listing.size() - filled < 32 * 1024)
+                listing.resize(listing.size() * 2);
+            const ssize_t n = ::getdents64(fd, listing.data() + filled, listing.size() - filled);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            filled += std::size_t(n);
+        }
+        ::close(fd);
+        for (std::size_t at = 0; at < filled;) {
+            const auto *record = reinterpret_cast<const dirent64 *>(listing.data() + at);
+            at += record->d_reclen;
+            const char *name = record->d_name;
+            if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+                continue;
+            const Entry::Kind kind = record->d_type == DT_REG ? Entry::File
+                                     : record->d_type == DT_LNK || record->d_type == DT_UNKNOWN
+                                         ? Entry::Unknown
+                                         : Entry::Other;
+            entries.push_back({name, kind});
+        }
+    }
+
+    const char *add(const QByteArray &name)
+    {
+        added.push_back(name);
+        return added.back().constData();
+    }
+};
+
+FolderIndex::FolderIndex() = default;
+FolderIndex::~FolderIndex() = default;
+
+FolderIndex::Folder &FolderIndex::folder(const QByteArray &path)
+{
+    auto &found = m_folders[path];
+    if (!found) {
+        found = std::make_unique<Folder>();
+        found->read(path);
+    }
+    return *found;
+}
+
+// Names are keyed only in folders where one is looked up, not for every listing.
+FolderIndex::Folder &FolderIndex::keyed(const QByteArray &path)
+{
+    Folder &found = folder(path);
+    if (!found.keyed)
+        found.makeKeys();
     return found;
 }
 
-const std::vector<FolderIndex::Entry> *FolderIndex::entries(const QByteArray &folder)
+const std::vector<FolderIndex::Entry> *FolderIndex::entries(const QByteArray &path)
 {
-    const Index &found = index(folder);
+    const Folder &found = folder(path);
     return found.readable ? &found.entries : nullptr;
 }
 
-void FolderIndex::reserved(const QByteArray &folder, const QByteArray &name)
+void FolderIndex::reserved(const QByteArray &path, const QByteArray &name)
 {
-    insert(keyedIndex(folder), name);
+    Folder &found = keyed(path);
+    found.insert(found.add(name));
 }
 
-void FolderIndex::created(const QByteArray &folder, const QByteArray &name)
+void FolderIndex::created(const QByteArray &path, const QByteArray &name)
 {
-    Index &found = index(folder);
-    found.entries.push_back({name, Entry::Unknown});
+    Folder &found = folder(path);
+    const char *stored = found.add(name);
+    found.entries.push_back({stored, Entry::Unknown});
     if (found.keyed)
-        insert(found, name);
-    m_folders.remove(joinHost(folder, name)); // a folder made anew is read anew
+        found.insert(stored);
+    m_folders.erase(joinHost(path, name)); // a folder made anew is read anew
 }
 
-std::optional<QByteArray> FolderIndex::lookup(const QByteArray &folder, const QString &name)
+std::optional<QByteArray> FolderIndex::lookup(const QByteArray &path, const QString &name)
 {
-    const Index &found = keyedIndex(folder);
-    const QString key = caseKey(name);
-    if (found.ambiguous.contains(key))
-        throw ambiguousName(name, folder);
-    const auto it = found.names.constFind(key);
-    if (it == found.names.constEnd())
+    Folder &found = keyed(path);
+    const QByteArray folded = foldedName(encodeName(name));
+    const Folder::Slot &slot = found.find(folded, keyHash(folded));
+    if (!slot.name)
         return std::nullopt;
-    return *it;
+    if (slot.ambiguous)
+        throw ambiguousName(name, path);
+    return QByteArray(slot.name, slot.nameSize);
 }
 
 std::optional<QByteArray> resolveComponents(const SplitPath &path, qsizetype count,

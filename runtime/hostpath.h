@@ -1,11 +1,11 @@
 #pragma once
 
 #include <QByteArray>
-#include <QHash>
-#include <QSet>
 #include <QString>
 #include <QStringList>
+#include <memory>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 // Maps the program's paths (backslash- or slash-separated, case-blind, optionally with a
@@ -40,13 +40,19 @@ QByteArray joinHost(const QByteArray &folder, const QByteArray &name);
 // Sorts names without regard to case; names equal but for case keep a fixed order.
 void sortCaseBlind(QStringList &names);
 
+// The bytes under which names equal but for case are one: ASCII names folded byte by
+// byte, others through Unicode case folding (so "ТЕКСТУРА" and "текстура" are one name).
+QByteArray foldedName(QByteArrayView hostName);
+
 // The folders that one run of operations (an install) reads, each read once and answered
 // from memory afterwards: for folders that only this run changes. Whoever creates an entry
-// during the run tells the index, so that it stays right.
+// during the run tells the index, so that it stays right. A folder's names are read in
+// bulk into one buffer and keyed by their folded bytes, without a string per name.
 class FolderIndex
 {
 public:
-    FolderIndex() = default;
+    FolderIndex();
+    ~FolderIndex();
     FolderIndex(const FolderIndex &) = delete;
     FolderIndex &operator=(const FolderIndex &) = delete;
 
@@ -58,7 +64,7 @@ public:
             Other,   // a folder, device, pipe or socket
             Unknown, // a link, or a file system that does not say: ask the entry itself
         };
-        QByteArray name;
+        const char *name; // as the host spells it; lives as long as the index
         Kind kind;
     };
 
@@ -75,19 +81,11 @@ public:
     void created(const QByteArray &folder, const QByteArray &name);
 
 private:
-    struct Index
-    {
-        bool readable = false;
-        std::vector<Entry> entries;
-        bool keyed = false;               // names and ambiguous are filled
-        QHash<QString, QByteArray> names; // case key -> the entry's name
-        QSet<QString> ambiguous;          // keys that several entries share
-    };
-    Index &index(const QByteArray &folder);
-    Index &keyedIndex(const QByteArray &folder);
-    static void insert(Index &index, const QByteArray &name);
+    struct Folder;
+    Folder &folder(const QByteArray &path);
+    Folder &keyed(const QByteArray &path);
 
-    QHash<QByteArray, Index> m_folders;
+    std::unordered_map<QByteArray, std::unique_ptr<Folder>> m_folders;
 };
 
 // The host name of the entry of `folder` that `name` denotes: "." and ".." when `folder` is

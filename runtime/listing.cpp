@@ -135,7 +135,7 @@ QStringList Listing::collect(const QString &pattern, bool firstFound, FolderInde
         if (!entries)
             return {};
         for (const auto &entry : *entries) {
-            if (consider(entry.name.constData(), entry.kind == FolderIndex::Entry::File,
+            if (consider(entry.name, entry.kind == FolderIndex::Entry::File,
                          entry.kind == FolderIndex::Entry::Unknown))
                 break;
         }

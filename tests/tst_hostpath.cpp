@@ -9,6 +9,13 @@ class TestHostPath : public QObject
 {
     Q_OBJECT
 
+    static void indexedOrNot()
+    {
+        QTest::addColumn<bool>("indexed");
+        QTest::newRow("read") << false;
+        QTest::newRow("indexed") << true;
+    }
+
 private slots:
     void nameRoundTrip_data()
     {
@@ -95,41 +102,75 @@ private slots:
         qunsetenv("WINEPREFIX");
     }
 
+    // Each lookup reads the folder itself, or through an index of its names.
+    void caseBlindLookup_data() { indexedOrNot(); }
     void caseBlindLookup()
     {
+        QFETCH(bool, indexed);
+        FolderIndex index;
+        FolderIndex *folders = indexed ? &index : nullptr;
         TempTree tree;
         tree.file(u"Game/MODELS/m00.4ds"_s);
         tree.file(u"Game/Maps/Текстура.BMP"_s);
+        tree.file(u"Game/Maps/CAR_É_1.BMP"_s); // one letter not ASCII among ASCII ones
         const QByteArray root = QFile::encodeName(tree.path());
+        const auto resolved = [&](const QString &path) {
+            return resolveExisting(tree.path() + path, folders);
+        };
 
-        QCOMPARE(findEntry(root, u"game"_s), QByteArray("Game"));
-        QCOMPARE(findEntry(root, u"Game"_s), QByteArray("Game"));
-        QCOMPARE(resolveExisting(tree.path() + u"\\game\\models\\M00.4DS"_s),
+        QCOMPARE(findEntry(root, u"game"_s, folders), QByteArray("Game"));
+        QCOMPARE(findEntry(root, u"Game"_s, folders), QByteArray("Game"));
+        QCOMPARE(resolved(u"\\game\\models\\M00.4DS"_s),
                  QFile::encodeName(tree.path(u"Game/MODELS/m00.4ds"_s)));
         // Cyrillic letters fold too, not only ASCII.
-        QCOMPARE(resolveExisting(tree.path() + u"/GAME/maps/ТЕКСТУРА.bmp"_s),
+        QCOMPARE(resolved(u"/GAME/maps/ТЕКСТУРА.bmp"_s),
                  QFile::encodeName(tree.path(u"Game/Maps/Текстура.BMP"_s)));
-        QVERIFY(!resolveExisting(tree.path() + u"/game/nothing/m00.4ds"_s));
-        QVERIFY(!resolveExisting(tree.path() + u"/game/models/m00.4ds/x"_s));
-        QCOMPARE(resolveExisting(tree.path() + u"/game/models/../maps"_s),
+        QCOMPARE(resolved(u"/GAME/maps/car_é_1.bmp"_s),
+                 QFile::encodeName(tree.path(u"Game/Maps/CAR_É_1.BMP"_s)));
+        QVERIFY(!resolved(u"/GAME/maps/car_e_1.bmp"_s));
+        QVERIFY(!resolved(u"/game/nothing/m00.4ds"_s));
+        QVERIFY(!resolved(u"/game/models/m00.4ds/x"_s));
+        QCOMPARE(resolved(u"/game/models/../maps"_s),
                  QFile::encodeName(tree.path(u"Game/MODELS/../Maps"_s)));
         // "." and ".." name a folder only where there is one.
-        QVERIFY(!resolveExisting(tree.path() + u"/game/models/m00.4ds/.."_s));
-        QVERIFY(!resolveExisting(tree.path() + u"/game/models/m00.4ds/."_s));
-        QVERIFY(!resolveExisting(tree.path() + u"/game/nothing/.."_s));
+        QVERIFY(!resolved(u"/game/models/m00.4ds/.."_s));
+        QVERIFY(!resolved(u"/game/models/m00.4ds/."_s));
+        QVERIFY(!resolved(u"/game/nothing/.."_s));
     }
 
+    // A folder whose listing takes the kernel several reads.
+    void largeFolder_data() { indexedOrNot(); }
+    void largeFolder()
+    {
+        QFETCH(bool, indexed);
+        FolderIndex index;
+        FolderIndex *folders = indexed ? &index : nullptr;
+        TempTree tree;
+        const QString name = u"Texture_of_a_car_with_a_long_name_%1.BMP"_s;
+        for (int i = 0; i < 2500; ++i)
+            QFile(tree.path(name.arg(i))).open(QIODevice::WriteOnly);
+        const QByteArray root = QFile::encodeName(tree.path());
+        for (int i : {0, 1234, 2499})
+            QCOMPARE(findEntry(root, name.arg(i).toLower(), folders), name.arg(i).toUtf8());
+        if (indexed)
+            QCOMPARE(index.entries(root)->size(), std::size_t(2500));
+    }
+
+    void ambiguousNames_data() { indexedOrNot(); }
     void ambiguousNames()
     {
+        QFETCH(bool, indexed);
+        FolderIndex index;
+        FolderIndex *folders = indexed ? &index : nullptr;
         TempTree tree;
         tree.dir(u"Models"_s);
         tree.dir(u"MODELS"_s);
         const QByteArray root = QFile::encodeName(tree.path());
         // An exact match wins over the case-blind ones.
         tree.dir(u"MoDeLs"_s);
-        QCOMPARE(findEntry(root, u"MoDeLs"_s), QByteArray("MoDeLs"));
+        QCOMPARE(findEntry(root, u"MoDeLs"_s, folders), QByteArray("MoDeLs"));
         try {
-            findEntry(root, u"models"_s);
+            findEntry(root, u"models"_s, folders);
             QFAIL("an ambiguous name must be an error");
         } catch (const RuntimeError &error) {
             QVERIFY2(error.message().contains(u"неоднозначно"_s), qPrintable(error.message()));
