@@ -12,6 +12,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,6 +25,71 @@ namespace {
 bool isSeparator(QChar c)
 {
     return c == u'\\' || c == u'/';
+}
+
+} // namespace
+
+namespace {
+
+constexpr quint64 EachByte = 0x0101010101010101ull;
+constexpr quint64 HighBits = 0x8080808080808080ull;
+
+// Eight bytes of a name, or the last ones followed by zeros.
+quint64 loadWord(const char *p, std::size_t n)
+{
+    quint64 word = 0;
+    if (n >= 8)
+        std::memcpy(&word, p, 8);
+    else
+        for (std::size_t i = 0; i < n; ++i)
+            word |= quint64(quint8(p[i])) << (8 * i);
+    return word;
+}
+
+quint32 hashKey(const char *key, std::size_t size)
+{
+    quint64 hash = 0x9e3779b97f4a7c15ull ^ size;
+    for (std::size_t i = 0; i < size; i += 8)
+        hash = (hash ^ loadWord(key + i, size - i)) * 0xff51afd7ed558ccdull;
+    hash ^= hash >> 32;
+    return quint32(hash);
+}
+
+// Appends the bytes under which names equal but for case are one to `keys`, and returns
+// their hash: ASCII names are folded eight bytes at a time, others through Unicode case
+// folding.
+quint32 foldInto(QByteArrayView hostName, std::string &keys)
+{
+    const std::size_t size = std::size_t(hostName.size());
+    const std::size_t start = keys.size();
+    keys.resize(start + size);
+    char *out = keys.data() + start;
+    for (std::size_t i = 0; i < size; i += 8) {
+        quint64 word = loadWord(hostName.data() + i, size - i);
+        if (word & HighBits) {
+            const QByteArray folded = encodeName(decodeName(hostName).toCaseFolded());
+            keys.resize(start);
+            keys.append(folded.constData(), std::size_t(folded.size()));
+            return hashKey(keys.data() + start, keys.size() - start);
+        }
+        // The high bit of a byte ends up set where 'A' <= byte <= 'Z'; 0x20 makes it small.
+        const quint64 capitals =
+            ((word + (0x80 - 'A') * EachByte) ^ (word + (0x80 - 'Z' - 1) * EachByte)) & HighBits;
+        word |= capitals >> 2;
+        if (size - i >= 8)
+            std::memcpy(out + i, &word, 8);
+        else
+            for (std::size_t k = 0; k < size - i; ++k)
+                out[i + k] = char(word >> (8 * k));
+    }
+    return hashKey(out, size);
+}
+
+std::string foldedName(QByteArrayView hostName)
+{
+    std::string key;
+    foldInto(hostName, key);
+    return key;
 }
 
 } // namespace
@@ -231,7 +297,7 @@ std::optional<QByteArray> findEntry(const QByteArray &folder, const QString &nam
     DirHandle dir(::opendir(folder.constData()));
     if (!dir)
         return std::nullopt;
-    const QByteArray key = foldedName(exact);
+    const std::string key = foldedName(exact);
     std::optional<QByteArray> found;
     while (const dirent *entry = ::readdir(dir.get())) {
         const QByteArrayView raw(entry->d_name);
@@ -255,63 +321,43 @@ void sortCaseBlind(QStringList &names)
         names[i] = std::move(keyed[size_t(i)].second);
 }
 
-QByteArray foldedName(QByteArrayView hostName)
-{
-    QByteArray key(hostName.size(), Qt::Uninitialized);
-    char *out = key.data();
-    for (const char c : hostName) {
-        if (c & 0x80)
-            return encodeName(decodeName(hostName).toCaseFolded());
-        *out++ = c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c;
-    }
-    return key;
-}
-
-namespace {
-
-// Hashes a key the same way wherever it comes from.
-quint32 keyHash(QByteArrayView key)
-{
-    return quint32(qHashBits(key.data(), size_t(key.size()), 0));
-}
-
-} // namespace
-
 // One folder's names: the kernel's listing in one buffer, the names added since, and an
 // open-addressing table from folded names to names, made when a name is first looked up.
 struct FolderIndex::Folder
 {
     bool readable = false;
-    std::vector<char> listing; // the kernel's records, as read
+    std::unique_ptr<char[]> listing; // the kernel's records, as read
     std::vector<Entry> entries;
     std::deque<QByteArray> added; // names created or reserved since the listing
 
+    // A name as the table knows it.
+    struct Name
+    {
+        const char *name;
+        quint32 nameSize;
+        quint32 keyOffset; // in `keys`
+        quint32 keySize;
+        bool ambiguous; // several names share the key
+    };
     struct Slot
     {
-        const char *name = nullptr; // empty when null
-        quint32 nameSize = 0;
-        quint32 hash = 0;
-        quint32 keyOffset = 0; // in `keys`; the name itself when keySize is 0
-        quint32 keySize = 0;
-        bool ambiguous = false;
+        quint32 hash;
+        quint32 name; // 1 + the index in `names`; 0 when empty
     };
     bool keyed = false;
+    std::vector<Name> names;
     std::vector<Slot> table; // a power of two, at most half full
-    std::size_t used = 0;
-    QByteArray keys; // the folded names that differ from their names
+    std::string keys;        // the folded names, one after another
 
-    QByteArrayView keyOf(const Slot &slot) const
-    {
-        return slot.keySize ? QByteArrayView(keys.constData() + slot.keyOffset, slot.keySize)
-                            : QByteArrayView(slot.name, slot.nameSize);
-    }
+    std::string_view keyOf(const Name &n) const { return {keys.data() + n.keyOffset, n.keySize}; }
 
-    Slot &find(QByteArrayView key, quint32 hash)
+    // The slot of the key, or the empty one where it would go.
+    Slot &find(std::string_view key, quint32 hash)
     {
         const std::size_t mask = table.size() - 1;
         for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
             Slot &slot = table[i];
-            if (!slot.name || (slot.hash == hash && keyOf(slot) == key))
+            if (!slot.name || (slot.hash == hash && keyOf(names[slot.name - 1]) == key))
                 return slot;
         }
     }
@@ -319,31 +365,35 @@ struct FolderIndex::Folder
     void grow()
     {
         std::vector<Slot> old = std::exchange(table, std::vector<Slot>(table.size() * 2));
+        const std::size_t mask = table.size() - 1;
         for (const Slot &slot : old) {
+            std::size_t i = slot.hash & mask;
+            while (slot.name && table[i].name)
+                i = (i + 1) & mask;
             if (slot.name)
-                find(keyOf(slot), slot.hash) = slot;
+                table[i] = slot;
         }
     }
 
     void insert(const char *name)
     {
-        if ((used + 1) * 2 > table.size())
+        if ((names.size() + 1) * 2 > table.size())
             grow();
-        const QByteArrayView raw(name);
-        const QByteArray folded = foldedName(raw);
-        const quint32 hash = keyHash(folded);
-        Slot &slot = find(folded, hash);
+        const std::size_t nameSize = std::strlen(name);
+        const std::size_t keyOffset = keys.size();
+        const quint32 hash = foldInto(QByteArrayView(name, qsizetype(nameSize)), keys);
+        const std::string_view key(keys.data() + keyOffset, keys.size() - keyOffset);
+        Slot &slot = find(key, hash);
         if (slot.name) {
-            slot.ambiguous = slot.ambiguous || raw != QByteArrayView(slot.name, slot.nameSize);
+            Name &known = names[slot.name - 1];
+            known.ambiguous = known.ambiguous || known.nameSize != nameSize ||
+                              std::memcmp(known.name, name, nameSize) != 0;
+            keys.resize(keyOffset);
             return;
         }
-        slot = {name, quint32(raw.size()), hash, 0, 0, false};
-        if (folded != raw) {
-            slot.keyOffset = quint32(keys.size());
-            slot.keySize = quint32(folded.size());
-            keys += folded;
-        }
-        ++used;
+        names.push_back(
+            {name, quint32(nameSize), quint32(keyOffset), quint32(keys.size() - keyOffset), false});
+        slot = {hash, quint32(names.size())};
     }
 
     void makeKeys()
@@ -351,7 +401,9 @@ struct FolderIndex::Folder
         std::size_t size = 16;
         while (size < entries.size() * 2 + 2)
             size *= 2;
-        table.assign(size, Slot());
+        table.assign(size, Slot{0, 0});
+        names.reserve(entries.size());
+        keys.reserve(entries.size() * 24);
         for (const Entry &entry : entries)
             insert(entry.name);
         keyed = true;
@@ -363,13 +415,22 @@ struct FolderIndex::Folder
         readable = fd >= 0;
         if (!readable)
             return;
-        // Records are read in bulk; the buffer grows while the folder fills it.
+        // Records are read in bulk into one buffer, as large as the folder says it is;
+        // it grows while the folder fills it.
+        struct stat st;
+        std::size_t size = 64 * 1024;
+        if (::fstat(fd, &st) == 0)
+            size = std::clamp<std::size_t>(std::size_t(st.st_size) + 32 * 1024, size, 64 << 20);
+        listing.reset(new char[size]);
         std::size_t filled = 0;
-        listing.resize(64 * 1024);
         for (;;) {
-            if (listing.size() - filled < 32 * 1024)
-                listing.resize(listing.size() * 2);
-            const ssize_t n = ::getdents64(fd, listing.data() + filled, listing.size() - filled);
+            if (size - filled < 32 * 1024) {
+                std::unique_ptr<char[]> larger(new char[size * 2]);
+                std::memcpy(larger.get(), listing.get(), filled);
+                listing = std::move(larger);
+                size *= 2;
+            }
+            const ssize_t n = ::getdents64(fd, listing.get() + filled, size - filled);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)
@@ -377,8 +438,9 @@ struct FolderIndex::Folder
             filled += std::size_t(n);
         }
         ::close(fd);
+        entries.reserve(filled / 32);
         for (std::size_t at = 0; at < filled;) {
-            const auto *record = reinterpret_cast<const dirent64 *>(listing.data() + at);
+            const auto *record = reinterpret_cast<const dirent64 *>(listing.get() + at);
             at += record->d_reclen;
             const char *name = record->d_name;
             if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
@@ -445,13 +507,15 @@ void FolderIndex::created(const QByteArray &path, const QByteArray &name)
 std::optional<QByteArray> FolderIndex::lookup(const QByteArray &path, const QString &name)
 {
     Folder &found = keyed(path);
-    const QByteArray folded = foldedName(encodeName(name));
-    const Folder::Slot &slot = found.find(folded, keyHash(folded));
+    std::string folded;
+    const quint32 hash = foldInto(encodeName(name), folded);
+    const Folder::Slot &slot = found.find(folded, hash);
     if (!slot.name)
         return std::nullopt;
-    if (slot.ambiguous)
+    const Folder::Name &entry = found.names[slot.name - 1];
+    if (entry.ambiguous)
         throw ambiguousName(name, path);
-    return QByteArray(slot.name, slot.nameSize);
+    return QByteArray(entry.name, entry.nameSize);
 }
 
 std::optional<QByteArray> resolveComponents(const SplitPath &path, qsizetype count,

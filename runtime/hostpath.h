@@ -40,10 +40,6 @@ QByteArray joinHost(const QByteArray &folder, const QByteArray &name);
 // Sorts names without regard to case; names equal but for case keep a fixed order.
 void sortCaseBlind(QStringList &names);
 
-// The bytes under which names equal but for case are one: ASCII names folded byte by
-// byte, others through Unicode case folding (so "ТЕКСТУРА" and "текстура" are one name).
-QByteArray foldedName(QByteArrayView hostName);
-
 // The folders that one run of operations (an install) reads, each read once and answered
 // from memory afterwards: for folders that only this run changes. Whoever creates an entry
 // during the run tells the index, so that it stays right. A folder's names are read in
