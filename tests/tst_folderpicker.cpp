@@ -60,8 +60,8 @@ private slots:
     void init()
     {
         m_tree = std::make_unique<TempTree>();
-        m_tree->dir(u"Игры/Mafia/maps"_s);
-        m_tree->dir(u"Игры/Mafia/models"_s);
+        m_tree->dir(u"Игры/Ortana/maps"_s);
+        m_tree->dir(u"Игры/Ortana/models"_s);
         m_tree->dir(u"new/Maps"_s);
         m_tree->file(u"readme.txt"_s);
         m_previousFolder = QDir::currentPath();
@@ -183,12 +183,12 @@ private slots:
         press(button);
         QCOMPARE(control<QLabel>(u"Label1"_s)->text(), caption);
         open(u"Игры"_s);
-        open(u"Mafia"_s);
-        QCOMPARE(dir1()->Path(), m_tree->path(u"Игры/Mafia"_s));
+        open(u"Ortana"_s);
+        QCOMPARE(dir1()->Path(), m_tree->path(u"Игры/Ortana"_s));
         pressOk();
 
         QVERIFY(!picker());
-        QCOMPARE(text(field), m_tree->path(u"Игры/Mafia"_s));
+        QCOMPARE(text(field), m_tree->path(u"Игры/Ortana"_s));
         QCOMPARE(text(otherField), u"other"_s);
     }
 

@@ -149,7 +149,7 @@ private slots:
     {
         CheckFixture f;
         qputenv("WINEPREFIX", QFile::encodeName(f.tree.path(u"noprefix"_s)));
-        f.form.text1 = u"Q:\\Games\\Mafia"_s;
+        f.form.text1 = u"Q:\\Games\\Ortana"_s;
         QCOMPARE(f.install(), messages::BadGameFolder);
         qunsetenv("WINEPREFIX");
     }
