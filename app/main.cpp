@@ -5,6 +5,7 @@
 #include "windows/form1.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QTranslator>
 
@@ -14,6 +15,11 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"Quillmere"_s);
+    QApplication::setApplicationVersion(QStringLiteral(QUILLMERE_VERSION));
+    QApplication::setOrganizationName(u"dunhallow"_s);
+    // The desktop finds the menu entry, and with it the icon, by this name.
+    QApplication::setDesktopFileName(QStringLiteral(QUILLMERE_ID));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/" QUILLMERE_ID ".svg")));
 
     // The windows speak Russian whatever the desktop's language, and so do Qt's own
     // buttons and dialogs in them.

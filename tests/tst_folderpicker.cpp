@@ -60,8 +60,8 @@ private slots:
     void init()
     {
         m_tree = std::make_unique<TempTree>();
-        m_tree->dir(u"Игры/Mafia/maps"_s);
-        m_tree->dir(u"Игры/Mafia/models"_s);
+        m_tree->dir(u"Игры/Ortana/maps"_s);
+        m_tree->dir(u"Игры/Ortana/models"_s);
         m_tree->dir(u"new/Maps"_s);
         m_tree->file(u"readme.txt"_s);
         m_previousFolder = QDir::currentPath();
@@ -183,12 +183,12 @@ private slots:
         press(button);
         QCOMPARE(control<QLabel>(u"Label1"_s)->text(), caption);
         open(u"Игры"_s);
-        open(u"Mafia"_s);
-        QCOMPARE(dir1()->Path(), m_tree->path(u"Игры/Mafia"_s));
+        open(u"Ortana"_s);
+        QCOMPARE(dir1()->Path(), m_tree->path(u"Игры/Ortana"_s));
         pressOk();
 
         QVERIFY(!picker());
-        QCOMPARE(text(field), m_tree->path(u"Игры/Mafia"_s));
+        QCOMPARE(text(field), m_tree->path(u"Игры/Ortana"_s));
         QCOMPARE(text(otherField), u"other"_s);
     }
 
@@ -225,17 +225,59 @@ private slots:
         QCOMPARE(dir1()->Path(), m_tree->path());
     }
 
-    // The root of a drive is the one folder written with a trailing separator.
-    void driveRootEndsInSeparator()
+    // Choosing another drive opens its root, which OK writes with a trailing separator: "/"
+    // and a mount point alike, a folder below one without. Choosing the drive already shown
+    // is no change.
+    void chooseDrive_data()
     {
+        QTest::addColumn<QString>("start");     // the folder open before
+        QTest::addColumn<QString>("drive");     // "<shown>": the drive already shown
+        QTest::addColumn<QString>("subfolder"); // opened then, "" for none
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("written");
+        QTest::newRow("root") << u"<tree>/USB/Maps"_s << u"/"_s << QString() << u"/"_s << u"/"_s;
+        QTest::newRow("mount point") << u"<tree>/new"_s << u"<tree>/USB"_s << QString()
+                                     << u"<tree>/USB"_s << u"<tree>/USB/"_s;
+        QTest::newRow("folder on a mount point") << u"<tree>/new"_s << u"<tree>/USB"_s << u"Maps"_s
+                                                 << u"<tree>/USB/Maps"_s << u"<tree>/USB/Maps"_s;
+        QTest::newRow("the drive of the tree again")
+            << u"<tree>/new"_s << u"<shown>"_s << QString() << u"<tree>/new"_s << u"<tree>/new"_s;
+        QTest::newRow("the mount point again")
+            << u"<tree>/USB/Maps"_s << u"<tree>/USB"_s << QString() << u"<tree>/USB/Maps"_s
+            << u"<tree>/USB/Maps"_s;
+    }
+    void chooseDrive()
+    {
+        QFETCH(QString, start);
+        QFETCH(QString, drive);
+        QFETCH(QString, subfolder);
+        QFETCH(QString, path);
+        QFETCH(QString, written);
+        const auto inTree = [this](QString s) {
+            return s.replace(u"<tree>"_s, m_tree->path());
+        };
+        m_tree->dir(u"USB/Maps"_s);
         press(u"Command1"_s);
-        const int root = drive1()->findData(u"/"_s);
-        QVERIFY(root >= 0);
-        chooseItem(drive1(), root);
-        QCOMPARE(dir1()->Path(), u"/"_s);
-        QCOMPARE(dir1()->openedRow(), 0);
+        // A mount point inside the tree, listed as the picker lists a removable drive.
+        QStringList roots{inTree(u"<tree>/USB"_s)};
+        for (int i = 0; i < drive1()->count(); ++i)
+            roots.append(drive1()->itemData(i).toString());
+        drive1()->addItem(u"USB"_s, roots.first());
+        dir1()->setDriveRoots(roots);
+        dir1()->setPath(inTree(start));
+        QCOMPARE(drive1()->currentData().toString(), runtime::driveRootOf(inTree(start), roots));
+
+        const int row =
+            drive == u"<shown>"_s ? drive1()->currentIndex() : drive1()->findData(inTree(drive));
+        QVERIFY(row >= 0);
+        chooseItem(drive1(), row);
+        if (!subfolder.isEmpty())
+            open(subfolder);
+        QCOMPARE(dir1()->Path(), inTree(path));
+        QCOMPARE(drive1()->currentData().toString(), runtime::driveRootOf(inTree(path), roots));
+        QCOMPARE(dir1()->folderAt(0), drive1()->currentData().toString());
         pressOk();
-        QCOMPARE(text(u"Text1"_s), u"/"_s);
+        QCOMPARE(text(u"Text1"_s), inTree(written));
     }
 
     void closingByFrameWritesNothing()

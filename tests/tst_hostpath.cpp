@@ -49,10 +49,10 @@ private slots:
         QTest::addColumn<bool>("absolute");
         QTest::addColumn<bool>("trailing");
         QTest::newRow("backslashes")
-            << u"\\games\\Mafia\\"_s << QStringList{u"games"_s, u"Mafia"_s} << true << true;
+            << u"\\games\\Ortana\\"_s << QStringList{u"games"_s, u"Ortana"_s} << true << true;
         QTest::newRow("mixed and doubled")
-            << u"/games\\\\/Mafia//maps"_s << QStringList{u"games"_s, u"Mafia"_s, u"maps"_s} << true
-            << false;
+            << u"/games\\\\/Ortana//maps"_s << QStringList{u"games"_s, u"Ortana"_s, u"maps"_s}
+            << true << false;
         QTest::newRow("backslash then slash")
             << u"/g\\/a0.dta"_s << QStringList{u"g"_s, u"a0.dta"_s} << true << false;
         QTest::newRow("relative") << u"maps\\x.bmp"_s << QStringList{u"maps"_s, u"x.bmp"_s} << false
@@ -81,17 +81,17 @@ private slots:
     void driveLetters()
     {
         TempTree prefix;
-        prefix.dir(u"drive_c/Games/Mafia"_s);
+        prefix.dir(u"drive_c/Games/Ortana"_s);
         QVERIFY(QFile::link(prefix.path(u"drive_c"_s), prefix.path(u"dosdevices/c:"_s)) ||
                 (QDir().mkpath(prefix.path(u"dosdevices"_s)) &&
                  QFile::link(prefix.path(u"drive_c"_s), prefix.path(u"dosdevices/c:"_s))));
         qputenv("WINEPREFIX", QFile::encodeName(prefix.path()));
 
-        const auto resolved = resolveExisting(u"C:\\GAMES\\mafia"_s);
+        const auto resolved = resolveExisting(u"C:\\GAMES\\ortana"_s);
         QVERIFY(resolved);
         QCOMPARE(QFileInfo(decodeName(*resolved)).canonicalFilePath(),
-                 QFileInfo(prefix.path(u"drive_c/Games/Mafia"_s)).canonicalFilePath());
-        QVERIFY(resolveExisting(u"c:/games/Mafia"_s));
+                 QFileInfo(prefix.path(u"drive_c/Games/Ortana"_s)).canonicalFilePath());
+        QVERIFY(resolveExisting(u"c:/games/Ortana"_s));
 
         try {
             splitPath(u"Q:\\Games"_s);

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QStyle>
 #include <QTimer>
@@ -253,6 +254,76 @@ private slots:
             QCOMPARE(boxes.shown[0].style, int(runtime::vbCritical));
             QCOMPARE(boxes.shown[0].title, u"Ошибка"_s);
         }
+    }
+
+    // A file or folder dropped from a file manager puts its local path into the field; text
+    // without URLs is inserted as typed text is.
+    void dropOnPathField_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QByteArray>("uriList"); // "": no URLs
+        QTest::addColumn<QString>("text");       // "": no text
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<QString>("after"); // the field held "typed" before
+        QTest::newRow("local file")
+            << u"Text2"_s << QByteArray("file:///home/player/roadster/roadster.4ds\r\n")
+            << u"file:///home/player/roadster/roadster.4ds"_s << true
+            << u"/home/player/roadster/roadster.4ds"_s;
+        QTest::newRow("local folder") << u"Text1"_s << QByteArray("file:///srv/Games/Ortana\r\n")
+                                      << QString() << true << u"/srv/Games/Ortana"_s;
+        QTest::newRow("several: the first")
+            << u"Text3"_s << QByteArray("file:///a/Maps\r\nfile:///b/Maps\r\n") << QString() << true
+            << u"/a/Maps"_s;
+        QTest::newRow("localhost") << u"Text3"_s << QByteArray("file://localhost/a/Maps\r\n")
+                                   << QString() << true << u"/a/Maps"_s;
+        QTest::newRow("percent-encoded name")
+            << u"Text2"_s
+            << QByteArray("file:///home/%D0%9D%D0%BE%D0%B2%D0%B0%D1%8F%20100%25.4ds\r\n")
+            << QString() << true << u"/home/Новая 100%.4ds"_s;
+        // Bytes that are no UTF-8 stand for themselves, as in every other name.
+        QTest::newRow("name not UTF-8")
+            << u"Text2"_s << QByteArray("file:///home/%EC%EE%E4%E5%EB%FC.4ds") << QString() << true
+            << QString::fromUtf16(u"/home/\xDCEC\xDCEE\xDCE4\xDCE5\xDCEB\xDCFC.4ds");
+        QTest::newRow("remote, with its text")
+            << u"Text1"_s << QByteArray("sftp://server/srv/Games/Ortana\r\n")
+            << u"sftp://server/srv/Games/Ortana"_s << false << u"typed"_s;
+        QTest::newRow("remote first, local second")
+            << u"Text2"_s << QByteArray("http://example.org/car.4ds\r\nfile:///home/car.4ds\r\n")
+            << QString() << false << u"typed"_s;
+        QTest::newRow("file of another machine")
+            << u"Text3"_s << QByteArray("file://server/share/Maps\r\n") << QString() << false
+            << u"typed"_s;
+        QTest::newRow("plain text")
+            << u"Text1"_s << QByteArray() << u"/Ortana"_s << true << u"typed/Ortana"_s;
+    }
+    void dropOnPathField()
+    {
+        QFETCH(QString, field);
+        QFETCH(QByteArray, uriList);
+        QFETCH(QString, text);
+        QFETCH(bool, accepted);
+        QFETCH(QString, after);
+        auto *edit = control<QLineEdit>(field);
+        type(field, u"typed"_s);
+        QMimeData mime;
+        if (!uriList.isEmpty())
+            mime.setData(u"text/uri-list"_s, uriList);
+        if (!text.isEmpty())
+            mime.setText(text);
+
+        // Dragged in and dropped at the end of the field's text.
+        const QPoint end(edit->width() - 2, edit->height() / 2);
+        const Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
+        QDragEnterEvent enter(end, actions, &mime, Qt::LeftButton, {});
+        QApplication::sendEvent(edit, &enter);
+        QCOMPARE(enter.isAccepted(), accepted);
+        QDragMoveEvent move(end, actions, &mime, Qt::LeftButton, {});
+        QApplication::sendEvent(edit, &move);
+        QCOMPARE(move.isAccepted(), accepted);
+        QDropEvent drop(end, actions, &mime, Qt::LeftButton, {});
+        QApplication::sendEvent(edit, &drop);
+        QCOMPARE(drop.isAccepted(), accepted);
+        QCOMPARE(edit->text(), after);
     }
 
     void checksThroughWindow_data()

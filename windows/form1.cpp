@@ -4,6 +4,7 @@
 #include "windows/form2.h"
 #include "windows/formsupport.h"
 #include "windows/installprogressdialog.h"
+#include "windows/pathdrop.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -76,6 +77,7 @@ Form1::Form1(QWidget *parent) : QWidget(parent)
     const QRect client = twipsToPixels(this, 0, 0, 6120, 3450);
     setFixedSize(client.size());
 
+    acceptPathDrops({m_text1, m_text2, m_text3});
     connect(m_combo1, &QComboBox::activated, this, &Form1::Combo1_Click);
     connect(m_command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(m_command2, &QPushButton::clicked, this, &Form1::Command2_Click);

@@ -58,6 +58,9 @@ void Form2::setLabel1Caption(const QString &caption)
 void Form2::Drive1_Change()
 {
     const QString root = m_drive1->currentData().toString();
+    // Choosing the drive already shown is no change: the folder list stays where it is.
+    if (root == m_drive)
+        return;
     // A drive that cannot be read leaves the picker where it was.
     if (!reportErrors([&] { m_dir1->setPath(root); }))
         showDriveOf(m_dir1->Path());
@@ -65,18 +68,28 @@ void Form2::Drive1_Change()
 
 void Form2::Command1_Click()
 {
+    // A drive's root folder ends in a separator, as "/" does, a mount point's too.
+    QString folder = m_dir1->Path();
+    if (!folder.endsWith(u'/') && runtime::driveRootOf(folder, driveRoots()) == folder)
+        folder += u'/';
     if (m_label1->text() == m_form1.Label1Caption())
-        m_form1.setText1(m_dir1->Path());
+        m_form1.setText1(folder);
     else
-        m_form1.setText3(m_dir1->Path());
+        m_form1.setText3(folder);
     close();
 }
 
 void Form2::showDriveOf(const QString &folder)
 {
+    const QStringList roots = driveRoots();
+    m_drive = runtime::driveRootOf(folder, roots);
+    m_drive1->setCurrentIndex(int(roots.indexOf(m_drive)));
+}
+
+QStringList Form2::driveRoots() const
+{
     QStringList roots;
     for (int i = 0; i < m_drive1->count(); ++i)
         roots.append(m_drive1->itemData(i).toString());
-    const QString root = runtime::driveRootOf(folder, roots);
-    m_drive1->setCurrentIndex(int(roots.indexOf(root)));
+    return roots;
 }

@@ -29,10 +29,13 @@ public slots:
 private:
     // Selects the drive that holds `folder` in the drive list, without a Change.
     void showDriveOf(const QString &folder);
+    // The roots of the drives in the drive list.
+    QStringList driveRoots() const;
 
     Form1 &m_form1;
     QComboBox *m_drive1;
     DirListBox *m_dir1;
     QLabel *m_label1;
     QPushButton *m_command1;
+    QString m_drive; // the root of the drive shown, which only a Change alters
 };
