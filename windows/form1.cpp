@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStringListModel>
 
 using namespace Qt::StringLiterals;
 
@@ -87,10 +88,12 @@ Form1::Form1(QWidget *parent) : QWidget(parent)
 void Form1::Form_Load(const QString &carListFile)
 {
     m_combo1->clear();
-    // The names go into the list in one step: item k is CarName[k], in file order.
+    // The names go into the list in one step: item k is CarName[k], in file order. A plain
+    // list model holds them as they are, where the combo box's own model makes an item
+    // object for each.
     QStringList names;
     readCarList(carListFile, m_cars, [&names](const QString &name) { names.append(name); });
-    m_combo1->addItems(names);
+    m_combo1->setModel(new QStringListModel(names, m_combo1));
     m_combo1->setCurrentIndex(-1);
 }
 
