@@ -1,6 +1,7 @@
 // Measures the install against cp, its scaling with the size of the game folder, the
-// checks over a large Maps folder, and start-up against a bare Qt window. Prints a
-// Markdown table. Usage: quillmere_bench [--rounds N] [--dir PATH] [--only SECTION]
+// checks over a large Maps folder, the install on a file system that clones files, and
+// start-up against a bare Qt window. Prints a Markdown table.
+// Usage: quillmere_bench [--rounds N] [--dir PATH] [--only SECTION]
 #include "catalogue/cartable.h"
 #include "install/installcar.h"
 #include "runtime/hostpath.h"
@@ -10,8 +11,11 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QStorageInfo>
 #include <QSysInfo>
 #include <QTemporaryDir>
 #include <QThread>
@@ -213,6 +217,27 @@ public:
         return ms;
     }
 
+    struct Space
+    {
+        qint64 copied; // bytes of the files one install copies
+        qint64 taken;  // bytes of free space it used up
+    };
+
+    // The disk space one install takes against the bytes it copies: next to nothing where
+    // the file system clones the files instead of copying their data.
+    Space spaceOfInstall(const QString &game)
+    {
+        Space space{QFileInfo(model()).size() * 8, 0};
+        for (const QString &texture : m_textures)
+            space.copied += QFileInfo(maps() + texture).size();
+        clean(game);
+        const qint64 before = QStorageInfo(game).bytesFree();
+        install(game, 1);
+        runShell(u"sync"_s);
+        space.taken = before - QStorageInfo(game).bytesFree();
+        return space;
+    }
+
     double copy(const QString &game, bool sync, int rounds = 0)
     {
         QString script;
@@ -299,6 +324,104 @@ private:
     runtime::MessageBoxService *m_previousBox;
     std::unique_ptr<CarTable> m_cars = std::make_unique<CarTable>();
     QStringList m_textures;
+};
+
+// A small XFS file system made with reflink=1 on a loop device and mounted, for the cases
+// that run on a file system that clones files. A watchdog shell, started before anything is
+// made, unmounts it, detaches the loop device and removes the image once this process closes
+// its end of the pipe: when the object is destroyed, and just the same when the benchmark
+// fails or is killed.
+class ReflinkVolume
+{
+public:
+    // Why the volume cannot be made here; empty when it can.
+    static QString unavailable()
+    {
+        if (::geteuid() != 0)
+            return u"not run as root"_s;
+        if (tool(u"mkfs.xfs"_s).isEmpty())
+            return u"no mkfs.xfs (package xfsprogs)"_s;
+        if (tool(u"losetup"_s).isEmpty())
+            return u"no losetup"_s;
+        return {};
+    }
+
+    // Makes the image and the mount point in `dir`.
+    explicit ReflinkVolume(const QString &dir)
+        : m_image(dir + u"/xfs.img"_s), m_mountPoint(dir + u"/xfs"_s)
+    {
+        static const QString watchdog = uR"(trap '' HUP INT TERM
+cat >/dev/null
+umount "$1" 2>/dev/null || umount --lazy "$1" 2>/dev/null
+losetup --list --noheadings --output NAME --associated "$2" 2>/dev/null |
+while read -r device; do losetup --detach "$device"; done
+rm -f "$2"
+rmdir "$1" 2>/dev/null
+! mountpoint -q "$1" && [ ! -e "$2" ])"_s;
+        m_watchdog.start(u"/bin/sh"_s, {u"-c"_s, watchdog, u"watchdog"_s, m_mountPoint, m_image});
+        if (!m_watchdog.waitForStarted()) {
+            m_error = u"cannot start the watchdog: %1"_s.arg(m_watchdog.errorString());
+            return;
+        }
+        QFile image(m_image);
+        if (!image.open(QIODevice::WriteOnly) || !image.resize(ImageSize)) {
+            m_error = u"cannot make %1: %2"_s.arg(m_image, image.errorString());
+            return;
+        }
+        image.close();
+        QDir().mkpath(m_mountPoint);
+        QString device;
+        if (run(u"losetup"_s, {u"--find"_s, u"--show"_s, m_image}, &device) &&
+            run(u"mkfs.xfs"_s, {u"-q"_s, u"-m"_s, u"reflink=1"_s, device}) &&
+            run(u"mount"_s, {device, m_mountPoint}))
+            m_device = device;
+    }
+
+    ~ReflinkVolume()
+    {
+        m_watchdog.closeWriteChannel();
+        if (!m_watchdog.waitForFinished(-1) || m_watchdog.exitCode() != 0)
+            std::fprintf(stderr, "could not remove %s\n", qPrintable(m_mountPoint));
+    }
+
+    ReflinkVolume(const ReflinkVolume &) = delete;
+    ReflinkVolume &operator=(const ReflinkVolume &) = delete;
+
+    // Why the volume was not made; empty when it is mounted.
+    QString error() const { return m_error; }
+    QString path() const { return m_mountPoint; }
+    QString device() const { return m_device; }
+
+    static constexpr qint64 ImageSize = 1024 * 1024 * 1024;
+
+private:
+    static QString tool(const QString &name)
+    {
+        const QString found = QStandardPaths::findExecutable(name);
+        return found.isEmpty() ? QStandardPaths::findExecutable(name, {u"/usr/sbin"_s, u"/sbin"_s})
+                               : found;
+    }
+
+    bool run(const QString &name, const QStringList &arguments, QString *output = nullptr)
+    {
+        QProcess process;
+        process.start(tool(name), arguments);
+        if (!process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit ||
+            process.exitCode() != 0) {
+            m_error = u"%1 failed: %2"_s.arg(
+                name, QString::fromLocal8Bit(process.readAllStandardError().trimmed()));
+            return false;
+        }
+        if (output)
+            *output = QString::fromLocal8Bit(process.readAllStandardOutput().trimmed());
+        return true;
+    }
+
+    QString m_image;
+    QString m_mountPoint;
+    QString m_device;
+    QString m_error;
+    QProcess m_watchdog;
 };
 
 QString cpuName()
@@ -417,6 +540,39 @@ int main(int argc, char *argv[])
     if (section(u"checks"_s))
         say(u"| checks, 50,000 files and no texture in Maps | %1 | |"_s.arg(bench.checks(), 0, 'f',
                                                                             2));
+
+    if (section(u"reflink"_s)) {
+        // The install case again, on a file system where a copy can be a clone.
+        QString why = ReflinkVolume::unavailable();
+        std::unique_ptr<ReflinkVolume> volume;
+        if (why.isEmpty()) {
+            volume = std::make_unique<ReflinkVolume>(root.path());
+            why = volume->error();
+        }
+        if (!why.isEmpty()) {
+            say(u"| install on XFS with reflink=1 | | skipped: %1 |"_s.arg(why));
+        } else {
+            Bench xfs(volume->path(), rounds);
+            const QString game = xfs.game(20000);
+            const double install = xfs.install(game);
+            const double cp = xfs.copy(game, false);
+            const double cpSync = xfs.copy(game, true);
+            const Bench::Space space = xfs.spaceOfInstall(game);
+            say(u"| install on XFS with reflink=1 (%1 MiB image on %2), 20,000 files in maps | %3 | |"_s
+                    .arg(ReflinkVolume::ImageSize >> 20)
+                    .arg(volume->device())
+                    .arg(install, 0, 'f', 1));
+            say(u"| cp on XFS, same files | %1 | install / cp = %2 |"_s.arg(cp, 0, 'f', 1)
+                    .arg(install / cp, 0, 'f', 2));
+            say(u"| cp + sync on XFS, same files | %1 | install / (cp + sync) = %2 |"_s
+                    .arg(cpSync, 0, 'f', 1)
+                    .arg(install / cpSync, 0, 'f', 2));
+            say(u"| free space one install used on XFS, of the MiB it copied | %1 of %2 | %3 |"_s
+                    .arg(space.taken / 1048576.0, 0, 'f', 1)
+                    .arg(space.copied / 1048576.0, 0, 'f', 1)
+                    .arg(space.taken * 10 < space.copied ? u"clones"_s : u"copies"_s));
+        }
+    }
 
     if (!section(u"startup"_s))
         return 0;
