@@ -416,8 +416,9 @@ private:
         process.start(tool(name), arguments);
         if (!process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit ||
             process.exitCode() != 0) {
-            m_error = u"%1 failed: %2"_s.arg(
-                name, QString::fromLocal8Bit(process.readAllStandardError().trimmed()));
+            m_error = u"%1 failed (exit code %2) %3"_s.arg(name)
+                          .arg(process.exitCode())
+                          .arg(QString::fromLocal8Bit(process.readAllStandardError().trimmed()));
             return false;
         }
         if (output)
