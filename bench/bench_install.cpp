@@ -1,6 +1,7 @@
 // Measures the install against cp, its scaling with the size of the game folder, the
-// checks over a large Maps folder, and start-up against a bare Qt window. Prints a
-// Markdown table. Usage: quillmere_bench [--rounds N] [--dir PATH] [--only SECTION]
+// checks over a large Maps folder, the install on a file system that clones files, and
+// start-up against a bare Qt window. Prints a Markdown table.
+// Usage: quillmere_bench [--rounds N] [--dir PATH] [--only SECTION]
 #include "catalogue/cartable.h"
 #include "install/installcar.h"
 #include "runtime/hostpath.h"
@@ -9,16 +10,23 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QStorageInfo>
 #include <QSysInfo>
 #include <QTemporaryDir>
 #include <QThread>
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <functional>
 #include <memory>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -107,6 +115,32 @@ QString quoted(const QString &path)
     return u"'"_s + path + u"'"_s;
 }
 
+// The floor for reading a folder: the kernel's own listing of it, getdents64 into one buffer
+// with nothing done to the names. Returns the number of entries, "." and ".." included.
+qsizetype bareListing(const QByteArray &folder)
+{
+    static char buffer[64 * 1024];
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        qFatal("cannot open %s", folder.constData());
+    qsizetype entries = 0;
+    for (;;) {
+        const long n = ::syscall(SYS_getdents64, fd, buffer, sizeof buffer);
+        if (n < 0)
+            qFatal("getdents64 failed on %s", folder.constData());
+        if (n == 0)
+            break;
+        // d_reclen, the record's length, follows the 8-byte inode and offset fields.
+        for (long at = 0; at < n; ++entries) {
+            unsigned short length;
+            std::memcpy(&length, buffer + at + 16, sizeof length);
+            at += length;
+        }
+    }
+    ::close(fd);
+    return entries;
+}
+
 class Bench
 {
 public:
@@ -170,6 +204,27 @@ public:
         return ms;
     }
 
+    struct Space
+    {
+        qint64 copied; // bytes of the files one install copies
+        qint64 taken;  // bytes of free space it used up
+    };
+
+    // The disk space one install takes against the bytes it copies: next to nothing where
+    // the file system clones the files instead of copying their data.
+    Space spaceOfInstall(const QString &game)
+    {
+        Space space{QFileInfo(model()).size() * 8, 0};
+        for (const QString &texture : m_textures)
+            space.copied += QFileInfo(maps() + texture).size();
+        clean(game);
+        const qint64 before = QStorageInfo(game).bytesFree();
+        install(game, 1);
+        runShell(u"sync"_s);
+        space.taken = before - QStorageInfo(game).bytesFree();
+        return space;
+    }
+
     double copy(const QString &game, bool sync, int rounds = 0)
     {
         QString script;
@@ -212,30 +267,38 @@ public:
         qint64 peakKiB;
     };
 
-    Startup startup(const QString &program, const QString &carList)
+    // Each program started as a whole process, the programs taking turns round by round so
+    // that the machine's slow moments fall on all of them alike.
+    QList<Startup> startup(const QStringList &programs, const QString &carList)
     {
-        QList<double> inside, wall;
-        qint64 peak = 0;
+        QList<QList<double>> inside(programs.size()), wall(programs.size());
+        QList<qint64> peak(programs.size(), 0);
+        auto env = QProcessEnvironment::systemEnvironment();
+        if (!env.contains(u"QT_QPA_PLATFORM"_s))
+            env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
         for (int round = 0; round <= m_rounds; ++round) {
-            QProcess process;
-            auto env = QProcessEnvironment::systemEnvironment();
-            if (!env.contains(u"QT_QPA_PLATFORM"_s))
-                env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
-            process.setProcessEnvironment(env);
-            QElapsedTimer clock;
-            clock.start();
-            process.start(program, {carList});
-            if (!process.waitForFinished(-1) || process.exitCode() != 0)
-                qFatal("%s failed", qPrintable(program));
-            const double ms = clock.nsecsElapsed() / 1e6;
-            const QList<QByteArray> fields = process.readAllStandardOutput().trimmed().split(' ');
-            if (round == 0 || fields.size() != 2)
-                continue;
-            inside.append(fields[0].toDouble() / 1000);
-            wall.append(ms);
-            peak = std::max(peak, fields[1].toLongLong());
+            for (qsizetype i = 0; i < programs.size(); ++i) {
+                QProcess process;
+                process.setProcessEnvironment(env);
+                QElapsedTimer clock;
+                clock.start();
+                process.start(programs[i], {carList});
+                if (!process.waitForFinished(-1) || process.exitCode() != 0)
+                    qFatal("%s failed", qPrintable(programs[i]));
+                const double ms = clock.nsecsElapsed() / 1e6;
+                const QList<QByteArray> fields =
+                    process.readAllStandardOutput().trimmed().split(' ');
+                if (round == 0 || fields.size() != 2)
+                    continue;
+                inside[i].append(fields[0].toDouble() / 1000);
+                wall[i].append(ms);
+                peak[i] = std::max(peak[i], fields[1].toLongLong());
+            }
         }
-        return {median(inside), median(wall), peak};
+        QList<Startup> results;
+        for (qsizetype i = 0; i < programs.size(); ++i)
+            results.append({median(inside[i]), median(wall[i]), peak[i]});
+        return results;
     }
 
     QString carList()
@@ -255,6 +318,105 @@ private:
     int m_rounds;
     std::unique_ptr<CarTable> m_cars = std::make_unique<CarTable>();
     QStringList m_textures;
+};
+
+// A small XFS file system made with reflink=1 on a loop device and mounted, for the cases
+// that run on a file system that clones files. A watchdog shell, started before anything is
+// made, unmounts it, detaches the loop device and removes the image once this process closes
+// its end of the pipe: when the object is destroyed, and just the same when the benchmark
+// fails or is killed.
+class ReflinkVolume
+{
+public:
+    // Why the volume cannot be made here; empty when it can.
+    static QString unavailable()
+    {
+        if (::geteuid() != 0)
+            return u"not run as root"_s;
+        if (tool(u"mkfs.xfs"_s).isEmpty())
+            return u"no mkfs.xfs (package xfsprogs)"_s;
+        if (tool(u"losetup"_s).isEmpty())
+            return u"no losetup"_s;
+        return {};
+    }
+
+    // Makes the image and the mount point in `dir`.
+    explicit ReflinkVolume(const QString &dir)
+        : m_image(dir + u"/xfs.img"_s), m_mountPoint(dir + u"/xfs"_s)
+    {
+        static const QString watchdog = uR"(trap '' HUP INT TERM
+cat >/dev/null
+umount "$1" 2>/dev/null || umount --lazy "$1" 2>/dev/null
+losetup --list --noheadings --output NAME --associated "$2" 2>/dev/null |
+while read -r device; do losetup --detach "$device"; done
+rm -f "$2"
+rmdir "$1" 2>/dev/null
+! mountpoint -q "$1" && [ ! -e "$2" ])"_s;
+        m_watchdog.start(u"/bin/sh"_s, {u"-c"_s, watchdog, u"watchdog"_s, m_mountPoint, m_image});
+        if (!m_watchdog.waitForStarted()) {
+            m_error = u"cannot start the watchdog: %1"_s.arg(m_watchdog.errorString());
+            return;
+        }
+        QFile image(m_image);
+        if (!image.open(QIODevice::WriteOnly) || !image.resize(ImageSize)) {
+            m_error = u"cannot make %1: %2"_s.arg(m_image, image.errorString());
+            return;
+        }
+        image.close();
+        QDir().mkpath(m_mountPoint);
+        QString device;
+        if (run(u"losetup"_s, {u"--find"_s, u"--show"_s, m_image}, &device) &&
+            run(u"mkfs.xfs"_s, {u"-q"_s, u"-m"_s, u"reflink=1"_s, device}) &&
+            run(u"mount"_s, {device, m_mountPoint}))
+            m_device = device;
+    }
+
+    ~ReflinkVolume()
+    {
+        m_watchdog.closeWriteChannel();
+        if (!m_watchdog.waitForFinished(-1) || m_watchdog.exitCode() != 0)
+            std::fprintf(stderr, "could not remove %s\n", qPrintable(m_mountPoint));
+    }
+
+    ReflinkVolume(const ReflinkVolume &) = delete;
+    ReflinkVolume &operator=(const ReflinkVolume &) = delete;
+
+    // Why the volume was not made; empty when it is mounted.
+    QString error() const { return m_error; }
+    QString path() const { return m_mountPoint; }
+    QString device() const { return m_device; }
+
+    static constexpr qint64 ImageSize = 1024 * 1024 * 1024;
+
+private:
+    static QString tool(const QString &name)
+    {
+        const QString found = QStandardPaths::findExecutable(name);
+        return found.isEmpty() ? QStandardPaths::findExecutable(name, {u"/usr/sbin"_s, u"/sbin"_s})
+                               : found;
+    }
+
+    bool run(const QString &name, const QStringList &arguments, QString *output = nullptr)
+    {
+        QProcess process;
+        process.start(tool(name), arguments);
+        if (!process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit ||
+            process.exitCode() != 0) {
+            m_error = u"%1 failed (exit code %2) %3"_s.arg(name)
+                          .arg(process.exitCode())
+                          .arg(QString::fromLocal8Bit(process.readAllStandardError().trimmed()));
+            return false;
+        }
+        if (output)
+            *output = QString::fromLocal8Bit(process.readAllStandardOutput().trimmed());
+        return true;
+    }
+
+    QString m_image;
+    QString m_mountPoint;
+    QString m_device;
+    QString m_error;
+    QProcess m_watchdog;
 };
 
 QString cpuName()
@@ -331,7 +493,10 @@ int main(int argc, char *argv[])
                 copies[i].append(bench.copy(games[i], true, 1));
             }
         }
-        // What the size of the folder can add at most: reading it once, case-blind.
+        // What the size of the folder can add at most: reading it once, case-blind. The
+        // textures of the last install are removed first, so that both reads below see the
+        // 50,000 names alone.
+        bench.clean(games.last());
         const QByteArray largest = QFile::encodeName(games.last() + u"/Maps"_s);
         const double index = timed(
             rounds, [] {},
@@ -340,8 +505,17 @@ int main(int argc, char *argv[])
                 if (folders.lookup(largest, u"NO_SUCH_TEXTURE.BMP"_s))
                     qFatal("unexpected name");
             });
-        say(u"| reading a maps folder of 50,000 files once, case-blind | %1 | |"_s.arg(index, 0,
-                                                                                       'f', 1));
+        // Its floor: the same folder listed by a bare getdents64 loop.
+        const double listing = timed(
+            rounds, [] {},
+            [&] {
+                if (bareListing(largest) != 50000 + 2)
+                    qFatal("unexpected number of names");
+            });
+        say(u"| reading a maps folder of 50,000 files once, case-blind | %1 | / bare listing = %2 |"_s
+                .arg(index, 0, 'f', 1)
+                .arg(index / listing, 0, 'f', 2));
+        say(u"| listing the same folder, bare getdents64 loop | %1 | |"_s.arg(listing, 0, 'f', 1));
         // Each size against the empty folder: wall time, processor time alone (the disk's
         // waits left out), and cp + sync into the same folders (the file system's own share).
         const auto rows = [&](const QString &what, const QList<QList<double>> &samples) {
@@ -362,14 +536,51 @@ int main(int argc, char *argv[])
         say(u"| checks, 50,000 files and no texture in Maps | %1 | |"_s.arg(bench.checks(), 0, 'f',
                                                                             2));
 
+    if (section(u"reflink"_s)) {
+        // The install case again, on a file system where a copy can be a clone.
+        QString why = ReflinkVolume::unavailable();
+        std::unique_ptr<ReflinkVolume> volume;
+        if (why.isEmpty()) {
+            volume = std::make_unique<ReflinkVolume>(root.path());
+            why = volume->error();
+        }
+        if (!why.isEmpty()) {
+            say(u"| install on XFS with reflink=1 | | skipped: %1 |"_s.arg(why));
+        } else {
+            Bench xfs(volume->path(), rounds);
+            const QString game = xfs.game(20000);
+            const double install = xfs.install(game);
+            const double cp = xfs.copy(game, false);
+            const double cpSync = xfs.copy(game, true);
+            const Bench::Space space = xfs.spaceOfInstall(game);
+            say(u"| install on XFS with reflink=1 (%1 MiB image on %2), 20,000 files in maps | %3 | |"_s
+                    .arg(ReflinkVolume::ImageSize >> 20)
+                    .arg(volume->device())
+                    .arg(install, 0, 'f', 1));
+            say(u"| cp on XFS, same files | %1 | install / cp = %2 |"_s.arg(cp, 0, 'f', 1)
+                    .arg(install / cp, 0, 'f', 2));
+            say(u"| cp + sync on XFS, same files | %1 | install / (cp + sync) = %2 |"_s
+                    .arg(cpSync, 0, 'f', 1)
+                    .arg(install / cpSync, 0, 'f', 2));
+            say(u"| free space one install used on XFS, of the MiB it copied | %1 of %2 | %3 |"_s
+                    .arg(space.taken / 1048576.0, 0, 'f', 1)
+                    .arg(space.copied / 1048576.0, 0, 'f', 1)
+                    .arg(space.taken * 10 < space.copied ? u"clones"_s : u"copies"_s));
+        }
+    }
+
     if (!section(u"startup"_s))
         return 0;
     const QString here = QCoreApplication::applicationDirPath();
     const QString cars = bench.carList();
-    const auto form = bench.startup(here + u"/bench_startup_form"_s, cars);
-    const auto bare = bench.startup(here + u"/bench_startup_bare"_s, cars);
-    const auto text = bench.startup(here + u"/bench_startup_text"_s, cars);
-    say(u"| start-up, main window with 1,001 cars (in process / process) | %1 / %2 | %3 / %4 |"_s
+    const auto started =
+        bench.startup({here + u"/bench_startup_form"_s, here + u"/bench_startup_bare"_s,
+                       here + u"/bench_startup_text"_s},
+                      cars);
+    const auto &form = started[0];
+    const auto &bare = started[1];
+    const auto &text = started[2];
+    say(u"| start-up, main window with 1,001 cars (in process / process) | %1 / %2 | / bare = %3 / %4 |"_s
             .arg(form.inProcessMs, 0, 'f', 1)
             .arg(form.wallMs, 0, 'f', 1)
             .arg(form.inProcessMs / bare.inProcessMs, 0, 'f', 2)
@@ -382,9 +593,10 @@ int main(int argc, char *argv[])
             .arg(text.wallMs, 0, 'f', 1)
             .arg(form.inProcessMs / text.inProcessMs, 0, 'f', 2)
             .arg(form.wallMs / text.wallMs, 0, 'f', 2));
-    say(u"| peak memory, main window / bare (MiB) | %1 / %2 | +%3 MiB |"_s
+    say(u"| peak memory, main window / window that shows one name / bare (MiB) | %1 / %2 / %3 | main - one name = %4 MiB |"_s
             .arg(form.peakKiB / 1024.0, 0, 'f', 1)
+            .arg(text.peakKiB / 1024.0, 0, 'f', 1)
             .arg(bare.peakKiB / 1024.0, 0, 'f', 1)
-            .arg((form.peakKiB - bare.peakKiB) / 1024.0, 0, 'f', 1));
+            .arg((form.peakKiB - text.peakKiB) / 1024.0, 0, 'f', 1));
     return 0;
 }

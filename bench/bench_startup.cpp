@@ -11,6 +11,9 @@
 
 #ifdef STARTUP_FORM
 #include "windows/form1.h"
+
+#include <QLibraryInfo>
+#include <QTranslator>
 #else
 #include <QComboBox>
 #endif
@@ -21,6 +24,11 @@ int main(int argc, char *argv[])
     clock.start();
     QApplication app(argc, argv);
 #ifdef STARTUP_FORM
+    // As the program starts: Qt's own texts in Russian, then the window.
+    QTranslator qtTranslator;
+    if (qtTranslator.load(QStringLiteral("qtbase_ru"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTranslator);
     Form1 window;
     window.Form_Load(QString::fromLocal8Bit(argc > 1 ? argv[1] : "cars.txt"));
 #else

@@ -182,6 +182,15 @@ private slots:
                 m_form->Text3().isEmpty());
     }
 
+    // The list that drops down shows the names in the window's font.
+    void dropDownFont()
+    {
+        auto *combo = control<QComboBox>(u"Combo1"_s);
+        combo->showPopup();
+        QCOMPARE(combo->view()->font(), m_form->font());
+        combo->hidePopup();
+    }
+
     void colourBoxes_data()
     {
         QTest::addColumn<int>("firstCar"); // -1: none chosen before

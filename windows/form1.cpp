@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStringListModel>
 
 using namespace Qt::StringLiterals;
 
@@ -20,7 +21,7 @@ Form1::Form1(QWidget *parent) : QWidget(parent)
 {
     setWindowTitle(u"Quillmere    by dunhallow"_s);
 
-    // Created in the order of their tab indices.
+    // Created in the order of their tab indices, but for the car list (below).
     const QString caption1 = u"Папка с игрой:"_s;
     const QString caption2 = u"3D файл машины(*.4ds):"_s;
     const QString caption3 = u"Папка Maps машины:"_s;
@@ -38,7 +39,6 @@ Form1::Form1(QWidget *parent) : QWidget(parent)
         placeControl(new QPushButton(u"..."_s, this), u"Command2"_s, u"..."_s, 5760, 600, 255, 255);
     m_command3 =
         placeControl(new QPushButton(u"..."_s, this), u"Command3"_s, u"..."_s, 5760, 960, 255, 255);
-    m_combo1 = placeControl(new QComboBox(this), u"Combo1"_s, caption4, 2640, 1800, 3375, 315);
     m_label4 =
         placeControl(new QLabel(caption4, this), u"Label4"_s, caption4, 240, 1800, 2175, 255);
     m_label5 =
@@ -50,6 +50,11 @@ Form1::Form1(QWidget *parent) : QWidget(parent)
     }
     m_command4 = placeControl(new QPushButton(u"Установить машину"_s, this), u"Command4"_s,
                               u"Установить машину"_s, 1440, 2760, 3495, 495);
+
+    // The font is fitted before the car list is made: a font change makes a combo box build
+    // its drop-down list at once, which it otherwise leaves until the list is first opened.
+    fitCaptionFont(this);
+    m_combo1 = placeControl(new QComboBox(this), u"Combo1"_s, caption4, 2640, 1800, 3375, 315);
 
     // The line runs on past the right edge of the window.
     m_line1 = new QFrame(this);
@@ -73,7 +78,6 @@ Form1::Form1(QWidget *parent) : QWidget(parent)
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
-    fitCaptionFont(this);
     const QRect client = twipsToPixels(this, 0, 0, 6120, 3450);
     setFixedSize(client.size());
 
@@ -88,10 +92,12 @@ Form1::Form1(QWidget *parent) : QWidget(parent)
 void Form1::Form_Load(const QString &carListFile)
 {
     m_combo1->clear();
-    // The names go into the list in one step: item k is CarName[k], in file order.
+    // The names go into the list in one step: item k is CarName[k], in file order. A plain
+    // list model holds them as they are, where the combo box's own model makes an item
+    // object for each.
     QStringList names;
     readCarList(carListFile, m_cars, [&names](const QString &name) { names.append(name); });
-    m_combo1->addItems(names);
+    m_combo1->setModel(new QStringListModel(names, m_combo1));
     m_combo1->setCurrentIndex(-1);
 }
 
