@@ -253,7 +253,7 @@ void FileSession::removeAbandonedTemporaries(const QByteArray &folder)
         return;
     // The index keeps the names removed here; being hidden, they are never listed.
     for (const FolderIndex::Entry &entry : *entries) {
-        if (!isTemporaryName(entry.name))
+        if (entry.name[0] != '.' || !isTemporaryName(entry.name)) // most names at a glance
             continue;
         const QByteArray path = joinHost(folder, QByteArray(entry.name));
         const Fd fd(::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
