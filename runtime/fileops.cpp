@@ -108,13 +108,16 @@ void copyByLoop(int in, int out, const Fault *readFault, const Fault *writeFault
 }
 
 // Fills `out` from `in` by the fastest means the host offers: a reflink clone, the
-// kernel's copy offload, else the read/write loop.
-void fillCopy(int in, int out, qint64 size, const Fault *readFault, const Fault *writeFault)
+// kernel's copy offload, else the read/write loop. True when it is a clone, which shares
+// the source's data on disk and so has none of its own to write out.
+bool fillCopy(int in, int out, qint64 size, const Fault *readFault, const Fault *writeFault)
 {
-    if (readFault || writeFault)
-        return copyByLoop(in, out, readFault, writeFault);
+    if (readFault || writeFault) {
+        copyByLoop(in, out, readFault, writeFault);
+        return false;
+    }
     if (::ioctl(out, FICLONE, in) == 0)
-        return;
+        return true;
     qint64 done = 0;
     while (done < size) {
         const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, size_t(size - done), 0);
@@ -126,11 +129,12 @@ void fillCopy(int in, int out, qint64 size, const Fault *readFault, const Fault 
         if (n < 0)
             raise(errno);
         if (n == 0)
-            return; // the source got shorter; what is there is copied
+            return false; // the source got shorter; what is there is copied
         done += n;
     }
     if (done < size || size == 0)
         copyByLoop(in, out, nullptr, nullptr);
+    return false;
 }
 
 const QByteArray TemporaryPrefix = ".quillmere-";
@@ -401,8 +405,9 @@ void copyFile(FileSession &session, const QString &source, const QString &destin
 
         planned(FaultOp::CreateTemp);
         Fd out = createTemporary(*folder, temp);
-        fillCopy(in.get(), out.get(), sourceStat.st_size, session.fault(FaultOp::Read, name),
-                 session.fault(FaultOp::Write, name));
+        const bool cloned =
+            fillCopy(in.get(), out.get(), sourceStat.st_size, session.fault(FaultOp::Read, name),
+                     session.fault(FaultOp::Write, name));
         if (replacing) {
             // Ownership can only be kept with the rights to give it; the bits always can.
             if (::fchown(out.get(), targetStat.st_uid, targetStat.st_gid) != 0) {
@@ -411,7 +416,8 @@ void copyFile(FileSession &session, const QString &source, const QString &destin
                 raise(errno);
         }
         // Start writing the data out now, so that the session's flush finds less to do.
-        ::sync_file_range(out.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
+        if (!cloned)
+            ::sync_file_range(out.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
         if (session.m_staged.size() >= session.m_maxStaged)
             session.putInPlace();
         session.m_staged.push_back(
