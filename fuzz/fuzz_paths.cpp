@@ -51,8 +51,8 @@ void buildTree()
     makeFolder("Game");
     makeFile("Game/A0.DTA");
     makeFolder("Game/MODELS");
-    makeFile("Game/MODELS/bolt00.4ds");
-    makeFile("Game/MODELS/Bolt10.4DS");
+    makeFile("Game/MODELS/wren00.4ds");
+    makeFile("Game/MODELS/Wren10.4DS");
     makeFolder("Game/Maps");
     makeFile("Game/Maps/Текстура.BMP");
     makeFile("Game/Maps/car.tga");

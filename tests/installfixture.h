@@ -99,7 +99,7 @@ inline QByteArrayList snapshot(const QByteArray &folder, const QByteArray &relat
 } // namespace host
 
 // A game folder with stock files; a new car whose Maps folder holds two textures, a note,
-// a hidden file and a subfolder; a car "bolt" with three colours; controls that point at
+// a hidden file and a subfolder; a car "wren" with three colours; controls that point at
 // them with no colour ticked. The drive C: of the Wine prefix is the tree, and the current
 // folder an empty one, so that relative paths find nothing. Tests add entries by bytes.
 class Game
@@ -109,8 +109,8 @@ public:
     {
         dir("cwd");
         dir("Game"), file("Game/a0.dta", "game");
-        dir("Game/models"), file("Game/models/bolt00.4ds", "stock 00");
-        file("Game/models/bolt10.4ds", "stock 10");
+        dir("Game/models"), file("Game/models/wren00.4ds", "stock 00");
+        file("Game/models/wren10.4ds", "stock 10");
         dir("Game/maps"), file("Game/maps/road.bmp", "stock road");
         dir("new"), file("new/car.4ds", "new model");
         dir("new/Maps");
@@ -124,7 +124,7 @@ public:
         m_cwd = QDir::currentPath();
         QDir::setCurrent(QFile::decodeName(root + "/cwd"));
 
-        car(0, u"Bolt"_s, u"bolt"_s, u"3"_s);
+        car(0, u"Wren"_s, u"wren"_s, u"3"_s);
         form.text1 = path("Game");
         form.text2 = path("new/car.4ds");
         form.text3 = path("new/Maps");

@@ -16,7 +16,7 @@ const QByteArray RawGame = "\xC8\xE3\xF0\xE0";                // "Игра"
 const QByteArray RawModel = "\xEC\xEE\xE4\xE5\xEB\xFC.4ds";   // "модель.4ds"
 const QByteArray RawMapsFolder = "\xCA\xE0\xF0\xF2\xFB";      // "Карты"
 const QByteArray RawTexture = "\xCC\xE0\xF8\xE8\xED\xE0.bmp"; // "Машина.bmp"
-const QByteArray RawOnlyTexture = "\xC1\xEE\xEB\xF2.TGA";     // "Болт.TGA"
+const QByteArray RawOnlyTexture = "\xCB\xE8\xF1\xF2.TGA";     // "Лист.TGA"
 const QByteArray RawNotes = "\xFF\xFE.txt";
 
 // The one entry of a folder named `name` in any (ASCII) case, "" when there is none.
@@ -239,9 +239,9 @@ private slots:
         QVERIFY(f.outcome.installed());
 
         const QByteArray models = gameFolder + '/' + entryCaseBlind(gameFolder, "models");
-        QCOMPARE(host::names(models), (QByteArrayList{"bolt00.4ds", "bolt10.4ds"}));
-        QCOMPARE(host::read(models + "/bolt00.4ds"), model);
-        QCOMPARE(host::read(models + "/bolt10.4ds"), model);
+        QCOMPARE(host::names(models), (QByteArrayList{"wren00.4ds", "wren10.4ds"}));
+        QCOMPARE(host::read(models + "/wren00.4ds"), model);
+        QCOMPARE(host::read(models + "/wren10.4ds"), model);
 
         // Every texture, byte for byte under its own name, beside the stock ones.
         const QByteArray maps = gameFolder + '/' + entryCaseBlind(gameFolder, "maps");

@@ -34,8 +34,8 @@ private slots:
         QTest::newRow("blank lines only")
             << QByteArray("\r\n  \n\n") << QStringList() << QStringList() << QStringList();
         QTest::newRow("one per line")
-            << QByteArray("Bolt Ace,bolt,4\nFalconer,falcon,1\n")
-            << QStringList{u"Bolt Ace"_s, u"Falconer"_s} << QStringList{u"bolt"_s, u"falcon"_s}
+            << QByteArray("Wren Arrow,wren,4\nMarlow,marlow,1\n")
+            << QStringList{u"Wren Arrow"_s, u"Marlow"_s} << QStringList{u"wren"_s, u"marlow"_s}
             << QStringList{u"4"_s, u"1"_s};
         QTest::newRow("no final newline") << QByteArray("A,a,2") << QStringList{u"A"_s}
                                           << QStringList{u"a"_s} << QStringList{u"2"_s};
@@ -43,14 +43,14 @@ private slots:
             << QByteArray("A,a,2\r\n\r\n   \r\n\t\n") << QStringList{u"A"_s} << QStringList{u"a"_s}
             << QStringList{u"2"_s};
         QTest::newRow("quoted with comma")
-            << QByteArray("\"Lassiter, V16\",lassiter,3\n") << QStringList{u"Lassiter, V16"_s}
-            << QStringList{u"lassiter"_s} << QStringList{u"3"_s};
+            << QByteArray("\"Corvell, V16\",corvell,3\n") << QStringList{u"Corvell, V16"_s}
+            << QStringList{u"corvell"_s} << QStringList{u"3"_s};
         QTest::newRow("spaces around fields")
-            << QByteArray("  Bolt Ace  ,  bolt  , 4 \n") << QStringList{u"Bolt Ace"_s}
-            << QStringList{u"bolt"_s} << QStringList{u"4"_s};
+            << QByteArray("  Wren Arrow  ,  wren  , 4 \n") << QStringList{u"Wren Arrow"_s}
+            << QStringList{u"wren"_s} << QStringList{u"4"_s};
         QTest::newRow("record spans lines")
-            << QByteArray("Bolt\nbolt\n3\nFalcon,\n falcon,\n1\n")
-            << QStringList{u"Bolt"_s, u"Falcon"_s} << QStringList{u"bolt"_s, u"falcon"_s}
+            << QByteArray("Wren\nwren\n3\nMarlow,\n marlow,\n1\n")
+            << QStringList{u"Wren"_s, u"Marlow"_s} << QStringList{u"wren"_s, u"marlow"_s}
             << QStringList{u"3"_s, u"1"_s};
         QTest::newRow("duplicates kept")
             << QByteArray("Same,a,1\nSame,b,2\n") << QStringList{u"Same"_s, u"Same"_s}

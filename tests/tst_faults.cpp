@@ -27,8 +27,8 @@ enum class Kind
 // The files the fixture's install writes, named from the game folder, and what each holds
 // afterwards when it is written.
 const QList<QPair<QByteArray, QByteArray>> written = {
-    {"models/bolt00.4ds", "new model"},
-    {"models/bolt10.4ds", "new model"},
+    {"models/wren00.4ds", "new model"},
+    {"models/wren10.4ds", "new model"},
     {"maps/body.bmp", Game::content("body.bmp")},
     {"maps/glass.tga", Game::content("glass.tga")},
     {"maps/readme.txt", Game::content("readme.txt")},
@@ -100,7 +100,7 @@ private slots:
             {"source vanishes", Kind::Vanished, FaultOp::Write, 0, 0, u"исходный файл не найден"_s},
         };
         for (const Row &row : rows) {
-            for (const char *target : {"models/bolt00.4ds", "maps/road.bmp"}) {
+            for (const char *target : {"models/wren00.4ds", "maps/road.bmp"}) {
                 QTest::addRow("%s: %s", row.name, target)
                     << int(row.kind) << int(row.op) << row.error << row.atByte << QByteArray(target)
                     << row.reason;
@@ -157,7 +157,7 @@ private slots:
         // has no source either.
         QList<NotWritten> failed{{shown(target), reason}};
         if (Kind(kind) == Kind::Vanished && model)
-            failed.append({u"models\\bolt10.4ds"_s, reason});
+            failed.append({u"models\\wren10.4ds"_s, reason});
         for (const auto &[file, content] : written) {
             if (!std::any_of(failed.cbegin(), failed.cend(),
                              [&](const NotWritten &f) { return f.file == shown(file); }))
@@ -180,15 +180,15 @@ private slots:
         const QString io = u" — ошибка ввода-вывода"_s;
         QTest::newRow("models not made")
             << int(FaultOp::MakeFolder) << u"MODELS"_s
-            << QStringList{u"MODELS\\"_s + denied, u"models\\bolt00.4ds"_s + noFolder,
-                           u"models\\bolt10.4ds"_s + noFolder};
+            << QStringList{u"MODELS\\"_s + denied, u"models\\wren00.4ds"_s + noFolder,
+                           u"models\\wren10.4ds"_s + noFolder};
         QTest::newRow("maps not made")
             << int(FaultOp::MakeFolder) << u"maps"_s
             << QStringList{u"maps"_s + denied, u"maps\\body.bmp"_s + noFolder,
                            u"maps\\glass.tga"_s + noFolder, u"maps\\readme.txt"_s + noFolder};
         QTest::newRow("models not flushed")
             << int(FaultOp::SyncFolder) << u"models"_s
-            << QStringList{u"models\\bolt00.4ds"_s + io, u"models\\bolt10.4ds"_s + io};
+            << QStringList{u"models\\wren00.4ds"_s + io, u"models\\wren10.4ds"_s + io};
         QTest::newRow("maps not flushed")
             << int(FaultOp::SyncFolder) << u"maps"_s
             << QStringList{u"maps\\body.bmp"_s + io, u"maps\\glass.tga"_s + io,
@@ -216,7 +216,7 @@ private slots:
             QVERIFY(!QFileInfo::exists(g.path("Game/" + folder.toUtf8())));
         // The other folder's files are all there.
         if (folder == u"maps"_s)
-            QCOMPARE(g.game("models/bolt00.4ds"), QByteArray("new model"));
+            QCOMPARE(g.game("models/wren00.4ds"), QByteArray("new model"));
         else
             QCOMPARE(g.game("maps/body.bmp"), Game::content("body.bmp"));
         QCOMPARE(temporaryFiles(g.tree.path()), QStringList());
@@ -275,7 +275,7 @@ private slots:
                 QCOMPARE(outcome.notWritten, QList<NotWritten>{});
         QCOMPARE(temporaryFiles(g.tree.path()), QStringList());
         QCOMPARE(g.game("maps/t299.bmp"), Game::content("t299.bmp"));
-        QCOMPARE(g.game("models/bolt12.4ds"), QByteArray("new model"));
+        QCOMPARE(g.game("models/wren12.4ds"), QByteArray("new model"));
     }
 };
 

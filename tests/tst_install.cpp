@@ -19,14 +19,14 @@ private slots:
         QVERIFY(g.install().installed());
         const QString m = u"models\\"_s;
         QCOMPARE(g.progress.files.first(4),
-                 (QStringList{m + u"bolt00.4ds"_s, m + u"bolt10.4ds"_s, m + u"bolt02.4ds"_s,
-                              m + u"bolt12.4ds"_s}));
+                 (QStringList{m + u"wren00.4ds"_s, m + u"wren10.4ds"_s, m + u"wren02.4ds"_s,
+                              m + u"wren12.4ds"_s}));
         QCOMPARE(g.gameEntries(),
                  (QStringList{u"a0.dta"_s, u"maps"_s, u"maps/body.bmp"_s, u"maps/glass.tga"_s,
                               u"maps/readme.txt"_s, u"maps/road.bmp"_s, u"models"_s,
-                              u"models/bolt00.4ds"_s, u"models/bolt02.4ds"_s,
-                              u"models/bolt10.4ds"_s, u"models/bolt12.4ds"_s}));
-        for (const char *f : {"bolt00", "bolt10", "bolt02", "bolt12"})
+                              u"models/wren00.4ds"_s, u"models/wren02.4ds"_s,
+                              u"models/wren10.4ds"_s, u"models/wren12.4ds"_s}));
+        for (const char *f : {"wren00", "wren10", "wren02", "wren12"})
             QCOMPARE(g.game("models/" + QByteArray(f) + ".4ds"), QByteArray("new model"));
         QCOMPARE(g.game("maps/body.bmp"), Game::content("body.bmp"));
         QCOMPARE(g.game("maps/readme.txt"), Game::content("readme.txt"));
@@ -49,18 +49,18 @@ private slots:
         QTest::addColumn<QStringList>("models"); // the model files written, in order
         QTest::newRow("none") << u"0"_s << QStringList{};
         QTest::newRow("negative") << u"-2"_s << QStringList{};
-        QTest::newRow("one of four ticked") << u"1"_s << QStringList{u"bolt00"_s, u"bolt10"_s};
+        QTest::newRow("one of four ticked") << u"1"_s << QStringList{u"wren00"_s, u"wren10"_s};
         QTest::newRow("five") << u"5"_s
-                              << QStringList{u"bolt00"_s, u"bolt10"_s, u"bolt03"_s, u"bolt13"_s};
+                              << QStringList{u"wren00"_s, u"wren10"_s, u"wren03"_s, u"wren13"_s};
         QTest::newRow("many") << u"32767"_s
-                              << QStringList{u"bolt00"_s, u"bolt10"_s, u"bolt03"_s, u"bolt13"_s};
+                              << QStringList{u"wren00"_s, u"wren10"_s, u"wren03"_s, u"wren13"_s};
     }
     void colourCounts()
     {
         QFETCH(QString, colours);
         QFETCH(QStringList, models);
         Game g;
-        g.car(0, u"Bolt"_s, u"bolt"_s, colours);
+        g.car(0, u"Wren"_s, u"wren"_s, colours);
         g.tick({1, 4});
         QVERIFY(g.install().installed());
         QStringList written;
@@ -79,7 +79,7 @@ private slots:
         g.tick({2});
         QVERIFY(g.install().installed());
         QCOMPARE(g.gameEntries(),
-                 (QStringList{u"MODELS"_s, u"MODELS/bolt01.4ds"_s, u"MODELS/bolt11.4ds"_s,
+                 (QStringList{u"MODELS"_s, u"MODELS/wren01.4ds"_s, u"MODELS/wren11.4ds"_s,
                               u"a0.dta"_s, u"maps"_s, u"maps/body.bmp"_s, u"maps/glass.tga"_s,
                               u"maps/readme.txt"_s}));
     }
@@ -87,11 +87,11 @@ private slots:
     void emptyFoldersAreUsed()
     {
         Game g;
-        for (const char *file : {"models/bolt00.4ds", "models/bolt10.4ds", "maps/road.bmp"})
+        for (const char *file : {"models/wren00.4ds", "models/wren10.4ds", "maps/road.bmp"})
             QVERIFY(QFile::remove(g.path("Game/" + QByteArray(file))));
         g.tick({1});
         QVERIFY(g.install().installed()); // the creation attempts find the folders there
-        QCOMPARE(g.game("models/bolt00.4ds"), QByteArray("new model"));
+        QCOMPARE(g.game("models/wren00.4ds"), QByteArray("new model"));
         QCOMPARE(g.game("maps/body.bmp"), Game::content("body.bmp"));
     }
 
@@ -100,16 +100,16 @@ private slots:
         Game g;
         QVERIFY(QDir(g.path("Game")).rename(u"models"_s, u"MODELS"_s));
         QVERIFY(QDir(g.path("Game")).rename(u"maps"_s, u"Maps"_s));
-        QVERIFY(QFile::rename(g.path("Game/MODELS/bolt00.4ds"), g.path("Game/MODELS/BOLT00.4DS")));
+        QVERIFY(QFile::rename(g.path("Game/MODELS/wren00.4ds"), g.path("Game/MODELS/WREN00.4DS")));
         g.file("Game/Maps/BODY.BMP", "stock body");
         g.form.text1 = g.path("GAME");
         g.tick({1});
         QVERIFY(g.install().installed());
         QCOMPARE(g.gameEntries(),
-                 (QStringList{u"MODELS"_s, u"MODELS/BOLT00.4DS"_s, u"MODELS/bolt10.4ds"_s,
+                 (QStringList{u"MODELS"_s, u"MODELS/WREN00.4DS"_s, u"MODELS/wren10.4ds"_s,
                               u"Maps"_s, u"Maps/BODY.BMP"_s, u"Maps/glass.tga"_s,
                               u"Maps/readme.txt"_s, u"Maps/road.bmp"_s, u"a0.dta"_s}));
-        QCOMPARE(g.game("MODELS/BOLT00.4DS"), QByteArray("new model"));
+        QCOMPARE(g.game("MODELS/WREN00.4DS"), QByteArray("new model"));
         QCOMPARE(g.game("Maps/BODY.BMP"), Game::content("body.bmp"));
     }
 
@@ -139,19 +139,19 @@ private slots:
         const QStringList first = g.gameEntries();
         QVERIFY(g.install().installed());
         QCOMPARE(g.gameEntries(), first);
-        QCOMPARE(g.game("models/bolt12.4ds"), QByteArray("new model"));
+        QCOMPARE(g.game("models/wren12.4ds"), QByteArray("new model"));
     }
 
     void replacedFileKeepsItsMode()
     {
         Game g;
-        QCOMPARE(::chmod(g.hostPath("Game/models/bolt00.4ds").constData(), 0640), 0);
+        QCOMPARE(::chmod(g.hostPath("Game/models/wren00.4ds").constData(), 0640), 0);
         g.tick({1});
         QVERIFY(g.install().installed());
         struct stat st;
-        QCOMPARE(::stat(g.hostPath("Game/models/bolt00.4ds").constData(), &st), 0);
+        QCOMPARE(::stat(g.hostPath("Game/models/wren00.4ds").constData(), &st), 0);
         QCOMPARE(st.st_mode & 07777, mode_t(0640));
-        QCOMPARE(g.game("models/bolt00.4ds"), QByteArray("new model"));
+        QCOMPARE(g.game("models/wren00.4ds"), QByteArray("new model"));
     }
 
     void copyOntoItself()
@@ -159,11 +159,11 @@ private slots:
         // The Maps folder is the game's maps folder; the model file is one of its targets.
         Game g;
         g.form.text3 = g.path("game\\MAPS");
-        g.form.text2 = g.path("Game/models/bolt00.4ds");
+        g.form.text2 = g.path("Game/models/wren00.4ds");
         g.tick({1});
         QVERIFY(g.install().installed());
-        QCOMPARE(g.game("models/bolt00.4ds"), QByteArray("stock 00"));
-        QCOMPARE(g.game("models/bolt10.4ds"), QByteArray("stock 00"));
+        QCOMPARE(g.game("models/wren00.4ds"), QByteArray("stock 00"));
+        QCOMPARE(g.game("models/wren10.4ds"), QByteArray("stock 00"));
         QCOMPARE(g.game("maps/road.bmp"), QByteArray("stock road"));
         QCOMPARE(g.gameEntries().size(), 6);
 
@@ -206,8 +206,8 @@ private slots:
         g.install();
         QCOMPARE(
             g.outcome.notWritten.first(),
-            (InstallOutcome::NotWritten{u"models\\bolt00.4ds"_s, u"исходный файл не найден"_s}));
-        QCOMPARE(g.game("models/bolt00.4ds"), QByteArray("stock 00"));
+            (InstallOutcome::NotWritten{u"models\\wren00.4ds"_s, u"исходный файл не найден"_s}));
+        QCOMPARE(g.game("models/wren00.4ds"), QByteArray("stock 00"));
     }
 };
 

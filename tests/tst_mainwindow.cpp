@@ -16,7 +16,7 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // Cars in file order: index 0 to 5, with colour counts 4, 1, 2, 3, 0 and 5.
-const QByteArray CarList = "\"Bolt Ace, coupe\",boltace,4\n"
+const QByteArray CarList = "\"Wren Arrow, coupe\",wrenarrow,4\n"
                            "One,one,1\n"
                            "Two,two,2\n"
                            "Three,three,3\n"
@@ -173,7 +173,7 @@ private slots:
         QStringList names;
         for (int i = 0; i < combo->count(); ++i)
             names.append(combo->itemText(i));
-        QCOMPARE(names, QStringList({u"Bolt Ace, coupe"_s, u"One"_s, u"Two"_s, u"Three"_s,
+        QCOMPARE(names, QStringList({u"Wren Arrow, coupe"_s, u"One"_s, u"Two"_s, u"Three"_s,
                                      u"Zero"_s, u"Five"_s}));
         QCOMPARE(m_form->Combo1ListIndex(), -1);
         QCOMPARE(visibleBoxes(), 0b1111);

@@ -54,7 +54,7 @@ private:
         for (const QString &t : {u"a.bmp"_s, u"b.tga"_s, u"c.txt"_s})
             tree.file(u"new/Maps/"_s + t, "texture");
         auto cars = std::make_unique<CarTable>();
-        cars->CarModel[0] = u"bolt"_s;
+        cars->CarModel[0] = u"wren"_s;
         cars->CarColours[0] = u"2"_s;
         cars->CarCount = 1;
         FakeControls form;
@@ -77,7 +77,7 @@ private slots:
         QVERIFY(progress.dialog());
         QVERIFY(progress.alwaysModal);
         QCOMPARE(progress.dialog()->maximum(), 7);
-        QCOMPARE(progress.labels.first(), u"Копирование файла 1 из 7:\nmodels\\bolt00.4ds"_s);
+        QCOMPARE(progress.labels.first(), u"Копирование файла 1 из 7:\nmodels\\wren00.4ds"_s);
         QCOMPARE(progress.labels.filter(u"maps\\c.txt"_s).size(), 1);
         QCOMPARE(progress.labels.last(), u"Запись на диск…"_s);
         QCOMPARE(progress.values.last(), 7);
