@@ -1,5 +1,8 @@
+#include "install/messages.h"
+#include "runtime/error.h"
+#include "runtime/filesystem.h"
+#include "runtime/hostpath.h"
 #include "runtime/messagebox.h"
-#include "runtime/runtimeerror.h"
 #include "runtime/widgetfiledialog.h"
 #include "runtime/widgetmessagebox.h"
 #include "windows/form1.h"
@@ -32,11 +35,15 @@ int main(int argc, char *argv[])
     runtime::WidgetFileDialog fileDialog;
     runtime::setFileDialogService(&fileDialog);
 
-    Form1 form;
+    // Installs write to the host's file system; paths are resolved against the host's state
+    // as the program found it at start.
+    runtime::PosixFileSystem files;
+    Form1 form(files, runtime::HostPaths::ofProcess());
     try {
         form.Form_Load(carListPath());
     } catch (const runtime::RuntimeError &error) {
-        runtime::MsgBox(error.message(), runtime::vbCritical, u"Ошибка"_s);
+        runtime::MsgBox(messages::carListError(error.error()), runtime::vbCritical,
+                        messages::ErrorTitle);
         return 1;
     }
     form.show();

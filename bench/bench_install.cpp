@@ -4,6 +4,8 @@
 // Usage: quillmere_bench [--rounds N] [--dir PATH] [--only SECTION]
 #include "catalogue/cartable.h"
 #include "install/installcar.h"
+#include "install/messages.h"
+#include "runtime/filesystem.h"
 #include "runtime/hostpath.h"
 
 #include <QCoreApplication>
@@ -32,17 +34,11 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class Controls : public InstallControls
+// All four colours of the bench's one car.
+InstallRequest request(const QString &game, const QString &model, const QString &maps)
 {
-public:
-    QString text1, text2, text3;
-    QString Text1() const override { return text1; }
-    QString Text2() const override { return text2; }
-    QString Text3() const override { return text3; }
-    void setText3(const QString &text) override { text3 = text; }
-    int Combo1ListIndex() const override { return 0; }
-    int CheckValue(int) const override { return 1; }
-};
+    return {game, model, maps, 0, {1, 1, 1, 1}};
+}
 
 void say(const QString &text)
 {
@@ -190,15 +186,11 @@ public:
 
     double install(const QString &game, int rounds = 0, double *cpuMs = nullptr)
     {
-        Controls form;
-        form.text1 = game;
-        form.text2 = model();
-        form.text3 = maps();
-        ColourSelection selected{};
+        const InstallRequest form = request(game, model(), maps());
         InstallOutcome outcome;
         const double ms = timed(
             rounds > 0 ? rounds : m_rounds, [&] { clean(game); },
-            [&] { outcome = InstallCar(form, *m_cars, selected); }, cpuMs);
+            [&] { outcome = InstallCar(form, *m_cars, m_files, m_host, nullptr); }, cpuMs);
         if (!outcome.installed())
             qFatal("install failed: %s", qPrintable(closingMessage(outcome).text));
         return ms;
@@ -247,15 +239,12 @@ public:
         for (int i = 0; i < 50000; ++i)
             QFile(noTextures + u"Tex_%1.dds"_s.arg(i, 5, 10, QChar(u'0')))
                 .open(QIODevice::WriteOnly);
-        Controls form;
-        form.text1 = game(0);
-        form.text2 = model();
-        form.text3 = noTextures;
-        ColourSelection selected{};
+        const InstallRequest form = request(game(0), model(), noTextures);
         InstallOutcome outcome;
         const double ms = timed(
-            m_rounds, [] {}, [&] { outcome = InstallCar(form, *m_cars, selected); });
-        if (outcome.failedCheck != messages::NoTextures)
+            m_rounds, [] {},
+            [&] { outcome = InstallCar(form, *m_cars, m_files, m_host, nullptr); });
+        if (outcome.failedCheck != Check::Textures)
             qFatal("unexpected: %s", qPrintable(closingMessage(outcome).text));
         return ms;
     }
@@ -316,33 +305,36 @@ public:
 private:
     QString m_root;
     int m_rounds;
+    runtime::PosixFileSystem m_files;
+    const runtime::HostPaths m_host = runtime::HostPaths::ofProcess();
     std::unique_ptr<CarTable> m_cars = std::make_unique<CarTable>();
     QStringList m_textures;
 };
 
-// A small XFS file system made with reflink=1 on a loop device and mounted, for the cases
-// that run on a file system that clones files. A watchdog shell, started before anything is
+// A small file system that clones files, made on a loop device and mounted: XFS with
+// reflink=1, or btrfs. A watchdog shell, started before anything is
 // made, unmounts it, detaches the loop device and removes the image once this process closes
 // its end of the pipe: when the object is destroyed, and just the same when the benchmark
 // fails or is killed.
-class ReflinkVolume
+class CloningVolume
 {
 public:
     // Why the volume cannot be made here; empty when it can.
-    static QString unavailable()
+    static QString unavailable(const QString &type)
     {
         if (::geteuid() != 0)
             return u"not run as root"_s;
-        if (tool(u"mkfs.xfs"_s).isEmpty())
-            return u"no mkfs.xfs (package xfsprogs)"_s;
+        if (tool(u"mkfs."_s + type).isEmpty())
+            return u"no mkfs.%1 (package %2)"_s.arg(type, type == u"xfs"_s ? u"xfsprogs"_s
+                                                                           : u"btrfs-progs"_s);
         if (tool(u"losetup"_s).isEmpty())
             return u"no losetup"_s;
         return {};
     }
 
     // Makes the image and the mount point in `dir`.
-    explicit ReflinkVolume(const QString &dir)
-        : m_image(dir + u"/xfs.img"_s), m_mountPoint(dir + u"/xfs"_s)
+    CloningVolume(const QString &dir, const QString &type)
+        : m_image(dir + u"/%1.img"_s.arg(type)), m_mountPoint(dir + u"/"_s + type)
     {
         static const QString watchdog = uR"(trap '' HUP INT TERM
 cat >/dev/null
@@ -366,20 +358,22 @@ rmdir "$1" 2>/dev/null
         QDir().mkpath(m_mountPoint);
         QString device;
         if (run(u"losetup"_s, {u"--find"_s, u"--show"_s, m_image}, &device) &&
-            run(u"mkfs.xfs"_s, {u"-q"_s, u"-m"_s, u"reflink=1"_s, device}) &&
+            run(u"mkfs."_s + type, type == u"xfs"_s
+                                       ? QStringList{u"-q"_s, u"-m"_s, u"reflink=1"_s, device}
+                                       : QStringList{u"-q"_s, device}) &&
             run(u"mount"_s, {device, m_mountPoint}))
             m_device = device;
     }
 
-    ~ReflinkVolume()
+    ~CloningVolume()
     {
         m_watchdog.closeWriteChannel();
         if (!m_watchdog.waitForFinished(-1) || m_watchdog.exitCode() != 0)
             std::fprintf(stderr, "could not remove %s\n", qPrintable(m_mountPoint));
     }
 
-    ReflinkVolume(const ReflinkVolume &) = delete;
-    ReflinkVolume &operator=(const ReflinkVolume &) = delete;
+    CloningVolume(const CloningVolume &) = delete;
+    CloningVolume &operator=(const CloningVolume &) = delete;
 
     // Why the volume was not made; empty when it is mounted.
     QString error() const { return m_error; }
@@ -536,37 +530,43 @@ int main(int argc, char *argv[])
         say(u"| checks, 50,000 files and no texture in Maps | %1 | |"_s.arg(bench.checks(), 0, 'f',
                                                                             2));
 
-    if (section(u"reflink"_s)) {
-        // The install case again, on a file system where a copy can be a clone.
-        QString why = ReflinkVolume::unavailable();
-        std::unique_ptr<ReflinkVolume> volume;
+    // The install case again, on file systems where a copy can be a clone: XFS made with
+    // reflink=1, and btrfs, which Fedora installs by default.
+    for (const auto &[type, name] :
+         {std::pair{u"xfs"_s, u"XFS with reflink=1"_s}, std::pair{u"btrfs"_s, u"btrfs"_s}}) {
+        if (!section(u"reflink"_s) && !section(type))
+            continue;
+        QString why = CloningVolume::unavailable(type);
+        std::unique_ptr<CloningVolume> volume;
         if (why.isEmpty()) {
-            volume = std::make_unique<ReflinkVolume>(root.path());
+            volume = std::make_unique<CloningVolume>(root.path(), type);
             why = volume->error();
         }
         if (!why.isEmpty()) {
-            say(u"| install on XFS with reflink=1 | | skipped: %1 |"_s.arg(why));
-        } else {
-            Bench xfs(volume->path(), rounds);
-            const QString game = xfs.game(20000);
-            const double install = xfs.install(game);
-            const double cp = xfs.copy(game, false);
-            const double cpSync = xfs.copy(game, true);
-            const Bench::Space space = xfs.spaceOfInstall(game);
-            say(u"| install on XFS with reflink=1 (%1 MiB image on %2), 20,000 files in maps | %3 | |"_s
-                    .arg(ReflinkVolume::ImageSize >> 20)
-                    .arg(volume->device())
-                    .arg(install, 0, 'f', 1));
-            say(u"| cp on XFS, same files | %1 | install / cp = %2 |"_s.arg(cp, 0, 'f', 1)
-                    .arg(install / cp, 0, 'f', 2));
-            say(u"| cp + sync on XFS, same files | %1 | install / (cp + sync) = %2 |"_s
-                    .arg(cpSync, 0, 'f', 1)
-                    .arg(install / cpSync, 0, 'f', 2));
-            say(u"| free space one install used on XFS, of the MiB it copied | %1 of %2 | %3 |"_s
-                    .arg(space.taken / 1048576.0, 0, 'f', 1)
-                    .arg(space.copied / 1048576.0, 0, 'f', 1)
-                    .arg(space.taken * 10 < space.copied ? u"clones"_s : u"copies"_s));
+            say(u"| install on %1 | | skipped: %2 |"_s.arg(name, why));
+            continue;
         }
+        Bench cloning(volume->path(), rounds);
+        const QString game = cloning.game(20000);
+        const double install = cloning.install(game);
+        const double cp = cloning.copy(game, false);
+        const double cpSync = cloning.copy(game, true);
+        const Bench::Space space = cloning.spaceOfInstall(game);
+        say(u"| install on %1 (%2 MiB image on %3), 20,000 files in maps | %4 | |"_s.arg(name)
+                .arg(CloningVolume::ImageSize >> 20)
+                .arg(volume->device())
+                .arg(install, 0, 'f', 1));
+        say(u"| cp on %1, same files | %2 | install / cp = %3 |"_s.arg(name)
+                .arg(cp, 0, 'f', 1)
+                .arg(install / cp, 0, 'f', 2));
+        say(u"| cp + sync on %1, same files | %2 | install / (cp + sync) = %3 |"_s.arg(name)
+                .arg(cpSync, 0, 'f', 1)
+                .arg(install / cpSync, 0, 'f', 2));
+        say(u"| free space one install used on %1, of the MiB it copied | %2 of %3 | %4 |"_s
+                .arg(name)
+                .arg(space.taken / 1048576.0, 0, 'f', 1)
+                .arg(space.copied / 1048576.0, 0, 'f', 1)
+                .arg(space.taken * 10 < space.copied ? u"clones"_s : u"copies"_s));
     }
 
     if (!section(u"startup"_s))

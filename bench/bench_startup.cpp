@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #ifdef STARTUP_FORM
+#include "runtime/filesystem.h"
 #include "windows/form1.h"
 
 #include <QLibraryInfo>
@@ -29,7 +30,8 @@ int main(int argc, char *argv[])
     if (qtTranslator.load(QStringLiteral("qtbase_ru"),
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtTranslator);
-    Form1 window;
+    runtime::PosixFileSystem files;
+    Form1 window(files, runtime::HostPaths::ofProcess());
     window.Form_Load(QString::fromLocal8Bit(argc > 1 ? argv[1] : "cars.txt"));
 #else
     QWidget window;

@@ -6,7 +6,8 @@
 
 namespace runtime {
 class SequentialInput;
-}
+struct HostPaths;
+} // namespace runtime
 
 // The game's stock cars, as listed in cars.txt: entry k of each array describes the k-th
 // record of the file, and item k of the car list shows CarName[k].
@@ -35,13 +36,13 @@ ColourUse colourUse(const CarTable &cars, int index);
 QString carListPath();
 
 // Reads a car list into `table`, calling `addItem` with each name as it is stored.
-// Throws runtime::RuntimeError with a message that names the file, the line and what is
-// wrong: a missing or unreadable file, a colour count that is not a 16-bit integer, a
-// record cut short by the end of the file, or more records than the table holds.
-void readCarList(const QString &path, CarTable &table,
+// Throws runtime::RuntimeError that names the file, and the line where there is one: a
+// missing or unreadable file, a colour count that is not a 16-bit integer, a record cut
+// short by the end of the file, or more records than the table holds.
+void readCarList(const QString &path, const runtime::HostPaths &host, CarTable &table,
                  const std::function<void(const QString &)> &addItem = {});
 
 // Reads the records of an open car list into `table` from index CarCount on. Throws
-// runtime::RuntimeError with a message that names the line and what is wrong.
+// runtime::RuntimeError that names the line and what is wrong.
 void readCarRecords(runtime::SequentialInput &input, CarTable &table,
                     const std::function<void(const QString &)> &addItem = {});

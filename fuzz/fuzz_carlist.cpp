@@ -1,10 +1,11 @@
 // The car list reader on any bytes: it either fills the table with well-formed entries or
-// stops with a report that names a line; and a table it read, written back out, reads
+// stops with an error that names a line; and a table it read, written back out, reads
 // back the same.
 
 #include "catalogue/cartable.h"
 #include "fuzzcheck.h"
-#include "runtime/runtimeerror.h"
+#include "install/messages.h"
+#include "runtime/error.h"
 #include "runtime/sequentialinput.h"
 
 #include <QStringList>
@@ -37,14 +38,15 @@ std::unique_ptr<CarTable> read(const QByteArray &bytes, QStringList *items = nul
                 items->append(name);
         });
     } catch (const runtime::RuntimeError &error) {
-        // "строка N: ..." with N a line of the file, and short whatever the field held.
-        const QString &message = error.message();
-        const qsizetype colon = message.indexOf(u':');
-        FUZZ_CHECK(message.startsWith(u"строка "_s) && colon > 7, message);
-        bool ok = false;
-        const int line = message.sliced(7, colon - 7).toInt(&ok);
-        FUZZ_CHECK(ok && line >= 1 && line <= lineEnds(bytes) + 1, message);
-        FUZZ_CHECK(message.size() < 200, message);
+        // A line of the file, and a reason that is short whatever the field held.
+        using runtime::ErrorKind;
+        const runtime::Error &e = error.error();
+        const QString reason = messages::reason(e);
+        FUZZ_CHECK(e.kind == ErrorKind::CutShort || e.kind == ErrorKind::NotAnInteger ||
+                       e.kind == ErrorKind::OutOfRange || e.kind == ErrorKind::TooManyRecords,
+                   reason);
+        FUZZ_CHECK(e.line >= 1 && e.line <= lineEnds(bytes) + 1, reason);
+        FUZZ_CHECK(reason.size() < 200, reason);
         return nullptr;
     }
     return table;

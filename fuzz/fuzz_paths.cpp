@@ -1,12 +1,12 @@
 // Path splitting, case-blind lookup and listing over a small folder tree with mixed-case,
 // Cyrillic and undecodable names, hidden files, links and link loops, and a Wine drive.
-// Input: a path (bytes as host names decode them, so also undecodable ones and NULs),
-// taken below the tree unless it starts with a drive letter.
+// Input: a path (bytes as host names decode them, so also undecodable ones and NULs). The
+// tree is the current folder, and a path that starts with a separator is taken below it.
 
 #include "fuzzcheck.h"
+#include "runtime/error.h"
 #include "runtime/hostpath.h"
 #include "runtime/listing.h"
-#include "runtime/runtimeerror.h"
 
 #include <QDir>
 #include <algorithm>
@@ -23,6 +23,7 @@ namespace {
 
 QByteArray g_host; // the tree's host path
 QString g_root;    // and as the program spells it
+HostPaths g_paths; // the tree as the current folder, and the Wine prefix in it
 
 void makeFolder(const QByteArray &relative)
 {
@@ -88,13 +89,19 @@ bool sortedCaseBlind(const QStringList &names)
     });
 }
 
-// Listing, or the error it raised.
+// Whether an error is one of finding a path: the path's own fault, or the host's errno.
+bool resolvingError(const Error &error)
+{
+    return error.operation == Operation::Resolve && (error.kind != ErrorKind::System || error.code);
+}
+
+// Listing, or nothing when it raised an error.
 std::optional<QStringList> list(const QString &pattern)
 {
     try {
-        return Listing::all(pattern);
+        return Listing::all(pattern, g_paths);
     } catch (const RuntimeError &error) {
-        FUZZ_CHECK(!error.message().isEmpty(), pattern);
+        FUZZ_CHECK(resolvingError(error.error()), pattern);
         return std::nullopt;
     }
 }
@@ -116,7 +123,7 @@ void checkListing(const QString &path, const SplitPath &split)
 
     Listing listing;
     QStringList stepwise;
-    for (QString name = listing.first(path); !name.isEmpty(); name = listing.next())
+    for (QString name = listing.first(path, g_paths); !name.isEmpty(); name = listing.next())
         stepwise.append(name);
     FUZZ_CHECK(stepwise == *names, path);
     if (names->isEmpty())
@@ -166,7 +173,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
         std::abort();
     g_root = decodeName(g_host);
     buildTree();
-    qputenv("WINEPREFIX", g_host + "/prefix");
+    g_paths = {g_host + "/prefix", g_host};
     std::atexit(removeTree);
     return 0;
 }
@@ -176,28 +183,46 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size > 512)
         return 0;
     const QString input = decodeName(QByteArrayView(data, qsizetype(size)));
-    const bool drive =
-        input.size() >= 2 && input[1] == u':' && input[0].isLetter() && input[0].unicode() < 0x80;
-    const QString path = drive ? input : g_root + u'/' + input;
+    const bool rooted = input.startsWith(u'/') || input.startsWith(u'\\');
+    const QString path = rooted ? g_root + input : input;
 
     SplitPath split;
     try {
-        split = splitPath(path);
-    } catch (const RuntimeError &) {
+        split = splitPath(path, g_paths);
+    } catch (const RuntimeError &error) {
         // A NUL or an unready drive: every service refuses the path.
+        FUZZ_CHECK(error.error().kind == ErrorKind::NulInPath ||
+                       error.error().kind == ErrorKind::DriveNotReady,
+                   path);
         FUZZ_CHECK(!list(path), path);
         return 0;
     }
-    FUZZ_CHECK(!split.root.isEmpty(), path);
     for (const QString &component : split.components)
         FUZZ_CHECK(!component.isEmpty() && !component.contains(u'/') && !component.contains(u'\\'),
                    path);
     // The components, joined again, split back into themselves.
     const QString joined = split.components.join(u'\\');
-    FUZZ_CHECK(splitPath(u"/"_s + joined).components == split.components, path);
+    FUZZ_CHECK(splitPath(u"/"_s + joined, g_paths).components == split.components, path);
+
+    // A path starts at its drive's folder, at the root, or else at the current folder:
+    // without one, a relative path is refused.
+    const bool drive =
+        input.size() >= 2 && input[1] == u':' && input[0].isLetter() && input[0].unicode() < 0x80;
+    const QByteArray root =
+        drive    ? g_paths.winePrefix + "/dosdevices/" + char(input[0].toLower().unicode()) + ':'
+        : rooted ? QByteArray("/")
+                 : g_host;
+    FUZZ_CHECK(split.root == root, path);
+    try {
+        const SplitPath alone = splitPath(path, {g_paths.winePrefix, {}});
+        FUZZ_CHECK(root != g_host && alone.root == root && alone.components == split.components,
+                   path);
+    } catch (const RuntimeError &error) {
+        FUZZ_CHECK(root == g_host && error.error().kind == ErrorKind::NoCurrentFolder, path);
+    }
 
     // Stay inside the tree: no more ".." than names before them.
-    const SplitPath own = splitPath(input);
+    const SplitPath own = splitPath(input, g_paths);
     int depth = 0;
     for (const QString &component : own.components) {
         depth += component == u".."_s ? -1 : component == u"."_s ? 0 : 1;
@@ -206,12 +231,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
 
     try {
-        if (const auto host = resolveExisting(path)) {
+        if (const auto host = resolveExisting(path, g_paths)) {
             struct stat st;
             FUZZ_CHECK(::lstat(host->constData(), &st) == 0, path);
         }
     } catch (const RuntimeError &error) {
-        FUZZ_CHECK(!error.message().isEmpty(), path);
+        FUZZ_CHECK(resolvingError(error.error()), path);
     }
     checkListing(path, split);
     return 0;

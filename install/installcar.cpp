@@ -1,67 +1,64 @@
 #include "install/installcar.h"
 
+#include "runtime/filesession.h"
 #include "runtime/hostpath.h"
 #include "runtime/listing.h"
-#include "runtime/messagebox.h"
-#include "runtime/runtimeerror.h"
 #include "runtime/textconv.h"
 
 #include <QHash>
 #include <QStringList>
 #include <algorithm>
-#include <exception>
 
 using namespace Qt::StringLiterals;
-using runtime::FolderIndex;
+using runtime::FileSession;
 using runtime::Listing;
+using runtime::RuntimeError;
 
 namespace {
 
-// A check whose test cannot even be made counts as failed.
+// A check whose test cannot even be made (a drive that is not there, a name that is too
+// long) counts as failed.
 template <typename Test> bool passes(Test test)
 {
     try {
         return test();
-    } catch (const std::exception &) {
+    } catch (const RuntimeError &) {
         return false;
     }
 }
 
-// The message of the first check that fails, "" when all pass; then the chosen colours
-// are recorded.
-QString failedCheck(InstallControls &form, ColourSelection &ColourSelected, FolderIndex &folders)
+// The first check that fails, none when all pass; then the chosen colours are recorded.
+std::optional<Check> failedCheck(const InstallRequest &request, InstallOutcome &outcome,
+                                 FileSession &session)
 {
+    const auto listed = [&](const QString &pattern) {
+        return passes([&] { return Listing::any(pattern, session.host(), &session.folders()); });
+    };
     // The Maps folder always ends in a separator from here on, also in the field.
-    if (runtime::lastChar(form.Text3()) != u"\\"_s)
-        form.setText3(form.Text3() + u"\\"_s);
+    const QString &maps = outcome.mapsFolder;
+    if (request.gameFolder.isEmpty() || !listed(request.gameFolder + u"/a0.dta"_s))
+        return Check::GameFolder;
+    if (!listed(request.modelFile))
+        return Check::ModelFile;
+    // A blank field names no folder; as a path it would be the root or the current folder.
+    if (request.mapsFolder.trimmed().isEmpty() || !listed(maps + u"\\"_s))
+        return Check::MapsFolder;
+    // Both listings are made, as the player may have either kind of texture.
+    const bool bmp = listed(maps + u"\\*.bmp"_s);
+    const bool tga = listed(maps + u"\\*.tga"_s);
+    if (!bmp && !tga)
+        return Check::Textures;
+    if (request.car == -1)
+        return Check::Car;
+    const auto &boxes = request.colourBoxes;
+    if (std::all_of(boxes.begin(), boxes.end(), [](int value) { return value == 0; }))
+        return Check::Colours;
 
-    if (!passes([&] {
-            return !form.Text1().isEmpty() && Listing::any(form.Text1() + u"/a0.dta"_s, &folders);
-        }))
-        return messages::BadGameFolder;
-    if (!passes([&] { return Listing::any(form.Text2(), &folders); }))
-        return messages::BadModelFile;
-    if (!passes([&] { return Listing::any(form.Text3() + u"\\"_s, &folders); }))
-        return messages::BadMapsFolder;
-    if (!passes([&] {
-            const bool bmp = Listing::any(form.Text3() + u"\\*.bmp"_s, &folders);
-            const bool tga = Listing::any(form.Text3() + u"\\*.tga"_s, &folders);
-            return bmp || tga;
-        }))
-        return messages::NoTextures;
-    if (form.Combo1ListIndex() == -1)
-        return messages::NoCar;
-    if (form.CheckValue(1) == 0 && form.CheckValue(2) == 0 && form.CheckValue(3) == 0 &&
-        form.CheckValue(4) == 0)
-        return messages::NoColour;
-
-    for (int i = 0; i < 4; ++i)
-        ColourSelected[i] = false;
-    for (int box = 1; box <= 4; ++box) {
-        if (form.CheckValue(box) == 1)
-            ColourSelected[box - 1] = true;
-    }
-    return QString();
+    ColourSelection colours{};
+    for (int box = 0; box < 4; ++box)
+        colours[box] = boxes[box] == 1;
+    outcome.colours = colours;
+    return std::nullopt;
 }
 
 // What the copying did, kept in an outcome: each file written, and each file or folder
@@ -70,7 +67,7 @@ class InstallReport
 {
 public:
     InstallReport(const QString &gameFolder, InstallProgress *progress, int total,
-                  runtime::FileSession &session)
+                  FileSession &session)
         : m_gameFolder(gameFolder), m_progress(progress), m_total(total), m_session(session)
     {}
 
@@ -82,42 +79,38 @@ public:
         ++m_done;
         try {
             step();
-            m_entries.append({target, QString(), true});
-        } catch (const runtime::RuntimeError &error) {
-            m_entries.append({target, error.reason(), true});
-        } catch (const std::exception &error) {
-            m_entries.append({target, QString::fromLocal8Bit(error.what()), true});
+            m_entries.append({target, std::nullopt, true});
+        } catch (const RuntimeError &error) {
+            m_entries.append({target, error.error(), true});
         }
     }
 
-    void failed(const QString &target, const QString &reason)
+    void failed(const QString &target, const runtime::Error &error)
     {
-        m_entries.append({target, reason, false});
+        m_entries.append({target, error, false});
     }
 
-    // Puts the copies made so far in place; those that cannot be are failures after all.
+    // Puts the copies in place; those that cannot be are failures after all.
     void commit()
     {
         if (m_progress)
             m_progress->writingOut();
         for (const auto &failure : m_session.commit()) {
             const auto it = std::find_if(m_entries.rbegin(), m_entries.rend(), [&](const Entry &e) {
-                return e.failure.isEmpty() && e.target == failure.destination;
+                return !e.error && e.target == failure.destination;
             });
             if (it != m_entries.rend())
-                it->failure = failure.reason;
+                it->error = failure.error;
             else
-                failed(failure.destination, failure.reason);
+                failed(failure.destination, failure.error);
         }
     }
 
     void finish(InstallOutcome &outcome) const
     {
-        if (m_progress)
-            m_progress->finished();
         for (const Entry &entry : m_entries) {
-            if (!entry.failure.isEmpty())
-                outcome.notWritten.append({shown(entry.target), entry.failure});
+            if (entry.error)
+                outcome.notWritten.append({shown(entry.target), *entry.error});
             else if (entry.isFile)
                 ++outcome.written;
         }
@@ -134,91 +127,92 @@ private:
     struct Entry
     {
         QString target;
-        QString failure; // "" when written
+        std::optional<runtime::Error> error; // none when written
         bool isFile;
     };
 
     QString m_gameFolder;
     InstallProgress *m_progress;
     int m_total;
-    runtime::FileSession &m_session;
+    FileSession &m_session;
     int m_done = 0;
     QList<Entry> m_entries;
 };
 
 // Creates a folder found empty or missing. One that exists already, as the creation
 // then fails to find out, is not a failure: the files go into it as they are.
-void makeFolderIfNeeded(InstallReport &report, runtime::FileSession &session, const QString &listed,
+void makeFolderIfNeeded(InstallReport &report, FileSession &session, const QString &listed,
                         const QString &folder)
 {
-    if (passes([&] { return Listing::any(listed, &session.folders()); }))
-        return;
-    try {
-        runtime::makeFolder(folder, &session);
-    } catch (const runtime::RuntimeError &error) {
-        const bool exists = passes([&] {
-            const auto host = runtime::resolveExisting(folder, &session.folders());
+    const auto exists = [&](const QString &path) {
+        return passes([&] {
+            const auto host = runtime::resolveExisting(path, session.host(), &session.folders());
             return host && runtime::isFolder(*host);
         });
-        if (!exists)
-            report.failed(folder, error.reason());
+    };
+    if (passes([&] { return Listing::any(listed, session.host(), &session.folders()); }))
+        return;
+    try {
+        session.makeFolder(folder);
+    } catch (const RuntimeError &error) {
+        if (!exists(folder))
+            report.failed(folder, error.error());
     }
 }
 
 // How many of the car's colours can be installed; none when its count cannot be read.
-int installableColours(InstallControls &form, const CarTable &cars)
+int installableColours(const InstallRequest &request, const CarTable &cars)
 {
     try {
-        return colourUse(cars, form.Combo1ListIndex()).installable;
-    } catch (const std::exception &) {
+        return colourUse(cars, request.car).installable;
+    } catch (const RuntimeError &) {
         return 0;
     }
 }
 
 // The number of files the install will write, for its progress.
-int filesToWrite(InstallControls &form, const CarTable &cars, const ColourSelection &selected,
-                 FolderIndex &folders)
+int filesToWrite(const InstallRequest &request, const CarTable &cars,
+                 const ColourSelection &selected, const QString &maps, FileSession &session)
 {
-    const int colours = installableColours(form, cars);
+    const int colours = installableColours(request, cars);
     int files = 2 * int(std::count(selected.begin(), selected.begin() + colours, true));
     try {
-        files += int(Listing::all(form.Text3(), &folders).size());
-    } catch (const std::exception &) {
+        files += int(Listing::all(maps, session.host(), &session.folders()).size());
+    } catch (const RuntimeError &) {
     }
     return files;
 }
 
-void copyFiles(InstallControls &form, const CarTable &cars, const ColourSelection &ColourSelected,
-               InstallProgress *progress, runtime::FileSession &session, InstallOutcome &outcome)
+void copyFiles(const InstallRequest &request, const CarTable &cars, InstallProgress *progress,
+               FileSession &session, InstallOutcome &outcome)
 {
-    const QString G = form.Text1();
-    const int total = progress ? filesToWrite(form, cars, ColourSelected, session.folders()) : 0;
-    // The copies reach the disk in two flushes, one a phase.
+    const QString &G = request.gameFolder;
+    const QString &maps = outcome.mapsFolder;
+    const ColourSelection &ColourSelected = *outcome.colours;
+    const int total = progress ? filesToWrite(request, cars, ColourSelected, maps, session) : 0;
     InstallReport report(G, progress, total, session);
 
     makeFolderIfNeeded(report, session, G + u"\\MODELS\\"_s, G + u"\\MODELS\\"_s);
 
-    const int colours = installableColours(form, cars);
+    const int colours = installableColours(request, cars);
     static const QString digits[] = {u"0"_s, u"1"_s, u"2"_s, u"3"_s};
     for (int i = 0; i < colours; ++i) {
         if (!ColourSelected[i])
             continue;
-        const QString model = cars.CarModel.at(size_t(form.Combo1ListIndex()));
+        const QString &model = cars.CarModel.at(size_t(request.car));
         for (const QString &d : {digits[0], digits[1]}) {
             const QString target = G + u"\\models\\"_s + model + d + digits[i] + u".4ds"_s;
-            report.attempt(target, [&] { runtime::copyFile(session, form.Text2(), target); });
+            report.attempt(target, [&] { session.copyFile(request.modelFile, target); });
         }
     }
-    report.commit();
 
     makeFolderIfNeeded(report, session, G + u"\\maps\\"_s, G + u"\\maps"_s);
 
-    const QString maps = form.Text3();
     QStringList textures;
     try {
-        textures = Listing::all(maps, &session.folders());
-    } catch (const runtime::RuntimeError &error) {
-        report.failed(maps, error.reason());
+        textures = Listing::all(maps, session.host(), &session.folders());
+    } catch (const RuntimeError &error) {
+        report.failed(maps, error.error());
     }
     // Two textures whose names differ only in case are one file to the game: the first is
     // installed, and the second is reported rather than silently put over it.
@@ -228,44 +222,31 @@ void copyFiles(InstallControls &form, const CarTable &cars, const ColourSelectio
         const QString first = installedNames.value(runtime::caseKey(f));
         report.attempt(target, [&] {
             if (!first.isNull())
-                throw runtime::RuntimeError(messages::SameNameAs.arg(first));
+                runtime::raise(runtime::ErrorKind::NameTaken, runtime::Operation::Copy, target,
+                               first);
             installedNames.insert(runtime::caseKey(f), f);
-            runtime::copyFile(session, maps + f, target);
+            session.copyFile(maps + f, target);
         });
     }
+    // Models and textures reach the disk together.
     report.commit();
     report.finish(outcome);
 }
 
 } // namespace
 
-ClosingMessage closingMessage(const InstallOutcome &outcome)
+InstallOutcome InstallCar(const InstallRequest &request, const CarTable &cars,
+                          runtime::FileSystem &files, const runtime::HostPaths &host,
+                          InstallProgress *progress)
 {
-    if (!outcome.failedCheck.isEmpty())
-        return {outcome.failedCheck, runtime::vbCritical, messages::ErrorTitle};
-    if (outcome.notWritten.isEmpty())
-        return {messages::Installed, runtime::vbOKOnly, QString()};
-
-    constexpr qsizetype MaxListed = 10;
-    QString text = messages::PartlyInstalled + u"\n\n"_s + messages::NotWritten;
-    const qsizetype listed = std::min(outcome.notWritten.size(), MaxListed);
-    for (const auto &[file, reason] : outcome.notWritten.first(listed))
-        text += u"\n%1 — %2"_s.arg(file, reason);
-    if (outcome.notWritten.size() > listed)
-        text += u"\n"_s + messages::AndMore.arg(outcome.notWritten.size() - listed);
-    text += u"\n\n"_s + messages::FilesWritten.arg(outcome.written);
-    return {text, runtime::vbCritical, messages::ErrorTitle};
-}
-
-InstallOutcome InstallCar(InstallControls &form, const CarTable &cars,
-                          ColourSelection &ColourSelected, InstallProgress *progress,
-                          const QList<runtime::testing::Fault> &plannedFaults)
-{
-    // Each folder is read at most once in an install, however large, checks included.
-    runtime::FileSession session(plannedFaults);
     InstallOutcome outcome;
-    outcome.failedCheck = failedCheck(form, ColourSelected, session.folders());
-    if (outcome.failedCheck.isEmpty())
-        copyFiles(form, cars, ColourSelected, progress, session, outcome);
+    outcome.mapsFolder = request.mapsFolder;
+    if (runtime::lastChar(outcome.mapsFolder) != u"\\"_s)
+        outcome.mapsFolder += u"\\"_s;
+    // Each folder is read at most once in an install, however large, checks included.
+    FileSession session(files, host);
+    outcome.failedCheck = failedCheck(request, outcome, session);
+    if (!outcome.failedCheck)
+        copyFiles(request, cars, progress, session, outcome);
     return outcome;
 }

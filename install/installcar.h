@@ -1,80 +1,89 @@
 #pragma once
 
 #include "catalogue/cartable.h"
-#include "install/installcontrols.h"
-#include "runtime/fileops.h"
+#include "runtime/error.h"
 
 #include <QList>
 #include <QString>
 #include <array>
+#include <optional>
+
+namespace runtime {
+class FileSystem;
+struct HostPaths;
+} // namespace runtime
 
 // The colours chosen by the last install that passed its checks: entries 0 to 3 stand for
 // the colour boxes 1 to 4; entry 4 is never set.
 using ColourSelection = std::array<bool, 5>;
 
-namespace messages {
-inline const QString ErrorTitle = QStringLiteral("Ошибка");
-// The "c" between "Папка" and "игрой" is the Latin letter.
-inline const QString BadGameFolder = QStringLiteral("Папка c игрой указана неверно");
-inline const QString BadModelFile = QStringLiteral("Путь к файлу машины указан неверно");
-inline const QString BadMapsFolder = QStringLiteral("Папка Maps указана неверно");
-inline const QString NoTextures = QStringLiteral("Папка Maps не содержит файлов текстур");
-inline const QString NoCar = QStringLiteral("Необходимо выбрать машину для замены");
-inline const QString NoColour = QStringLiteral("Необходимо выбрать хотя бы один цвет");
-inline const QString Installed = QStringLiteral("Машина успешно установлена!");
-inline const QString PartlyInstalled = QStringLiteral("Машина установлена не полностью.");
-inline const QString NotWritten = QStringLiteral("Не удалось записать:");
-inline const QString AndMore = QStringLiteral("…и ещё %1");
-inline const QString FilesWritten = QStringLiteral("Записано файлов: %1.");
-inline const QString SameNameAs =
-    QStringLiteral("для игры это то же имя, что у «%1», а он уже установлен");
-} // namespace messages
-
-// Told of each file as the install is about to write it.
-class InstallProgress
+// The main window's controls as the install button found them.
+struct InstallRequest
 {
-public:
-    virtual ~InstallProgress() = default;
-    // `done` files of `total` are written or failed; `file` is the next, named from the
-    // game folder on.
-    virtual void copying(int done, int total, const QString &file) = 0;
-    // The copies made so far are being flushed to disk and put in place.
-    virtual void writingOut() {}
-    // The install has done all it can; its closing message comes next.
-    virtual void finished() {}
+    QString gameFolder;               // Text1
+    QString modelFile;                // Text2
+    QString mapsFolder;               // Text3
+    int car = -1;                     // Combo1's ListIndex, -1 when no car is chosen
+    std::array<int, 4> colourBoxes{}; // Check1 to Check4: 0 unticked, 1 ticked
 };
 
-// What an install did: the check that stopped it, or the files it could not write (named
-// from the game folder on, with the reason for each) and the number it wrote.
+// The checks of an install, in the order they are made.
+enum class Check
+{
+    GameFolder,
+    ModelFile,
+    MapsFolder,
+    Textures,
+    Car,
+    Colours,
+};
+
+// What an install did.
 struct InstallOutcome
 {
-    QString failedCheck; // the failed check's message; "" when every check passed
+    // The Maps folder field as the install leaves it: ending in a separator.
+    QString mapsFolder;
+    // The check that stopped the install; none when every check passed.
+    std::optional<Check> failedCheck;
+    // The colours recorded, once every check passed.
+    std::optional<ColourSelection> colours;
 
+    // The files not written, named from the game folder on, each with its reason.
     struct NotWritten
     {
         QString file;
-        QString reason;
+        runtime::Error error;
         bool operator==(const NotWritten &) const = default;
     };
     QList<NotWritten> notWritten;
     int written = 0;
 
-    bool installed() const { return failedCheck.isEmpty() && notWritten.isEmpty(); }
+    // A fault of the program itself that broke the install off; "" when there was none.
+    QString programFault;
+
+    bool installed() const
+    {
+        return !failedCheck && notWritten.isEmpty() && programFault.isEmpty();
+    }
 };
 
-// The message box that tells the player the outcome.
-struct ClosingMessage
+// Told how an install goes, from the thread it runs on.
+class InstallProgress
 {
-    QString text;
-    int style;
-    QString title; // "" for the application's title
+public:
+    virtual ~InstallProgress() = default;
+    // `done` files of `total` are copied or failed; `file` is the next, named from the
+    // game folder on.
+    virtual void copying(int done, int total, const QString &file) = 0;
+    // The copies are being flushed to disk and put in place.
+    virtual void writingOut() {}
 };
-ClosingMessage closingMessage(const InstallOutcome &outcome);
 
 // The install button's whole work: checks the inputs, stopping at the first that fails,
 // and records the chosen colours; then copies the model file over the chosen colours'
-// model files and the Maps folder's files into the game's maps folder. Every copy is tried
-// even when others fail. `plannedFaults` make file operations fail, for tests.
-InstallOutcome InstallCar(InstallControls &form, const CarTable &cars,
-                          ColourSelection &ColourSelected, InstallProgress *progress = nullptr,
-                          const QList<runtime::testing::Fault> &plannedFaults = {});
+// model files and the Maps folder's files into the game's maps folder, through `files`.
+// Every copy is tried even when others fail; none takes a destination's place before the
+// data of them all is on the disk.
+InstallOutcome InstallCar(const InstallRequest &request, const CarTable &cars,
+                          runtime::FileSystem &files, const runtime::HostPaths &host,
+                          InstallProgress *progress = nullptr);

@@ -1,8 +1,8 @@
 #include "runtime/drives.h"
 
+#include "runtime/error.h"
 #include "runtime/hostpath.h"
 #include "runtime/posixdir.h"
-#include "runtime/runtimeerror.h"
 
 #include <QFileInfo>
 #include <QStorageInfo>
@@ -84,20 +84,12 @@ QString driveRootOf(const QString &folder, const QStringList &roots)
     return best;
 }
 
-QString currentFolder()
-{
-    std::unique_ptr<char, decltype(&::free)> cwd(::getcwd(nullptr, 0), &::free);
-    if (!cwd)
-        throw RuntimeError(u"Текущая папка недоступна: %1"_s.arg(systemErrorText(errno)));
-    return decodeName(cwd.get());
-}
-
 QStringList subfolders(const QString &folder)
 {
     const QByteArray host = encodeName(folder);
     DirHandle dir(::opendir(host.constData()));
     if (!dir)
-        throw RuntimeError(u"Папка «%1» недоступна: %2"_s.arg(folder, systemErrorText(errno)));
+        raiseSystem(errno, Operation::ReadFolder, folder);
 
     QStringList names;
     errno = 0;
@@ -113,7 +105,7 @@ QStringList subfolders(const QString &folder)
         errno = 0;
     }
     if (errno != 0)
-        throw RuntimeError(u"Папка «%1» недоступна: %2"_s.arg(folder, systemErrorText(errno)));
+        raiseSystem(errno, Operation::ReadFolder, folder);
 
     sortCaseBlind(names);
     return names;

@@ -26,9 +26,6 @@ QList<Drive> drives();
 // ancestors. "" when none does.
 QString driveRootOf(const QString &folder, const QStringList &roots);
 
-// The process's current folder, as an absolute path.
-QString currentFolder();
-
 // The names of the folders inside `folder` (links to folders included, files not), sorted
 // without regard to case. Throws RuntimeError when the folder cannot be read.
 QStringList subfolders(const QString &folder);

@@ -1,10 +1,8 @@
 #include "runtime/filedialog.h"
 
-#include "runtime/runtimeerror.h"
+#include "runtime/error.h"
 
 #include <utility>
-
-using namespace Qt::StringLiterals;
 
 namespace runtime {
 
@@ -16,7 +14,7 @@ class NoFileDialog : public FileDialogService
 public:
     std::optional<QString> openFile(const QString &) override
     {
-        throw RuntimeError(u"Окно выбора файла недоступно"_s);
+        raise(ErrorKind::NoDialog, Operation::ShowDialog);
     }
 };
 

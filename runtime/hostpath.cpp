@@ -1,12 +1,13 @@
 #include "runtime/hostpath.h"
 
+#include "runtime/error.h"
 #include "runtime/posixdir.h"
-#include "runtime/runtimeerror.h"
 
 #include <QtGlobal>
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <dirent.h>
@@ -172,54 +173,15 @@ QByteArray encodeName(QStringView name)
     return out;
 }
 
-QString systemErrorText(int error)
-{
-    switch (error) {
-    case ENOENT:
-        return u"не найдено"_s;
-    case ENOTDIR:
-        return u"часть пути не является папкой"_s;
-    case EISDIR:
-        return u"это папка, а не файл"_s;
-    case EEXIST:
-        return u"уже существует"_s;
-    case ENOSPC:
-        return u"нет места на диске"_s;
-    case EDQUOT:
-        return u"превышена дисковая квота"_s;
-    case EACCES:
-    case EPERM:
-        return u"нет доступа"_s;
-    case EROFS:
-        return u"диск доступен только для чтения"_s;
-    case EIO:
-        return u"ошибка ввода-вывода"_s;
-    case EBUSY:
-    case ETXTBSY:
-        return u"файл занят"_s;
-    case ENAMETOOLONG:
-        return u"слишком длинное имя"_s;
-    case ELOOP:
-        return u"слишком много символических ссылок"_s;
-    case EMFILE:
-    case ENFILE:
-        return u"открыто слишком много файлов"_s;
-    default:
-        return QString::fromLocal8Bit(std::strerror(error));
-    }
-}
-
 bool isFolder(const QByteArray &hostPath)
 {
     struct stat st;
     return ::stat(hostPath.constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-static RuntimeError ambiguousName(const QString &name, const QByteArray &folder)
+[[noreturn]] static void ambiguousName(const QString &name, const QByteArray &folder)
 {
-    return RuntimeError(
-        u"Имя «%1» неоднозначно: в папке «%2» несколько записей, отличающихся только регистром"_s
-            .arg(name, decodeName(folder)));
+    raise(ErrorKind::AmbiguousName, Operation::Resolve, decodeName(folder), name);
 }
 
 QByteArray joinHost(const QByteArray &folder, const QByteArray &name)
@@ -232,33 +194,41 @@ QByteArray joinHost(const QByteArray &folder, const QByteArray &name)
 void checkComponent(const QString &name)
 {
     if (encodeName(name).size() > NAME_MAX)
-        throw RuntimeError(u"Слишком длинное имя: «%1…»"_s.arg(name.left(40)));
+        raise(ErrorKind::NameTooLong, Operation::Resolve, QString(), name);
 }
 
-SplitPath splitPath(const QString &path)
+HostPaths HostPaths::ofProcess()
+{
+    HostPaths host;
+    host.winePrefix = qgetenv("WINEPREFIX");
+    if (host.winePrefix.isEmpty())
+        host.winePrefix = qgetenv("HOME") + "/.wine";
+    std::unique_ptr<char, decltype(&std::free)> cwd(::getcwd(nullptr, 0), &std::free);
+    if (cwd)
+        host.currentFolder = cwd.get();
+    return host;
+}
+
+SplitPath splitPath(const QString &path, const HostPaths &host)
 {
     if (path.contains(QChar(0)))
-        throw RuntimeError(u"Путь содержит нулевой символ"_s);
+        raise(ErrorKind::NulInPath, Operation::Resolve, path);
 
     SplitPath result;
     QStringView rest = path;
     if (path.size() >= 2 && path[1] == u':' && path[0].isLetter() && path[0].unicode() < 0x80) {
-        QByteArray prefix = qgetenv("WINEPREFIX");
-        if (prefix.isEmpty())
-            prefix = qgetenv("HOME") + "/.wine";
         const char letter = char(path[0].toLower().unicode());
-        result.root = prefix + "/dosdevices/" + letter + ':';
+        result.root = host.winePrefix + "/dosdevices/" + letter + ':';
         struct stat st;
         if (::stat(result.root.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
-            throw RuntimeError(u"Диск %1: не готов"_s.arg(path[0].toUpper()));
+            raise(ErrorKind::DriveNotReady, Operation::Resolve, path, path.first(1).toUpper());
         rest = rest.sliced(2);
     } else if (!path.isEmpty() && isSeparator(path[0])) {
         result.root = "/";
     } else {
-        std::unique_ptr<char, decltype(&std::free)> cwd(::getcwd(nullptr, 0), &std::free);
-        if (!cwd)
-            throw RuntimeError(u"Текущая папка недоступна: %1"_s.arg(systemErrorText(errno)));
-        result.root = cwd.get();
+        if (host.currentFolder.isEmpty())
+            raise(ErrorKind::NoCurrentFolder, Operation::Resolve, path);
+        result.root = host.currentFolder;
     }
 
     qsizetype start = 0;
@@ -286,8 +256,7 @@ std::optional<QByteArray> findEntry(const QByteArray &folder, const QString &nam
     if (::lstat(joinHost(folder, exact).constData(), &st) == 0)
         return exact;
     if (errno != ENOENT && errno != ENOTDIR)
-        throw RuntimeError(
-            u"«%1»: %2"_s.arg(decodeName(joinHost(folder, exact)), systemErrorText(errno)));
+        raiseSystem(errno, Operation::Resolve, decodeName(joinHost(folder, exact)));
     if (dots)
         return std::nullopt;
 
@@ -304,7 +273,7 @@ std::optional<QByteArray> findEntry(const QByteArray &folder, const QString &nam
         if (foldedName(raw) != key)
             continue;
         if (found)
-            throw ambiguousName(name, folder);
+            ambiguousName(name, folder);
         found = raw.toByteArray();
     }
     return found;
@@ -514,7 +483,7 @@ std::optional<QByteArray> FolderIndex::lookup(const QByteArray &path, const QStr
         return std::nullopt;
     const Folder::Name &entry = found.names[slot.name - 1];
     if (entry.ambiguous)
-        throw ambiguousName(name, path);
+        ambiguousName(name, path);
     return QByteArray(entry.name, entry.nameSize);
 }
 
@@ -533,9 +502,10 @@ std::optional<QByteArray> resolveComponents(const SplitPath &path, qsizetype cou
     return host;
 }
 
-std::optional<QByteArray> resolveExisting(const QString &path, FolderIndex *folders)
+std::optional<QByteArray> resolveExisting(const QString &path, const HostPaths &host,
+                                          FolderIndex *folders)
 {
-    return resolveComponents(splitPath(path), -1, folders);
+    return resolveComponents(splitPath(path, host), -1, folders);
 }
 
 } // namespace runtime

@@ -23,6 +23,15 @@ inline QString caseKey(const QString &name)
     return name.toCaseFolded();
 }
 
+// The host's state that path resolution depends on, read once when the program starts.
+struct HostPaths
+{
+    QByteArray winePrefix;    // the folder of Wine's drives: $WINEPREFIX, else ~/.wine
+    QByteArray currentFolder; // the process's current folder; "" when it is gone
+
+    static HostPaths ofProcess();
+};
+
 // A program path split into the host folder it starts from and its components.
 struct SplitPath
 {
@@ -31,8 +40,9 @@ struct SplitPath
     bool trailingSeparator = false;
 };
 
-// Throws on a NUL character and on a drive letter whose drive is not ready.
-SplitPath splitPath(const QString &path);
+// Throws on a NUL character, on a drive letter whose drive is not ready, and on a relative
+// path when there is no current folder.
+SplitPath splitPath(const QString &path, const HostPaths &host);
 
 // Joins a host folder and one host name.
 QByteArray joinHost(const QByteArray &folder, const QByteArray &name);
@@ -98,13 +108,11 @@ std::optional<QByteArray> resolveComponents(const SplitPath &path, qsizetype cou
                                             FolderIndex *folders = nullptr);
 
 // The host path of a program path when it exists, else nullopt.
-std::optional<QByteArray> resolveExisting(const QString &path, FolderIndex *folders = nullptr);
+std::optional<QByteArray> resolveExisting(const QString &path, const HostPaths &host,
+                                          FolderIndex *folders = nullptr);
 
 // True when a host path names a folder (or a link to one).
 bool isFolder(const QByteArray &hostPath);
-
-// A readable text, in the interface's language, for a system error number.
-QString systemErrorText(int error);
 
 // Throws when a name is longer than the file system allows.
 void checkComponent(const QString &name);

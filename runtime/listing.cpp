@@ -1,8 +1,8 @@
 #include "runtime/listing.h"
 
+#include "runtime/error.h"
 #include "runtime/hostpath.h"
 #include "runtime/posixdir.h"
-#include "runtime/runtimeerror.h"
 
 using namespace Qt::StringLiterals;
 
@@ -63,9 +63,9 @@ bool matchesWildcard(const QString &name, const QString &pattern)
     return Wildcard(pattern).matches(name);
 }
 
-QString Listing::first(const QString &pattern)
+QString Listing::first(const QString &pattern, const HostPaths &host)
 {
-    m_names = all(pattern);
+    m_names = all(pattern, host);
     m_next = 0;
     return next();
 }
@@ -77,26 +77,26 @@ QString Listing::next()
     return m_names[m_next++];
 }
 
-QStringList Listing::all(const QString &pattern, FolderIndex *folders)
+QStringList Listing::all(const QString &pattern, const HostPaths &host, FolderIndex *folders)
 {
-    return collect(pattern, false, folders);
+    return collect(pattern, host, false, folders);
 }
 
-bool Listing::any(const QString &pattern, FolderIndex *folders)
+bool Listing::any(const QString &pattern, const HostPaths &host, FolderIndex *folders)
 {
-    return !collect(pattern, true, folders).isEmpty();
+    return !collect(pattern, host, true, folders).isEmpty();
 }
 
-QStringList Listing::collect(const QString &pattern, bool firstFound, FolderIndex *folders)
+QStringList Listing::collect(const QString &pattern, const HostPaths &host, bool firstFound,
+                             FolderIndex *folders)
 {
-    const SplitPath path = splitPath(pattern);
+    const SplitPath path = splitPath(pattern, host);
     const bool wholeFolder = path.trailingSeparator;
     const qsizetype folderCount = path.components.size() - (wholeFolder ? 0 : 1);
     for (qsizetype i = 0; i < path.components.size(); ++i) {
         const QString &component = path.components[i];
         if (i < folderCount && hasWildcard(component))
-            throw RuntimeError(
-                u"Знаки подстановки допустимы только в имени файла: «%1»"_s.arg(pattern));
+            raise(ErrorKind::WildcardInFolder, Operation::Resolve, pattern);
         if (!hasWildcard(component))
             checkComponent(component);
     }

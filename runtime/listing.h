@@ -6,6 +6,7 @@
 namespace runtime {
 
 class FolderIndex;
+struct HostPaths;
 
 // True when `name` matches the wildcard pattern case-blind, with the Windows meaning:
 // `*` is any run of characters, `?` one character, and a pattern ending in ".*" also
@@ -37,23 +38,26 @@ bool hasWildcard(const QString &text);
 //
 // Throws RuntimeError on an unready drive, a wildcard in a folder component, a NUL
 // character, a component longer than the file system allows, or an ambiguous name.
+// Relative patterns start at the host's current folder.
 //
 // With a folder index, folders are read through it.
 class Listing
 {
 public:
-    QString first(const QString &pattern);
+    QString first(const QString &pattern, const HostPaths &host);
     QString next();
 
     // Every match of a pattern at once, in listing order.
-    static QStringList all(const QString &pattern, FolderIndex *folders = nullptr);
+    static QStringList all(const QString &pattern, const HostPaths &host,
+                           FolderIndex *folders = nullptr);
 
     // Whether the pattern matches anything: first() would not return "". Stops at the
     // first match.
-    static bool any(const QString &pattern, FolderIndex *folders = nullptr);
+    static bool any(const QString &pattern, const HostPaths &host, FolderIndex *folders = nullptr);
 
 private:
-    static QStringList collect(const QString &pattern, bool firstFound, FolderIndex *folders);
+    static QStringList collect(const QString &pattern, const HostPaths &host, bool firstFound,
+                               FolderIndex *folders);
 
     QStringList m_names;
     qsizetype m_next = 0;

@@ -1,8 +1,14 @@
 #include "runtime/processinfo.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 namespace runtime {
+
+QString programFolder()
+{
+    return QCoreApplication::applicationDirPath();
+}
 
 qint64 peakResidentKiB()
 {

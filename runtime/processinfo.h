@@ -1,8 +1,11 @@
 #pragma once
 
-#include <QtGlobal>
+#include <QString>
 
 namespace runtime {
+
+// The folder that holds the program's executable.
+QString programFolder();
 
 // The most memory the process has held resident so far, in KiB (0 where unknown).
 qint64 peakResidentKiB();

@@ -1,13 +1,16 @@
 #include "runtime/sequentialinput.h"
 
+#include "runtime/error.h"
+#include "runtime/filesystem.h"
 #include "runtime/hostpath.h"
-#include "runtime/runtimeerror.h"
 
-#include <QFile>
 #include <QStringDecoder>
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
 #include <limits>
-
-using namespace Qt::StringLiterals;
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace runtime {
 
@@ -30,22 +33,37 @@ QString decodeText(const QByteArray &bytes)
 
 } // namespace
 
-SequentialInput::SequentialInput(const QString &path)
+SequentialInput::SequentialInput(const QString &path, const HostPaths &host)
 {
-    const auto host = resolveExisting(path);
-    if (!host)
-        throw RuntimeError(u"файл не найден"_s);
-    QFile file(decodeName(*host));
-    if (!file.open(QIODevice::ReadOnly))
-        throw RuntimeError(u"не удалось открыть файл: %1"_s.arg(file.errorString()));
-    if (file.size() > MaxFileSize)
-        throw RuntimeError(u"файл слишком велик (%1 байт, допустимо не больше %2)"_s.arg(
-            QString::number(file.size()), QString::number(MaxFileSize)));
-    const QByteArray bytes = file.read(MaxFileSize + 1);
-    if (file.error() != QFileDevice::NoError)
-        throw RuntimeError(u"не удалось прочитать файл: %1"_s.arg(file.errorString()));
-    if (bytes.size() > MaxFileSize)
-        throw RuntimeError(u"файл слишком велик (допустимо не больше %1 байт)"_s.arg(MaxFileSize));
+    const auto found = resolveExisting(path, host);
+    if (!found)
+        raise(ErrorKind::NotFound, Operation::ReadText, path);
+    const Fd file(::open(found->constData(), O_RDONLY | O_CLOEXEC));
+    struct stat st;
+    if (!file.isOpen() || ::fstat(file.get(), &st) != 0)
+        raiseSystem(errno, Operation::ReadText, path);
+    const QString limit = QString::number(MaxFileSize);
+    if (S_ISREG(st.st_mode) && st.st_size > MaxFileSize)
+        raise(ErrorKind::TooLarge, Operation::ReadText, path, limit);
+    // Read up to one byte past the limit, so that a file that keeps growing is refused too.
+    QByteArray bytes(S_ISREG(st.st_mode) ? qsizetype(st.st_size) + 1 : 64 * 1024,
+                     Qt::Uninitialized);
+    qsizetype filled = 0;
+    for (;;) {
+        if (filled == bytes.size())
+            bytes.resize(std::min<qsizetype>(bytes.size() * 2, MaxFileSize + 1));
+        const ssize_t n = ::read(file.get(), bytes.data() + filled, size_t(bytes.size() - filled));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            raiseSystem(errno, Operation::ReadText, path);
+        filled += n;
+        if (n == 0 || filled > MaxFileSize)
+            break;
+    }
+    if (filled > MaxFileSize)
+        raise(ErrorKind::TooLarge, Operation::ReadText, path, limit);
+    bytes.truncate(filled);
     m_text = decodeText(bytes);
 }
 
@@ -106,7 +124,7 @@ QString SequentialInput::readRaw(bool number)
     skipBlank();
     m_fieldLine = m_line;
     if (m_pos >= m_text.size())
-        throw RuntimeError(u"строка %1: запись оборвана концом файла"_s.arg(m_line));
+        throw RuntimeError({ErrorKind::CutShort, Operation::ParseText, 0, {}, {}, m_line});
 
     QString field;
     if (m_text[m_pos] == u'"') {
@@ -149,14 +167,13 @@ qint16 SequentialInput::readInt16()
     };
     if (!isInteger(field))
         throw RuntimeError(
-            u"строка %1: «%2» не является целым числом"_s.arg(m_fieldLine).arg(field.left(40)));
+            {ErrorKind::NotAnInteger, Operation::ParseText, 0, {}, field.left(40), m_fieldLine});
     bool ok = false;
     const int value = field.toInt(&ok);
     if (!ok || value < std::numeric_limits<qint16>::min() ||
         value > std::numeric_limits<qint16>::max())
         throw RuntimeError(
-            u"строка %1: число %2 вне допустимого диапазона от -32768 до 32767"_s.arg(m_fieldLine)
-                .arg(field.left(40)));
+            {ErrorKind::OutOfRange, Operation::ParseText, 0, {}, field.left(40), m_fieldLine});
     return qint16(value);
 }
 

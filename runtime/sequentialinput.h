@@ -5,6 +5,8 @@
 
 namespace runtime {
 
+struct HostPaths;
+
 // Sequential text input: a file read as a stream of comma- or line-separated fields.
 //
 // Spaces and line ends before a field are skipped. A text field may be enclosed in double
@@ -19,7 +21,7 @@ public:
     static constexpr qint64 MaxFileSize = 16 * 1024 * 1024;
 
     // Opens the file of a program path for input; throws RuntimeError when it cannot.
-    explicit SequentialInput(const QString &path);
+    SequentialInput(const QString &path, const HostPaths &host);
 
     // Reads the fields of a file's content already in memory.
     static SequentialInput fromBytes(const QByteArray &bytes);
@@ -27,7 +29,7 @@ public:
     // True when nothing but white space is left. Skips that white space.
     bool atEnd();
 
-    // Read one field. Throw RuntimeError, naming the line, when the file ends before the
+    // Read one field. Throw RuntimeError, with the line, when the file ends before the
     // field, or when a number is not a decimal integer in the 16-bit range.
     QString readText();
     qint16 readInt16();

@@ -1,8 +1,6 @@
 #include "runtime/textconv.h"
 
-#include "runtime/runtimeerror.h"
-
-using namespace Qt::StringLiterals;
+#include "runtime/error.h"
 
 namespace runtime {
 
@@ -16,7 +14,7 @@ double toNumber(const QString &text)
     bool ok = false;
     const double value = text.trimmed().toDouble(&ok);
     if (!ok)
-        throw RuntimeError(u"«%1» не является числом"_s.arg(text));
+        raise(ErrorKind::NotANumber, Operation::ParseText, QString(), text);
     return value;
 }
 

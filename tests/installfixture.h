@@ -1,11 +1,16 @@
 #pragma once
 
 #include "install/installcar.h"
+#include "install/messages.h"
+#include "runtime/filesystem.h"
 #include "runtime/hostpath.h"
 #include "testsupport.h"
 
 #include <QByteArrayList>
+#include <QHash>
+#include <QMetaEnum>
 #include <algorithm>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <ftw.h>
@@ -18,7 +23,22 @@ using namespace Qt::StringLiterals;
 
 inline char *toString(const InstallOutcome::NotWritten &n)
 {
-    return QTest::toString(n.file + u" — "_s + n.reason);
+    return QTest::toString(n.file + u" — "_s + messages::reason(n.error));
+}
+
+// What an outcome says of each file not written, briefly: "maps\\x.bmp ENOSPC" for an
+// error of the host, "models\\a.4ds ReadOnly" for one of the program's kinds.
+inline QStringList brief(const QList<InstallOutcome::NotWritten> &notWritten)
+{
+    QStringList result;
+    for (const auto &[file, error] : notWritten) {
+        const char *why =
+            error.kind == runtime::ErrorKind::System
+                ? ::strerrorname_np(error.code)
+                : QMetaEnum::fromType<runtime::ErrorKind>().valueToKey(int(error.kind));
+        result.append(file + u' ' + QLatin1StringView(why));
+    }
+    return result;
 }
 
 // Records the files an install announces; `before` may act just before one is copied.
@@ -35,6 +55,142 @@ public:
     QStringList files;
     QList<QPair<int, int>> steps;
     std::function<void(const QString &)> before;
+};
+
+// The host's file system, but for the operations a test makes fail on files of a chosen
+// name, as a full disk or a failing drive would. It logs the work done, in order.
+class TestFileSystem : public runtime::PosixFileSystem
+{
+public:
+    enum Op
+    {
+        Open,
+        Access,
+        CreateTemporary,
+        Copy,
+        SetMode,
+        FlushFile,
+        FlushFolder,
+        FlushFileSystem,
+        Rename,
+        MakeFolder,
+    };
+    struct Fault
+    {
+        Op op;
+        int error;
+        // Of the file or folder worked on, case-blind ("" for any); a copy's temporary file
+        // goes by its destination's name.
+        QByteArray name;
+        qint64 atByte = 0; // Copy: the bytes that pass before it fails
+    };
+
+    QList<Fault> faults;
+    std::size_t budget = 0; // files open at once; 0 for the host's
+    QList<QPair<Op, QByteArray>> log;
+    std::function<void(Op, const QByteArray &)> before; // runs before each logged operation
+
+    int open(const QByteArray &path, runtime::Fd &file) override
+    {
+        if (const int error = failed(Open, nameOf(path)))
+            return error;
+        const int error = PosixFileSystem::open(path, file);
+        m_names[file.get()] = nameOf(path);
+        return error;
+    }
+    int access(const QByteArray &path) override
+    {
+        return unlessFailed(Access, nameOf(path), [&] { return PosixFileSystem::access(path); });
+    }
+    int createTemporary(const QByteArray &destination, QByteArray &path, runtime::Fd &file) override
+    {
+        if (const int error = failed(CreateTemporary, nameOf(destination)))
+            return error;
+        const int error = PosixFileSystem::createTemporary(destination, path, file);
+        m_names[file.get()] = nameOf(destination);
+        return error;
+    }
+    int copy(const runtime::Fd &from, const runtime::Fd &to, qint64 size, bool &cloned) override
+    {
+        const Fault *fault = planned(Copy, m_names.value(to.get()));
+        if (!fault)
+            return PosixFileSystem::copy(from, to, size, cloned);
+        QByteArray head(fault->atByte, Qt::Uninitialized);
+        head.truncate(std::max<ssize_t>(0, ::read(from.get(), head.data(), size_t(head.size()))));
+        const ssize_t written = ::write(to.get(), head.constData(), size_t(head.size()));
+        return written == head.size() ? fault->error : EIO;
+    }
+    int setMode(const runtime::Fd &file, quint32 permissions) override
+    {
+        return unlessFailed(SetMode, m_names.value(file.get()),
+                            [&] { return PosixFileSystem::setMode(file, permissions); });
+    }
+    int flushFile(const runtime::Fd &file) override
+    {
+        return unlessFailed(FlushFile, m_names.value(file.get()),
+                            [&] { return PosixFileSystem::flushFile(file); });
+    }
+    int flushFolder(const QByteArray &path) override
+    {
+        return unlessFailed(FlushFolder, nameOf(path),
+                            [&] { return PosixFileSystem::flushFolder(path); });
+    }
+    int flushFileSystem(const QByteArray &path) override
+    {
+        return unlessFailed(FlushFileSystem, nameOf(path),
+                            [&] { return PosixFileSystem::flushFileSystem(path); });
+    }
+    int rename(const QByteArray &from, const QByteArray &to) override
+    {
+        return unlessFailed(Rename, nameOf(to), [&] { return PosixFileSystem::rename(from, to); });
+    }
+    int makeFolder(const QByteArray &path) override
+    {
+        return unlessFailed(MakeFolder, nameOf(path),
+                            [&] { return PosixFileSystem::makeFolder(path); });
+    }
+    std::size_t openFileBudget() override
+    {
+        return budget ? budget : PosixFileSystem::openFileBudget();
+    }
+
+    // The names of the logged operations of one kind, in order.
+    QByteArrayList names(Op op) const
+    {
+        QByteArrayList result;
+        for (const auto &[done, name] : log)
+            if (done == op)
+                result.append(name);
+        return result;
+    }
+
+private:
+    static QByteArray nameOf(const QByteArray &path) { return path.mid(path.lastIndexOf('/') + 1); }
+
+    const Fault *planned(Op op, const QByteArray &name)
+    {
+        if (before)
+            before(op, name);
+        log.append({op, name});
+        for (const Fault &fault : faults) {
+            if (fault.op == op &&
+                (fault.name.isEmpty() || fault.name.compare(name, Qt::CaseInsensitive) == 0))
+                return &fault;
+        }
+        return nullptr;
+    }
+    int failed(Op op, const QByteArray &name)
+    {
+        const Fault *fault = planned(op, name);
+        return fault ? fault->error : 0;
+    }
+    template <typename Call> int unlessFailed(Op op, const QByteArray &name, Call call)
+    {
+        const int error = failed(op, name);
+        return error ? error : call();
+    }
+
+    QHash<int, QByteArray> m_names; // of the open files
 };
 
 // Host files by their bytes, as the program meets them: names need not be UTF-8.
@@ -99,7 +255,7 @@ inline QByteArrayList snapshot(const QByteArray &folder, const QByteArray &relat
 } // namespace host
 
 // A game folder with stock files; a new car whose Maps folder holds two textures, a note,
-// a hidden file and a subfolder; a car "wren" with three colours; controls that point at
+// a hidden file and a subfolder; a car "wren" with three colours; a request that points at
 // them with no colour ticked. The drive C: of the Wine prefix is the tree, and the current
 // folder an empty one, so that relative paths find nothing. Tests add entries by bytes.
 class Game
@@ -119,25 +275,16 @@ public:
         dir("new/Maps/sub"), texture("new/Maps/sub", "inner.bmp");
 
         dir("prefix"), dir("prefix/dosdevices"), link("../..", "prefix/dosdevices/c:");
-        m_prefix = qgetenv("WINEPREFIX");
-        qputenv("WINEPREFIX", root + "/prefix");
-        m_cwd = QDir::currentPath();
-        QDir::setCurrent(QFile::decodeName(root + "/cwd"));
 
         car(0, u"Wren"_s, u"wren"_s, u"3"_s);
-        form.text1 = path("Game");
-        form.text2 = path("new/car.4ds");
-        form.text3 = path("new/Maps");
-        form.listIndex = 0;
+        request.gameFolder = path("Game");
+        request.modelFile = path("new/car.4ds");
+        request.mapsFolder = path("new/Maps");
+        request.car = 0;
     }
 
     ~Game()
     {
-        QDir::setCurrent(m_cwd);
-        if (m_prefix.isNull())
-            qunsetenv("WINEPREFIX");
-        else
-            qputenv("WINEPREFIX", m_prefix);
         // QTemporaryDir cannot spell every host name, so the tree goes by its bytes.
         ::nftw(
             root.constData(),
@@ -182,12 +329,12 @@ public:
     void tick(std::initializer_list<int> boxes)
     {
         for (int box : boxes)
-            form.checks[box - 1] = 1;
+            request.colourBoxes[box - 1] = 1;
     }
 
     const InstallOutcome &install()
     {
-        outcome = InstallCar(form, *cars, selected, &progress, faults);
+        outcome = InstallCar(request, *cars, files, host, &progress);
         return outcome;
     }
 
@@ -211,14 +358,10 @@ public:
 
     TempTree tree;
     const QByteArray root = QFile::encodeName(tree.path());
+    runtime::HostPaths host{root + "/prefix", root + "/cwd"};
     std::unique_ptr<CarTable> cars = std::make_unique<CarTable>();
-    FakeControls form;
-    ColourSelection selected{};
+    InstallRequest request;
+    TestFileSystem files;
     RecordingProgress progress;
-    QList<runtime::testing::Fault> faults;
     InstallOutcome outcome;
-
-private:
-    QByteArray m_prefix;
-    QString m_cwd;
 };

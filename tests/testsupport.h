@@ -1,6 +1,5 @@
 #pragma once
 
-#include "install/installcontrols.h"
 #include "runtime/messagebox.h"
 
 #include <QDir>
@@ -34,22 +33,6 @@ public:
 
 private:
     runtime::MessageBoxService *m_previous;
-};
-
-// The installer's view of the main window, without a window.
-class FakeControls : public InstallControls
-{
-public:
-    QString text1, text2, text3;
-    int listIndex = -1;
-    int checks[4] = {0, 0, 0, 0};
-
-    QString Text1() const override { return text1; }
-    QString Text2() const override { return text2; }
-    QString Text3() const override { return text3; }
-    void setText3(const QString &text) override { text3 = text; }
-    int Combo1ListIndex() const override { return listIndex; }
-    int CheckValue(int box) const override { return checks[box - 1]; }
 };
 
 // A folder tree in a temporary folder, built by relative paths with "/" separators.

@@ -1,7 +1,5 @@
 #include "installfixture.h"
 
-#include <QRegularExpression>
-
 using namespace Qt::StringLiterals;
 
 // Whatever the player types into a path field, the install either stops at the check
@@ -48,6 +46,7 @@ struct OddInputs : Game
     OddInputs()
     {
         dir("   "), file("   /a0.dta", "game");
+        dir("cwd/   "), texture("cwd/   ", "skin.bmp"); // what a blank Maps field would name
         dir(RawGame), file(RawGame + "/A0.DTA", "game");
         dir("Fake"), dir("Fake/a0.dta");
 
@@ -76,10 +75,10 @@ enum Field
 
 const char *const FieldNames[] = {"", "game", "model", "maps"};
 
-void fails(Field field, const char *what, const QString &text, const QString &message)
+void fails(Field field, const char *what, const QString &text, Check check)
 {
     QTest::addRow("%s: %s", FieldNames[field], what)
-        << int(field) << text << message << QByteArray() << QByteArray() << QByteArrayList();
+        << int(field) << text << int(check) << QByteArray() << QByteArray() << QByteArrayList();
 }
 
 void installs(Field field, const char *what, const QString &text,
@@ -87,22 +86,7 @@ void installs(Field field, const char *what, const QString &text,
               const QByteArray &game = "Game", const QByteArray &model = "new model")
 {
     QTest::addRow("%s: %s", FieldNames[field], what)
-        << int(field) << text << messages::Installed << game << model << textures;
-}
-
-// The message an empty Maps field gives: it names the root folder ("\"), whose files
-// are the machine's.
-QString emptyMapsFieldMessage()
-{
-    const QStringList files = QDir(u"/"_s).entryList(QDir::Files);
-    if (files.isEmpty())
-        return messages::BadMapsFolder;
-    if (!files
-             .filter(
-                 QRegularExpression(u"\\.(bmp|tga)$"_s, QRegularExpression::CaseInsensitiveOption))
-             .isEmpty())
-        return QString(); // this machine keeps textures in its root folder
-    return messages::NoTextures;
+        << int(field) << text << -1 << game << model << textures;
 }
 
 } // namespace
@@ -116,7 +100,7 @@ private slots:
     {
         QTest::addColumn<int>("field");
         QTest::addColumn<QString>("text"); // "<root>" stands for the tree
-        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("check");    // the check that fails, as int(Check); -1: installs
         // When it installs: the game folder, the model file's bytes, the textures.
         QTest::addColumn<QByteArray>("game");
         QTest::addColumn<QByteArray>("model");
@@ -128,78 +112,71 @@ private slots:
         const QString seps = separators(10000);
         const QString dots = u"./"_s.repeated(5000);
 
-        fails(GameField, "empty", QString(), messages::BadGameFolder);
-        fails(GameField, "spaces", u"   "_s, messages::BadGameFolder);
+        fails(GameField, "empty", QString(), Check::GameFolder);
+        fails(GameField, "spaces", u"   "_s, Check::GameFolder);
         installs(GameField, "folder named spaces", u"<root>/   "_s,
                  {"body.bmp", "glass.tga", "readme.txt"}, "   ");
-        fails(GameField, "NUL at end", u"<root>/Game"_s + nul, messages::BadGameFolder);
-        fails(GameField, "NUL inside", u"<root>/Ga"_s + nul + u"me"_s, messages::BadGameFolder);
-        fails(GameField, "10000-character name", u"<root>/"_s + longName, messages::BadGameFolder);
-        fails(GameField, "10000 characters deep", u"<root>/"_s + deep, messages::BadGameFolder);
+        fails(GameField, "NUL at end", u"<root>/Game"_s + nul, Check::GameFolder);
+        fails(GameField, "NUL inside", u"<root>/Ga"_s + nul + u"me"_s, Check::GameFolder);
+        fails(GameField, "10000-character name", u"<root>/"_s + longName, Check::GameFolder);
+        fails(GameField, "10000 characters deep", u"<root>/"_s + deep, Check::GameFolder);
         // Longer than any host path, though every step exists.
         fails(GameField, "10000 characters of dots", u"<root>/"_s + dots + u"Game"_s,
-              messages::BadGameFolder);
+              Check::GameFolder);
         installs(GameField, "10000 separators", u"<root>"_s + seps + u"Game"_s);
-        fails(GameField, "star in folder", u"<root>/Ga*e"_s, messages::BadGameFolder);
-        fails(GameField, "question mark in folder", u"<root>/G?me\\"_s, messages::BadGameFolder);
+        fails(GameField, "star in folder", u"<root>/Ga*e"_s, Check::GameFolder);
+        fails(GameField, "question mark in folder", u"<root>/G?me\\"_s, Check::GameFolder);
         installs(GameField, "dot dot", u"<root>/new/../Game"_s);
         installs(GameField, "dot dot from models", u"<root>/Game/models/.."_s);
-        fails(GameField, "dot dot to the tree", u"<root>/Game/.."_s, messages::BadGameFolder);
-        fails(GameField, "dot dot after a file", u"<root>/Game/a0.dta/.."_s,
-              messages::BadGameFolder);
-        fails(GameField, "dot dot alone", u".."_s, messages::BadGameFolder);
-        fails(GameField, "no drive Q:", u"Q:\\Game"_s, messages::BadGameFolder);
-        fails(GameField, "bare drive Q:", u"q:"_s, messages::BadGameFolder);
+        fails(GameField, "dot dot to the tree", u"<root>/Game/.."_s, Check::GameFolder);
+        fails(GameField, "dot dot after a file", u"<root>/Game/a0.dta/.."_s, Check::GameFolder);
+        fails(GameField, "dot dot alone", u".."_s, Check::GameFolder);
+        fails(GameField, "no drive Q:", u"Q:\\Game"_s, Check::GameFolder);
+        fails(GameField, "bare drive Q:", u"q:"_s, Check::GameFolder);
         installs(GameField, "drive C:", u"C:\\game"_s);
-        fails(GameField, "file as folder", u"<root>/Game/a0.dta"_s, messages::BadGameFolder);
-        fails(GameField, "a0.dta is a folder", u"<root>/Fake"_s, messages::BadGameFolder);
-        fails(GameField, "link loop", u"<root>/new/LoopMaps/self"_s, messages::BadGameFolder);
+        fails(GameField, "file as folder", u"<root>/Game/a0.dta"_s, Check::GameFolder);
+        fails(GameField, "a0.dta is a folder", u"<root>/Fake"_s, Check::GameFolder);
+        fails(GameField, "link loop", u"<root>/new/LoopMaps/self"_s, Check::GameFolder);
         installs(GameField, "name not UTF-8", u"<root>/"_s + runtime::decodeName(RawGame),
                  {"body.bmp", "glass.tga", "readme.txt"}, RawGame);
 
-        fails(ModelField, "empty", QString(), messages::BadModelFile);
-        fails(ModelField, "spaces", u"   "_s, messages::BadModelFile);
-        fails(ModelField, "NUL", u"<root>/new/car.4ds"_s + nul, messages::BadModelFile);
-        fails(ModelField, "10000-character name", u"<root>/new/"_s + longName,
-              messages::BadModelFile);
+        fails(ModelField, "empty", QString(), Check::ModelFile);
+        fails(ModelField, "spaces", u"   "_s, Check::ModelFile);
+        fails(ModelField, "NUL", u"<root>/new/car.4ds"_s + nul, Check::ModelFile);
+        fails(ModelField, "10000-character name", u"<root>/new/"_s + longName, Check::ModelFile);
         fails(ModelField, "10000 characters deep", u"<root>/"_s + deep + u"car.4ds"_s,
-              messages::BadModelFile);
+              Check::ModelFile);
         installs(ModelField, "10000 separators", u"<root>/new"_s + seps + u"car.4ds"_s);
-        fails(ModelField, "star in folder", u"<root>/n*w/car.4ds"_s, messages::BadModelFile);
+        fails(ModelField, "star in folder", u"<root>/n*w/car.4ds"_s, Check::ModelFile);
         installs(ModelField, "dot dot", u"<root>/Game/../new/car.4ds"_s);
-        fails(ModelField, "no drive Q:", u"Q:\\new\\car.4ds"_s, messages::BadModelFile);
+        fails(ModelField, "no drive Q:", u"Q:\\new\\car.4ds"_s, Check::ModelFile);
         installs(ModelField, "drive C:", u"c:\\NEW\\CAR.4DS"_s);
-        fails(ModelField, "folder as file", u"<root>/new/Maps"_s, messages::BadModelFile);
-        fails(ModelField, "file as folder", u"<root>/new/car.4ds/car.4ds"_s,
-              messages::BadModelFile);
-        fails(ModelField, "link loop", u"<root>/new/LoopMaps/loop.bmp"_s, messages::BadModelFile);
+        fails(ModelField, "folder as file", u"<root>/new/Maps"_s, Check::ModelFile);
+        fails(ModelField, "file as folder", u"<root>/new/car.4ds/car.4ds"_s, Check::ModelFile);
+        fails(ModelField, "link loop", u"<root>/new/LoopMaps/loop.bmp"_s, Check::ModelFile);
         installs(ModelField, "name not UTF-8", u"<root>/new/"_s + runtime::decodeName(RawModel),
                  {"body.bmp", "glass.tga", "readme.txt"}, "Game", "raw model");
 
-        if (const QString message = emptyMapsFieldMessage(); !message.isEmpty())
-            fails(MapsField, "empty", QString(), message);
-        fails(MapsField, "spaces", u"   "_s, messages::BadMapsFolder);
+        // Blank, the field would name the root folder or the current one.
+        fails(MapsField, "empty", QString(), Check::MapsFolder);
+        fails(MapsField, "spaces", u"   "_s, Check::MapsFolder);
         installs(MapsField, "folder named with spaces", u"<root>/new/  Maps  "_s, {"skin.bmp"});
-        fails(MapsField, "NUL", u"<root>/new/Maps"_s + nul, messages::BadMapsFolder);
-        fails(MapsField, "10000-character name", u"<root>/new/"_s + longName,
-              messages::BadMapsFolder);
-        fails(MapsField, "10000 characters deep", u"<root>/"_s + deep, messages::BadMapsFolder);
+        fails(MapsField, "NUL", u"<root>/new/Maps"_s + nul, Check::MapsFolder);
+        fails(MapsField, "10000-character name", u"<root>/new/"_s + longName, Check::MapsFolder);
+        fails(MapsField, "10000 characters deep", u"<root>/"_s + deep, Check::MapsFolder);
         installs(MapsField, "10000 separators", u"<root>/new"_s + seps + u"Maps"_s);
-        fails(MapsField, "star in folder", u"<root>/new/Ma*"_s, messages::BadMapsFolder);
-        fails(MapsField, "question mark in folder", u"<root>/n?w/Maps\\"_s,
-              messages::BadMapsFolder);
+        fails(MapsField, "star in folder", u"<root>/new/Ma*"_s, Check::MapsFolder);
+        fails(MapsField, "question mark in folder", u"<root>/n?w/Maps\\"_s, Check::MapsFolder);
         installs(MapsField, "dot dot", u"<root>/Game/../new/Maps"_s);
-        fails(MapsField, "dot dot to files only", u"<root>/new/Maps/.."_s, messages::NoTextures);
-        fails(MapsField, "no drive Q:", u"Q:\\new\\Maps"_s, messages::BadMapsFolder);
-        fails(MapsField, "bare drive Q:", u"Q:"_s, messages::BadMapsFolder);
+        fails(MapsField, "dot dot to files only", u"<root>/new/Maps/.."_s, Check::Textures);
+        fails(MapsField, "no drive Q:", u"Q:\\new\\Maps"_s, Check::MapsFolder);
+        fails(MapsField, "bare drive Q:", u"Q:"_s, Check::MapsFolder);
         installs(MapsField, "drive C:", u"c:/new/maps"_s);
-        fails(MapsField, "file as folder", u"<root>/new/car.4ds"_s, messages::BadMapsFolder);
-        fails(MapsField, "only a folder named x.bmp", u"<root>/new/Nested"_s,
-              messages::BadMapsFolder);
+        fails(MapsField, "file as folder", u"<root>/new/car.4ds"_s, Check::MapsFolder);
+        fails(MapsField, "only a folder named x.bmp", u"<root>/new/Nested"_s, Check::MapsFolder);
         installs(MapsField, "link loops beside a texture", u"<root>/new/LoopMaps"_s, {"car.bmp"});
-        fails(MapsField, "only link loops", u"<root>/new/OnlyLoops"_s, messages::BadMapsFolder);
-        fails(MapsField, "through a link loop", u"<root>/new/LoopMaps/self/x"_s,
-              messages::BadMapsFolder);
+        fails(MapsField, "only link loops", u"<root>/new/OnlyLoops"_s, Check::MapsFolder);
+        fails(MapsField, "through a link loop", u"<root>/new/LoopMaps/self/x"_s, Check::MapsFolder);
         installs(MapsField, "file names not UTF-8", u"<root>/new/RawMaps"_s,
                  {RawNotes, RawTexture, "ok.tga"});
         installs(MapsField, "only texture not UTF-8", u"<root>/new/RawOnly"_s, {RawOnlyTexture});
@@ -210,15 +187,15 @@ private slots:
     {
         QFETCH(int, field);
         QFETCH(QString, text);
-        QFETCH(QString, message);
+        QFETCH(int, check);
         QFETCH(QByteArray, game);
         QFETCH(QByteArray, model);
         QFETCH(QByteArrayList, textures);
 
         OddInputs f;
-        QString &input = field == GameField    ? f.form.text1
-                         : field == ModelField ? f.form.text2
-                                               : f.form.text3;
+        QString &input = field == GameField    ? f.request.gameFolder
+                         : field == ModelField ? f.request.modelFile
+                                               : f.request.mapsFolder;
         input = text.replace(u"<root>"_s, runtime::decodeName(f.root));
         const QByteArrayList before = host::snapshot(f.root);
         const QByteArray gameFolder = f.root + '/' + game;
@@ -228,14 +205,14 @@ private slots:
 
         f.install();
 
-        if (message != messages::Installed) {
-            QCOMPARE(f.outcome.failedCheck, message);
+        if (check >= 0) {
+            QCOMPARE(f.outcome.failedCheck, Check(check));
             QCOMPARE(host::snapshot(f.root), before);
-            QCOMPARE(f.selected, ColourSelection{});
+            QVERIFY(!f.outcome.colours);
             return;
         }
 
-        QCOMPARE(f.selected, (ColourSelection{true, false, false, false, false}));
+        QCOMPARE(f.outcome.colours, (ColourSelection{true, false, false, false, false}));
         QVERIFY(f.outcome.installed());
 
         const QByteArray models = gameFolder + '/' + entryCaseBlind(gameFolder, "models");

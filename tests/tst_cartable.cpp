@@ -1,10 +1,13 @@
 #include "catalogue/cartable.h"
-#include "runtime/runtimeerror.h"
+#include "install/messages.h"
+#include "runtime/error.h"
+#include "runtime/hostpath.h"
 #include "testsupport.h"
 
 #include <memory>
 
 using namespace Qt::StringLiterals;
+using runtime::ErrorKind;
 
 namespace {
 
@@ -21,6 +24,8 @@ QByteArray records(int count)
 class TestCarTable : public QObject
 {
     Q_OBJECT
+
+    const runtime::HostPaths m_host; // the lists are named by absolute paths
 
 private slots:
     void reads_data()
@@ -84,7 +89,7 @@ private slots:
         const QString path = tree.file(u"cars.txt"_s, file);
         auto table = std::make_unique<CarTable>();
         QStringList items;
-        readCarList(path, *table, [&](const QString &name) { items.append(name); });
+        readCarList(path, m_host, *table, [&](const QString &name) { items.append(name); });
 
         QCOMPARE(table->CarCount, names.size());
         QCOMPARE(items, names);
@@ -99,59 +104,63 @@ private slots:
     {
         TempTree tree;
         auto table = std::make_unique<CarTable>();
-        readCarList(tree.file(u"cars.txt"_s, records(1001)), *table);
+        readCarList(tree.file(u"cars.txt"_s, records(1001)), m_host, *table);
         QCOMPARE(table->CarCount, 1001);
         QCOMPARE(table->CarName[1000], u"Car 1000"_s);
         QCOMPARE(table->CarModel[1000], u"car1000"_s);
     }
 
+    // Each refusal names the file, and the line where the reader stopped.
     void errors_data()
     {
-        QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<QString>("expected"); // a part of the message
+        QTest::addColumn<QByteArray>("file"); // null: there is no file
+        QTest::addColumn<ErrorKind>("kind");
+        QTest::addColumn<QString>("detail");
+        QTest::addColumn<int>("line");
 
+        QTest::newRow("missing file") << QByteArray() << ErrorKind::NotFound << QString() << 0;
         QTest::newRow("not a number")
-            << QByteArray("A,a,1\nB,b,three\n") << u"строка 2: «three» не является целым числом"_s;
-        QTest::newRow("fraction") << QByteArray("A,a,1.5\n") << u"строка 1: «1.5»"_s;
+            << QByteArray("A,a,1\nB,b,three\n") << ErrorKind::NotAnInteger << u"three"_s << 2;
+        QTest::newRow("fraction") << QByteArray("A,a,1.5\n") << ErrorKind::NotAnInteger << u"1.5"_s
+                                  << 1;
         QTest::newRow("empty number")
-            << QByteArray("A,a,\nB,b,2\n") << u"«B» не является целым числом"_s;
-        QTest::newRow("too big") << QByteArray("A,a,1\n\nB,b,32768\n")
-                                 << u"строка 3: число 32768 вне допустимого диапазона"_s;
-        QTest::newRow("too small") << QByteArray("A,a,-32769\n") << u"число -32769 вне"_s;
-        QTest::newRow("huge") << QByteArray("A,a,99999999999999999999\n")
-                              << u"вне допустимого диапазона"_s;
+            << QByteArray("A,a,\nB,b,2\n") << ErrorKind::NotAnInteger << u"B"_s << 2;
+        QTest::newRow("too big") << QByteArray("A,a,1\n\nB,b,32768\n") << ErrorKind::OutOfRange
+                                 << u"32768"_s << 3;
+        QTest::newRow("too small")
+            << QByteArray("A,a,-32769\n") << ErrorKind::OutOfRange << u"-32769"_s << 1;
+        QTest::newRow("huge") << QByteArray("A,a,99999999999999999999\n") << ErrorKind::OutOfRange
+                              << u"99999999999999999999"_s << 1;
+        // The line the missing field would start on.
         QTest::newRow("cut short after name")
-            << QByteArray("A,a,1\nB\n") << u"оборвана концом файла"_s;
+            << QByteArray("A,a,1\nB\n") << ErrorKind::CutShort << QString() << 3;
         QTest::newRow("cut short after model")
-            << QByteArray("A,a,1\nB,b,") << u"оборвана концом файла"_s;
-        QTest::newRow("1002 records") << records(1002) << u"строка 1002: машин больше 1001"_s;
+            << QByteArray("A,a,1\nB,b,") << ErrorKind::CutShort << QString() << 2;
+        QTest::newRow("1002 records")
+            << records(1002) << ErrorKind::TooManyRecords << u"1001"_s << 1002;
     }
     void errors()
     {
         QFETCH(QByteArray, file);
-        QFETCH(QString, expected);
+        QFETCH(ErrorKind, kind);
+        QFETCH(QString, detail);
+        QFETCH(int, line);
 
         TempTree tree;
-        const QString path = tree.file(u"cars.txt"_s, file);
+        const QString path =
+            file.isNull() ? tree.path(u"cars.txt"_s) : tree.file(u"cars.txt"_s, file);
         auto table = std::make_unique<CarTable>();
         try {
-            readCarList(path, *table);
+            readCarList(path, m_host, *table);
             QFAIL("the list must be refused");
         } catch (const runtime::RuntimeError &error) {
-            QVERIFY2(error.message().contains(expected), qPrintable(error.message()));
-            QVERIFY2(error.message().contains(path), qPrintable(error.message()));
-        }
-    }
-
-    void missingFile()
-    {
-        TempTree tree;
-        auto table = std::make_unique<CarTable>();
-        try {
-            readCarList(tree.path(u"cars.txt"_s), *table);
-            QFAIL("a missing list must be refused");
-        } catch (const runtime::RuntimeError &error) {
-            QVERIFY2(error.message().contains(u"не найден"_s), qPrintable(error.message()));
+            QCOMPARE(error.error().kind, kind);
+            QCOMPARE(error.error().detail, detail);
+            QCOMPARE(error.error().line, line);
+            QCOMPARE(error.error().path, path);
+            const QString text = messages::carListError(error.error());
+            QVERIFY2(text.contains(path) && (!line || text.contains(u"строка %1:"_s.arg(line))),
+                     qPrintable(text));
         }
     }
 

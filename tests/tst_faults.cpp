@@ -1,8 +1,9 @@
 // Faults while an install writes: each breaks one model file's copy or one texture's, the
-// creation of a folder or the flush of one. Whatever breaks, the file keeps its old bytes,
-// no temporary file is left, every other copy still happens, and the outcome names exactly
-// what was not written. Temporary files that an earlier install left are cleared away,
-// those of a running one never.
+// flush of the data, the creation of a folder or the flush of its names. Whatever breaks,
+// the files it touches keep their old bytes, no temporary file is left, every other copy
+// still happens, and the outcome names exactly what was not written. The work is done in
+// an order that survives a power cut. Temporary files that an earlier install left are
+// cleared away, those of a running one never.
 #include "installfixture.h"
 
 #include <QDirIterator>
@@ -10,18 +11,23 @@
 #include <cerrno>
 #include <thread>
 
-using runtime::testing::Fault;
-using runtime::testing::FaultOp;
-using NotWritten = InstallOutcome::NotWritten;
+using Op = TestFileSystem::Op;
 
 namespace {
 
 enum class Kind
 {
-    Injected, // the file service fails on demand
+    Injected, // the file system fails on demand
     Folder,   // the destination is a folder
     Vanished, // the source is removed between the checks and its copy
     ReadOnly, // the player made the destination read-only
+};
+
+enum class Scope
+{
+    Target,    // the one file broken
+    Source,    // every copy of the broken file's source
+    Everything // every file of the install
 };
 
 // The files the fixture's install writes, named from the game folder, and what each holds
@@ -53,6 +59,11 @@ QString shown(const QByteArray &file)
     return QString::fromUtf8(file).replace(u'/', u'\\');
 }
 
+QByteArray nameOf(const QByteArray &file)
+{
+    return file.mid(file.lastIndexOf('/') + 1);
+}
+
 } // namespace
 
 class TestFaults : public QObject
@@ -67,43 +78,56 @@ private slots:
         QTest::addColumn<int>("error");
         QTest::addColumn<qint64>("atByte");
         QTest::addColumn<QByteArray>("target"); // the file that breaks, from the game folder
-        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QByteArrayList>("failing");
+        QTest::addColumn<QString>("why"); // as brief() says it
 
         struct Row
         {
             const char *name;
             Kind kind;
-            FaultOp op;
+            Op op;
             int error;
             qint64 atByte;
-            QString reason;
+            Scope scope;
+            const char *why;
         };
         const Row rows[] = {
-            {"disk full at the first byte", Kind::Injected, FaultOp::Write, ENOSPC, 0,
-             u"нет места на диске"_s},
-            {"disk full at the last byte", Kind::Injected, FaultOp::Write, ENOSPC, 8,
-             u"нет места на диске"_s},
-            {"read error", Kind::Injected, FaultOp::Read, EIO, 3, u"ошибка ввода-вывода"_s},
-            {"source cannot be opened", Kind::Injected, FaultOp::OpenSource, EACCES, 0,
-             u"нет доступа"_s},
-            {"permission denied", Kind::Injected, FaultOp::CreateTemp, EACCES, 0, u"нет доступа"_s},
-            {"quota at flush", Kind::Injected, FaultOp::Sync, EDQUOT, 0,
-             u"превышена дисковая квота"_s},
-            {"read-only at rename", Kind::Injected, FaultOp::Rename, EROFS, 0,
-             u"диск доступен только для чтения"_s},
-            {"destination is a folder", Kind::Folder, FaultOp::Write, 0, 0,
-             u"это папка, а не файл"_s},
-            {"read-only, also for root", Kind::ReadOnly, FaultOp::Write, 0, 0,
-             u"файл только для чтения"_s},
-            {"write refused by the system", Kind::Injected, FaultOp::Access, EACCES, 0,
-             u"файл только для чтения"_s},
-            {"source vanishes", Kind::Vanished, FaultOp::Write, 0, 0, u"исходный файл не найден"_s},
+            {"disk full at the first byte", Kind::Injected, Op::Copy, ENOSPC, 0, Scope::Target,
+             "ENOSPC"},
+            {"disk full at the last byte", Kind::Injected, Op::Copy, ENOSPC, 8, Scope::Target,
+             "ENOSPC"},
+            {"read error", Kind::Injected, Op::Copy, EIO, 3, Scope::Target, "EIO"},
+            {"source cannot be opened", Kind::Injected, Op::Open, EACCES, 0, Scope::Source,
+             "EACCES"},
+            {"permission denied", Kind::Injected, Op::CreateTemporary, EACCES, 0, Scope::Target,
+             "EACCES"},
+            {"mode cannot be kept", Kind::Injected, Op::SetMode, EIO, 0, Scope::Target, "EIO"},
+            {"quota at the flush of one file", Kind::Injected, Op::FlushFile, EDQUOT, 0,
+             Scope::Target, "EDQUOT"},
+            {"quota at the data flush", Kind::Injected, Op::FlushFileSystem, EDQUOT, 0,
+             Scope::Everything, "EDQUOT"},
+            {"read-only at rename", Kind::Injected, Op::Rename, EROFS, 0, Scope::Target, "EROFS"},
+            {"destination is a folder", Kind::Folder, Op::Copy, 0, 0, Scope::Target, "EISDIR"},
+            {"read-only, also for root", Kind::ReadOnly, Op::Copy, 0, 0, Scope::Target, "ReadOnly"},
+            {"write refused by the system", Kind::Injected, Op::Access, EACCES, 0, Scope::Target,
+             "ReadOnly"},
+            {"source vanishes", Kind::Vanished, Op::Copy, 0, 0, Scope::Source, "NotFound"},
         };
         for (const Row &row : rows) {
-            for (const char *target : {"models/wren00.4ds", "maps/road.bmp"}) {
-                QTest::addRow("%s: %s", row.name, target)
-                    << int(row.kind) << int(row.op) << row.error << row.atByte << QByteArray(target)
-                    << row.reason;
+            for (const QByteArray target : {"models/wren00.4ds", "maps/road.bmp"}) {
+                QByteArrayList failing{target};
+                if (row.scope == Scope::Source && target.startsWith("models"))
+                    failing.append("models/wren10.4ds");
+                if (row.scope == Scope::Everything) {
+                    failing.clear();
+                    for (const auto &file : written)
+                        failing.append(file.first);
+                }
+                QTest::addRow("%s: %s", row.name, target.constData())
+                    << int(row.kind) << int(row.op) << row.error << row.atByte << target << failing
+                    << QString::fromLatin1(row.why);
+                if (row.scope == Scope::Everything)
+                    break;
             }
         }
     }
@@ -114,58 +138,68 @@ private slots:
         QFETCH(int, error);
         QFETCH(qint64, atByte);
         QFETCH(QByteArray, target);
-        QFETCH(QString, reason);
+        QFETCH(QByteArrayList, failing);
+        QFETCH(QString, why);
 
         Game g;
         g.tick({1});
         g.file("new/Maps/road.bmp", "new roads"); // as long as the model file
         const QByteArray gameFile = g.hostPath("Game/" + target);
-        const QByteArray before = host::read(gameFile);
         const bool model = target.startsWith("models");
-        const QString fileName = QString::fromUtf8(target.mid(target.lastIndexOf('/') + 1));
+        const QByteArray source = model ? "new/car.4ds" : "new/Maps/road.bmp";
 
-        if (Kind(kind) == Kind::Injected)
-            g.faults.append({FaultOp(op), error, atByte, fileName});
+        if (Kind(kind) == Kind::Injected) {
+            // On the source, on the whole file system, or on the destination.
+            const Op at = Op(op);
+            const QByteArray name = at == Op::Open              ? nameOf(source)
+                                    : at == Op::FlushFileSystem ? QByteArray()
+                                                                : nameOf(target);
+            g.files.faults.append({at, error, name, atByte});
+            if (at == Op::FlushFile) // flushed file by file where the whole cannot be
+                g.files.faults.append({Op::FlushFileSystem, ENOTSUP, {}});
+            if (at == Op::SetMode) // the mode is set only where it differs
+                QCOMPARE(::chmod(gameFile.constData(), 0604), 0);
+        }
         if (Kind(kind) == Kind::Folder) {
             QCOMPARE(::unlink(gameFile.constData()), 0);
             QCOMPARE(::mkdir(gameFile.constData(), 0755), 0);
         }
         if (Kind(kind) == Kind::ReadOnly)
             QCOMPARE(::chmod(gameFile.constData(), 0444), 0);
+        QList<QByteArray> before;
+        for (const QByteArray &file : failing)
+            before.append(g.game(file));
         if (Kind(kind) == Kind::Vanished) {
             // Removed once the checks have passed, just before its copy.
-            const QString source = model ? g.form.text2 : g.path("new/Maps/road.bmp");
-            g.progress.before = [source, target](const QString &file) {
+            g.progress.before = [&](const QString &file) {
                 if (file == shown(target))
-                    QFile::remove(source);
+                    QFile::remove(g.path(source));
             };
         }
         g.install();
 
-        // The broken file is as it was.
+        // The broken files are as they were.
+        for (qsizetype i = 0; i < failing.size(); ++i)
+            QCOMPARE(g.game(failing[i]), before[i]);
         struct stat st;
         QCOMPARE(::stat(gameFile.constData(), &st), 0);
         if (Kind(kind) == Kind::Folder)
             QVERIFY(S_ISDIR(st.st_mode));
-        else
-            QCOMPARE(host::read(gameFile), before);
         if (Kind(kind) == Kind::ReadOnly)
             QCOMPARE(st.st_mode & 07777, mode_t(0444));
         QCOMPARE(temporaryFiles(g.tree.path()), QStringList());
 
-        // Every other copy happened, except a vanished model file's second copy, which
-        // has no source either.
-        QList<NotWritten> failed{{shown(target), reason}};
-        if (Kind(kind) == Kind::Vanished && model)
-            failed.append({u"models\\wren10.4ds"_s, reason});
+        // Every other copy happened.
+        QStringList expected;
         for (const auto &[file, content] : written) {
-            if (!std::any_of(failed.cbegin(), failed.cend(),
-                             [&](const NotWritten &f) { return f.file == shown(file); }))
+            if (failing.contains(file))
+                expected.append(shown(file) + u' ' + why);
+            else
                 QCOMPARE(g.game(file), content);
         }
-        QCOMPARE(g.outcome.failedCheck, QString());
-        QCOMPARE(g.outcome.notWritten, failed);
-        QCOMPARE(g.outcome.written, 6 - int(failed.size()));
+        QVERIFY(!g.outcome.failedCheck);
+        QCOMPARE(brief(g.outcome.notWritten), expected);
+        QCOMPARE(g.outcome.written, 6 - int(failing.size()));
     }
 
     // A folder that cannot be made loses its files; one whose new names cannot be flushed
@@ -173,53 +207,92 @@ private slots:
     void folderFaults_data()
     {
         QTest::addColumn<int>("op");
-        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QByteArray>("folder");
         QTest::addColumn<QStringList>("notWritten");
-        const QString denied = u" — нет доступа"_s;
-        const QString noFolder = u" — папка назначения не найдена"_s;
-        const QString io = u" — ошибка ввода-вывода"_s;
         QTest::newRow("models not made")
-            << int(FaultOp::MakeFolder) << u"MODELS"_s
-            << QStringList{u"MODELS\\"_s + denied, u"models\\wren00.4ds"_s + noFolder,
-                           u"models\\wren10.4ds"_s + noFolder};
+            << int(Op::MakeFolder) << QByteArray("MODELS")
+            << QStringList{u"MODELS\\ EACCES"_s, u"models\\wren00.4ds NotFound"_s,
+                           u"models\\wren10.4ds NotFound"_s};
         QTest::newRow("maps not made")
-            << int(FaultOp::MakeFolder) << u"maps"_s
-            << QStringList{u"maps"_s + denied, u"maps\\body.bmp"_s + noFolder,
-                           u"maps\\glass.tga"_s + noFolder, u"maps\\readme.txt"_s + noFolder};
+            << int(Op::MakeFolder) << QByteArray("maps")
+            << QStringList{u"maps EACCES"_s, u"maps\\body.bmp NotFound"_s,
+                           u"maps\\glass.tga NotFound"_s, u"maps\\readme.txt NotFound"_s};
         QTest::newRow("models not flushed")
-            << int(FaultOp::SyncFolder) << u"models"_s
-            << QStringList{u"models\\wren00.4ds"_s + io, u"models\\wren10.4ds"_s + io};
+            << int(Op::FlushFolder) << QByteArray("models")
+            << QStringList{u"models\\wren00.4ds EIO"_s, u"models\\wren10.4ds EIO"_s};
         QTest::newRow("maps not flushed")
-            << int(FaultOp::SyncFolder) << u"maps"_s
-            << QStringList{u"maps\\body.bmp"_s + io, u"maps\\glass.tga"_s + io,
-                           u"maps\\readme.txt"_s + io};
+            << int(Op::FlushFolder) << QByteArray("maps")
+            << QStringList{u"maps\\body.bmp EIO"_s, u"maps\\glass.tga EIO"_s,
+                           u"maps\\readme.txt EIO"_s};
     }
     void folderFaults()
     {
         QFETCH(int, op);
-        QFETCH(QString, folder);
+        QFETCH(QByteArray, folder);
         QFETCH(QStringList, notWritten);
         Game g;
-        const bool made = FaultOp(op) == FaultOp::MakeFolder;
+        const bool made = Op(op) == Op::MakeFolder;
         if (made)
-            QVERIFY(QDir(g.path("Game/" + folder.toLower().toUtf8())).removeRecursively());
+            QVERIFY(QDir(g.path("Game/" + folder.toLower())).removeRecursively());
         g.tick({1});
-        g.faults.append({FaultOp(op), op == int(FaultOp::SyncFolder) ? EIO : EACCES, 0, folder});
+        g.files.faults.append({Op(op), made ? EACCES : EIO, folder});
         g.install();
-        QStringList listed;
-        for (const NotWritten &n : g.outcome.notWritten)
-            listed.append(n.file + u" — "_s + n.reason);
-        QCOMPARE(listed, notWritten);
+        QCOMPARE(brief(g.outcome.notWritten), notWritten);
         const int folderLines = made ? 1 : 0;
         QCOMPARE(g.outcome.written, 5 - int(notWritten.size()) + folderLines);
         if (made)
-            QVERIFY(!QFileInfo::exists(g.path("Game/" + folder.toUtf8())));
+            QVERIFY(!QFileInfo::exists(g.path("Game/" + folder)));
         // The other folder's files are all there.
-        if (folder == u"maps"_s)
+        if (folder == "maps")
             QCOMPARE(g.game("models/wren00.4ds"), QByteArray("new model"));
         else
             QCOMPARE(g.game("maps/body.bmp"), Game::content("body.bmp"));
         QCOMPARE(temporaryFiles(g.tree.path()), QStringList());
+    }
+
+    // Every copy's data reaches the disk before any copy takes its destination's place, and
+    // the names reach it after the last one has: a power cut at any moment leaves each file
+    // whole, old or new. Where a flush of the file system does not reach the disk, each file
+    // is flushed instead.
+    void orderOfTheWork_data()
+    {
+        QTest::addColumn<bool>("fileByFile");
+        QTest::newRow("one flush of the file system") << false;
+        QTest::newRow("file by file") << true;
+    }
+    void orderOfTheWork()
+    {
+        QFETCH(bool, fileByFile);
+        Game g;
+        QVERIFY(QDir(g.path("Game/models")).removeRecursively());
+        g.tick({1, 2});
+        if (fileByFile)
+            g.files.faults.append({Op::FlushFileSystem, ENOTSUP, {}});
+        QVERIFY(g.install().installed());
+
+        const auto &log = g.files.log;
+        const auto first = [&](Op op) {
+            return std::find_if(log.cbegin(), log.cend(),
+                                [&](const auto &e) { return e.first == op; }) -
+                   log.cbegin();
+        };
+        const auto last = [&](Op op) {
+            return log.crend() -
+                   std::find_if(log.crbegin(), log.crend(),
+                                [&](const auto &e) { return e.first == op; }) -
+                   1;
+        };
+        const Op dataFlush = fileByFile ? Op::FlushFile : Op::FlushFileSystem;
+        QVERIFY(last(Op::Copy) < first(Op::FlushFileSystem));
+        QVERIFY(last(dataFlush) < first(Op::Rename));
+        QVERIFY(last(Op::Rename) < first(Op::FlushFolder));
+        const QByteArrayList copies = {"wren00.4ds", "wren10.4ds", "wren01.4ds", "wren11.4ds",
+                                       "body.bmp",   "glass.tga",  "readme.txt"};
+        QCOMPARE(g.files.names(Op::Rename), copies);
+        QCOMPARE(g.files.names(Op::FlushFileSystem).size(), 1);
+        QCOMPARE(g.files.names(Op::FlushFile), fileByFile ? copies : QByteArrayList());
+        // The new MODELS folder's name is flushed in the game folder, with the others.
+        QCOMPARE(g.files.names(Op::FlushFolder), (QByteArrayList{"Game", "MODELS", "maps"}));
     }
 
     // What a killed install left is cleared from the folders the next one writes into;
@@ -262,17 +335,16 @@ private slots:
         g.tick({1, 2, 3});
         QList<InstallOutcome> outcomes[2];
         const auto installs = [&](int who) {
-            FakeControls form = g.form;
-            ColourSelection selected{};
+            runtime::PosixFileSystem files;
             for (int round = 0; round < 10; ++round)
-                outcomes[who].append(InstallCar(form, *g.cars, selected));
+                outcomes[who].append(InstallCar(g.request, *g.cars, files, g.host));
         };
         std::thread other(installs, 1);
         installs(0);
         other.join();
         for (const auto &list : outcomes)
             for (const InstallOutcome &outcome : list)
-                QCOMPARE(outcome.notWritten, QList<NotWritten>{});
+                QCOMPARE(outcome.notWritten, QList<InstallOutcome::NotWritten>{});
         QCOMPARE(temporaryFiles(g.tree.path()), QStringList());
         QCOMPARE(g.game("maps/t299.bmp"), Game::content("t299.bmp"));
         QCOMPARE(g.game("models/wren12.4ds"), QByteArray("new model"));

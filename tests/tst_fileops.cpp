@@ -1,17 +1,17 @@
-#include "runtime/fileops.h"
-#include "runtime/hostpath.h"
-#include "runtime/runtimeerror.h"
-#include "testsupport.h"
+#include "installfixture.h"
+#include "runtime/filesession.h"
 
 #include <cerrno>
-#include <sys/resource.h>
 
-using namespace Qt::StringLiterals;
 using namespace runtime;
 
+// A session's copies and folders on absolute paths: no Wine drive, no current folder.
 class TestFileOps : public QObject
 {
     Q_OBJECT
+
+    const HostPaths m_host;
+    PosixFileSystem m_files;
 
 private slots:
     void copyCreatesAndReplaces()
@@ -19,9 +19,9 @@ private slots:
         TempTree tree;
         const QString source = tree.file(u"new/car.4ds"_s, "new model");
         tree.file(u"Game/MODELS/m00.4ds"_s, "old");
-        FileSession session;
-        copyFile(session, source, tree.path(u"game\\models\\M00.4ds"_s));
-        copyFile(session, source, tree.path(u"game\\models\\M10.4ds"_s));
+        FileSession session(m_files, m_host);
+        session.copyFile(source, tree.path(u"game\\models\\M00.4ds"_s));
+        session.copyFile(source, tree.path(u"game\\models\\M10.4ds"_s));
         QVERIFY(session.commit().isEmpty());
         QCOMPARE(TempTree::read(tree.path(u"Game/MODELS/m00.4ds"_s)), QByteArray("new model"));
         QCOMPARE(TempTree::read(tree.path(u"Game/MODELS/M10.4ds"_s)), QByteArray("new model"));
@@ -29,7 +29,7 @@ private slots:
                  (QStringList{u"Game/MODELS/M10.4ds"_s, u"Game/MODELS/m00.4ds"_s}));
     }
 
-    // Larger than the copy buffer, through the fast path and through the plain loop.
+    // Larger than the copy buffer; a copy that fails late leaves the old file.
     void largeFiles()
     {
         TempTree tree;
@@ -39,23 +39,22 @@ private slots:
         const QString source = tree.file(u"big.4ds"_s, data);
         tree.file(u"out/old.4ds"_s, "old");
 
-        FileSession session({{testing::FaultOp::Write, ENOSPC, data.size(), u"loop.4ds"_s},
-                             {testing::FaultOp::Write, ENOSPC, 2500000, u"old.4ds"_s}});
-        copyFile(session, source, tree.path(u"out/fast.4ds"_s));
-        copyFile(session, source, tree.path(u"out/loop.4ds"_s)); // the fault lies past the end
+        TestFileSystem files;
+        files.faults.append({TestFileSystem::Copy, ENOSPC, "old.4ds", 2500000});
+        FileSession session(files, m_host);
+        session.copyFile(source, tree.path(u"out/new.4ds"_s));
         QVERIFY_THROWS_EXCEPTION(RuntimeError,
-                                 copyFile(session, source, tree.path(u"out/old.4ds"_s)));
+                                 session.copyFile(source, tree.path(u"out/old.4ds"_s)));
         QVERIFY(session.commit().isEmpty());
-        QCOMPARE(TempTree::read(tree.path(u"out/fast.4ds"_s)), data);
-        QCOMPARE(TempTree::read(tree.path(u"out/loop.4ds"_s)), data);
+        QCOMPARE(TempTree::read(tree.path(u"out/new.4ds"_s)), data);
         QCOMPARE(TempTree::read(tree.path(u"out/old.4ds"_s)), QByteArray("old"));
         QCOMPARE(QDir(tree.path(u"out"_s)).entryList(QDir::Files | QDir::Hidden),
-                 (QStringList{u"fast.4ds"_s, u"loop.4ds"_s, u"old.4ds"_s}));
+                 (QStringList{u"new.4ds"_s, u"old.4ds"_s}));
 
         const QString empty = tree.file(u"empty.4ds"_s, QByteArray());
-        copyFile(session, empty, tree.path(u"out/old.4ds"_s));
+        session.copyFile(empty, tree.path(u"out/new.4ds"_s));
         QVERIFY(session.commit().isEmpty());
-        QCOMPARE(QFileInfo(tree.path(u"out/old.4ds"_s)).size(), 0);
+        QCOMPARE(QFileInfo(tree.path(u"out/new.4ds"_s)).size(), 0);
     }
 
     void sessions()
@@ -64,10 +63,10 @@ private slots:
         const QString a = tree.file(u"a.4ds"_s, "A");
         tree.file(u"out/b.4ds"_s, "old B");
         {
-            FileSession session;
-            copyFile(session, a, tree.path(u"out/B.4DS"_s));
-            copyFile(session, tree.path(u"out/b.4ds"_s), tree.path(u"out/c.4ds"_s));  // the new b
-            copyFile(session, tree.file(u"x.4ds"_s, "X"), tree.path(u"out/C.4ds"_s)); // c again
+            FileSession session(m_files, m_host);
+            session.copyFile(a, tree.path(u"out/B.4DS"_s));
+            session.copyFile(tree.path(u"out/b.4ds"_s), tree.path(u"out/c.4ds"_s));  // the new b
+            session.copyFile(tree.file(u"x.4ds"_s, "X"), tree.path(u"out/C.4ds"_s)); // c again
             QCOMPARE(TempTree::read(tree.path(u"out/b.4ds"_s)), QByteArray("old B"));
             QVERIFY(session.commit().isEmpty());
         }
@@ -77,27 +76,48 @@ private slots:
         QCOMPARE(TempTree::read(tree.path(u"out/c.4ds"_s)), QByteArray("X"));
 
         {
-            FileSession abandoned;
-            copyFile(abandoned, a, tree.path(u"out/d.4ds"_s));
+            FileSession abandoned(m_files, m_host);
+            abandoned.copyFile(a, tree.path(u"out/d.4ds"_s));
             QCOMPARE(QDir(tree.path(u"out"_s)).entryList(QDir::Files | QDir::Hidden).size(), 3);
         }
         QCOMPARE(QDir(tree.path(u"out"_s)).entryList(QDir::Files | QDir::Hidden),
                  (QStringList{u"b.4ds"_s, u"c.4ds"_s}));
     }
 
+    void copyErrors_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("destination");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("code");
+        const auto row = [](const char *name, const QString &source, const QString &destination,
+                            ErrorKind kind, int code = 0) {
+            QTest::newRow(name) << source << destination << int(kind) << code;
+        };
+        row("no source", u"none.4ds"_s, u"x"_s, ErrorKind::NotFound);
+        row("source is a folder", u"folder"_s, u"x"_s, ErrorKind::System, EISDIR);
+        row("no folder", u"car.4ds"_s, u"nofolder/x"_s, ErrorKind::NotFound);
+        row("destination is a folder", u"car.4ds"_s, u"FOLDER"_s, ErrorKind::System, EISDIR);
+        row("no file name", u"car.4ds"_s, u"folder/"_s, ErrorKind::NoFileName);
+    }
     void copyErrors()
     {
+        QFETCH(QString, source);
+        QFETCH(QString, destination);
+        QFETCH(int, kind);
+        QFETCH(int, code);
         TempTree tree;
-        const QString source = tree.file(u"car.4ds"_s);
+        tree.file(u"car.4ds"_s);
         tree.dir(u"folder"_s);
-        FileSession s;
-        QVERIFY_THROWS_EXCEPTION(RuntimeError,
-                                 copyFile(s, tree.path(u"none.4ds"_s), tree.path(u"x"_s)));
-        QVERIFY_THROWS_EXCEPTION(RuntimeError,
-                                 copyFile(s, tree.path(u"folder"_s), tree.path(u"x"_s)));
-        QVERIFY_THROWS_EXCEPTION(RuntimeError, copyFile(s, source, tree.path(u"nofolder/x"_s)));
-        QVERIFY_THROWS_EXCEPTION(RuntimeError, copyFile(s, source, tree.path(u"FOLDER"_s)));
-        QVERIFY(s.commit().isEmpty());
+        FileSession session(m_files, m_host);
+        try {
+            session.copyFile(tree.path(source), tree.path(destination));
+            QFAIL("the copy must fail");
+        } catch (const RuntimeError &error) {
+            QCOMPARE(int(error.error().kind), kind);
+            QCOMPARE(error.error().code, code);
+        }
+        QVERIFY(session.commit().isEmpty());
         QCOMPARE(tree.entries(), (QStringList{u"car.4ds"_s, u"folder"_s}));
     }
 
@@ -105,34 +125,28 @@ private slots:
     {
         TempTree tree;
         tree.dir(u"Game/MODELS"_s);
-        makeFolder(tree.path(u"game\\maps\\"_s));
+        FileSession session(m_files, m_host);
+        session.makeFolder(tree.path(u"game\\maps\\"_s));
         QVERIFY(QFileInfo(tree.path(u"Game/maps"_s)).isDir());
-        QVERIFY_THROWS_EXCEPTION(RuntimeError, makeFolder(tree.path(u"game\\models\\"_s)));
-        QVERIFY_THROWS_EXCEPTION(RuntimeError, makeFolder(tree.path(u"game\\Maps"_s)));
-        QVERIFY_THROWS_EXCEPTION(RuntimeError, makeFolder(tree.path(u"none\\maps"_s)));
+        for (const QString &path : {u"game\\models\\"_s, u"game\\Maps"_s, u"none\\maps"_s})
+            QVERIFY_THROWS_EXCEPTION(RuntimeError, session.makeFolder(tree.path(path)));
     }
 
-    // More copies than the process may hold files open: they are put in place in turns.
-    // Last, as the lowered limit stays where it cannot be raised again.
+    // More copies than may stay open at once: they are put in place in turns.
     void moreCopiesThanOpenFiles()
     {
         TempTree tree;
         const QString source = tree.file(u"car.4ds"_s, "model");
         tree.dir(u"out"_s);
-        struct rlimit saved, low = {64, 64};
-        QCOMPARE(::getrlimit(RLIMIT_NOFILE, &saved), 0);
-        QCOMPARE(::setrlimit(RLIMIT_NOFILE, &low), 0);
-        QList<FileSession::Failure> failures;
-        {
-            FileSession session;
-            for (int i = 0; i < 150; ++i)
-                copyFile(session, source, tree.path(u"out/m%1.4ds"_s.arg(i)));
-            failures = session.commit();
-        }
-        ::setrlimit(RLIMIT_NOFILE, &saved);
-        QCOMPARE(failures.size(), 0);
-        QCOMPARE(QDir(tree.path(u"out"_s)).entryList(QDir::Files | QDir::Hidden).size(), 150);
-        QCOMPARE(TempTree::read(tree.path(u"out/m149.4ds"_s)), QByteArray("model"));
+        TestFileSystem files;
+        files.budget = 16;
+        FileSession session(files, m_host);
+        for (int i = 0; i < 40; ++i)
+            session.copyFile(source, tree.path(u"out/m%1.4ds"_s.arg(i)));
+        QCOMPARE(files.names(TestFileSystem::Rename).size(), 32); // two turns of 16 so far
+        QCOMPARE(session.commit().size(), 0);
+        QCOMPARE(QDir(tree.path(u"out"_s)).entryList(QDir::Files | QDir::Hidden).size(), 40);
+        QCOMPARE(TempTree::read(tree.path(u"out/m39.4ds"_s)), QByteArray("model"));
     }
 };
 

@@ -1,4 +1,6 @@
 #include "runtime/drives.h"
+#include "runtime/filesystem.h"
+#include "runtime/hostpath.h"
 #include "widgetsupport.h"
 #include "windows/dirlistbox.h"
 #include "windows/form1.h"
@@ -17,8 +19,16 @@ class TestFolderPicker : public QObject
     Q_OBJECT
 
     std::unique_ptr<TempTree> m_tree;
+    runtime::PosixFileSystem m_files;
     std::unique_ptr<Form1> m_form;
-    QString m_previousFolder;
+
+    void showForm(const QString &currentFolder)
+    {
+        const runtime::HostPaths host{{}, runtime::encodeName(currentFolder)};
+        m_form = std::make_unique<Form1>(m_files, host);
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    }
 
     Form2 *picker() { return m_form->folderPicker(); }
     template <typename W = QWidget> W *control(const QString &name)
@@ -64,17 +74,12 @@ private slots:
         m_tree->dir(u"Игры/Ortana/models"_s);
         m_tree->dir(u"new/Maps"_s);
         m_tree->file(u"readme.txt"_s);
-        m_previousFolder = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(m_tree->path()));
-        m_form = std::make_unique<Form1>();
-        m_form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        showForm(m_tree->path());
     }
 
     void cleanup()
     {
         m_form.reset();
-        QDir::setCurrent(m_previousFolder);
         m_tree.reset();
     }
 
@@ -122,11 +127,11 @@ private slots:
         QVERIFY(!drive1()->accessibleName().isEmpty());
     }
 
-    // Both lists start at the process's current folder and its drive.
+    // Both lists start at the current folder the program was given, and its drive.
     void startsAtCurrentFolder()
     {
         press(u"Command3"_s);
-        const QString cwd = QDir::currentPath();
+        const QString cwd = m_tree->path();
         QCOMPARE(dir1()->Path(), cwd);
         QStringList roots;
         for (int i = 0; i < drive1()->count(); ++i)
@@ -149,8 +154,8 @@ private slots:
     void currentFolderGone()
     {
         const QString gone = m_tree->dir(u"gone"_s);
-        QVERIFY(QDir::setCurrent(gone));
         QVERIFY(QDir(gone).removeRecursively());
+        showForm(gone);
         RecordingMessageBox boxes;
         press(u"Command1"_s);
         QCOMPARE(boxes.shown.size(), 1);
@@ -292,7 +297,7 @@ private slots:
 
         // The next one starts afresh at the current folder.
         press(u"Command3"_s);
-        QCOMPARE(dir1()->Path(), QDir::currentPath());
+        QCOMPARE(dir1()->Path(), m_tree->path());
     }
 
     void closingMainWindowClosesPicker()

@@ -8,7 +8,12 @@ namespace {
 struct Checked : Game
 {
     Checked() { tick({1}); }
-    QString check() { return install().failedCheck; }
+    // The check that failed, -1 when none did.
+    int check()
+    {
+        const auto failed = install().failedCheck;
+        return failed ? int(*failed) : -1;
+    }
 };
 
 } // namespace
@@ -20,14 +25,14 @@ class TestInstallChecks : public QObject
 private slots:
     void eachCheckFailsAlone_data()
     {
-        QTest::addColumn<int>("broken");
+        QTest::addColumn<int>("broken"); // the check, as int(Check)
         QTest::addColumn<QString>("message");
-        QTest::newRow("game folder") << 0 << messages::BadGameFolder;
-        QTest::newRow("model file") << 1 << messages::BadModelFile;
-        QTest::newRow("maps folder") << 2 << messages::BadMapsFolder;
-        QTest::newRow("textures") << 3 << messages::NoTextures;
-        QTest::newRow("car") << 4 << messages::NoCar;
-        QTest::newRow("colours") << 5 << messages::NoColour;
+        QTest::newRow("game folder") << int(Check::GameFolder) << messages::BadGameFolder;
+        QTest::newRow("model file") << int(Check::ModelFile) << messages::BadModelFile;
+        QTest::newRow("maps folder") << int(Check::MapsFolder) << messages::BadMapsFolder;
+        QTest::newRow("textures") << int(Check::Textures) << messages::NoTextures;
+        QTest::newRow("car") << int(Check::Car) << messages::NoCar;
+        QTest::newRow("colours") << int(Check::Colours) << messages::NoColour;
     }
     // Each input broken alone, and also together with every later one: the first failing
     // check is the one reported.
@@ -40,25 +45,25 @@ private slots:
             auto breakInput = [&](int which) {
                 switch (which) {
                 case 0:
-                    f.form.text1 = f.path("new");
+                    f.request.gameFolder = f.path("new");
                     break;
                 case 1:
-                    f.form.text2 = f.path("new/none.4ds");
+                    f.request.modelFile = f.path("new/none.4ds");
                     break;
                 case 2:
-                    f.form.text3 = f.path("cwd");
+                    f.request.mapsFolder = f.path("cwd");
                     break;
                 case 3: // a Maps folder already broken stays so
                     if (broken != 2) {
-                        f.form.text3 = f.path("new/Notes");
+                        f.request.mapsFolder = f.path("new/Notes");
                         f.dir("new/Notes"), f.file("new/Notes/readme.txt", "notes");
                     }
                     break;
                 case 4:
-                    f.form.listIndex = -1;
+                    f.request.car = -1;
                     break;
                 case 5:
-                    f.form.checks[0] = 0;
+                    f.request.colourBoxes[0] = 0;
                     break;
                 }
             };
@@ -68,11 +73,11 @@ private slots:
                     breakInput(later);
             }
             const QByteArrayList before = host::snapshot(f.root);
-            QCOMPARE(f.check(), message);
+            QCOMPARE(f.check(), broken);
             QCOMPARE(f.outcome.notWritten, QList<InstallOutcome::NotWritten>{});
             QCOMPARE(f.outcome.written, 0);
             QCOMPARE(host::snapshot(f.root), before);
-            QCOMPARE(f.selected, ColourSelection{});
+            QVERIFY(!f.outcome.colours);
             // Shown with the critical icon under the title "Ошибка".
             const ClosingMessage shown = closingMessage(f.outcome);
             QCOMPARE(shown.text, message);
@@ -90,92 +95,89 @@ private slots:
     void mapsFolderGainsSeparator()
     {
         Checked f;
-        f.form.text1.clear(); // the install stops at the first check
-        const QString typed = f.form.text3;
-        f.install();
-        QCOMPARE(f.form.text3, typed + u"\\"_s);
-        f.install();
-        QCOMPARE(f.form.text3, typed + u"\\"_s);
+        f.request.gameFolder.clear(); // the install stops at the first check
+        const QString typed = f.request.mapsFolder;
+        QCOMPARE(f.install().mapsFolder, typed + u"\\"_s);
+        f.request.mapsFolder = f.outcome.mapsFolder;
+        QCOMPARE(f.install().mapsFolder, typed + u"\\"_s);
 
         Checked empty;
-        empty.form.text1.clear();
-        empty.form.text3.clear();
-        empty.install();
-        QCOMPARE(empty.form.text3, u"\\"_s);
+        empty.request.gameFolder.clear();
+        empty.request.mapsFolder.clear();
+        QCOMPARE(empty.install().mapsFolder, u"\\"_s);
     }
 
     void gameFolderVariants()
     {
         Checked f;
         f.dir("Game2"), f.file("Game2/A0.DTA", "game");
-        f.form.text1 = f.path("game2\\"); // ends in a separator, case differs
-        f.form.checks[0] = 0;             // stop at the colour check
-        QCOMPARE(f.check(), messages::NoColour);
+        f.request.gameFolder = f.path("game2\\"); // ends in a separator, case differs
+        f.request.colourBoxes[0] = 0;             // stop at the colour check
+        QCOMPARE(f.check(), int(Check::Colours));
 
         // An empty field fails even where the current folder holds a0.dta.
         Checked g;
-        QVERIFY(QDir::setCurrent(g.path("Game")));
-        g.form.text1.clear();
-        QCOMPARE(g.check(), messages::BadGameFolder);
+        g.host.currentFolder = g.hostPath("Game");
+        g.request.gameFolder.clear();
+        QCOMPARE(g.check(), int(Check::GameFolder));
     }
 
     void unreadyDriveFailsItsCheck()
     {
         Checked f;
-        f.form.text1 = u"Q:\\Games\\Ortana"_s;
-        QCOMPARE(f.check(), messages::BadGameFolder);
+        f.request.gameFolder = u"Q:\\Games\\Ortana"_s;
+        QCOMPARE(f.check(), int(Check::GameFolder));
     }
 
     void checksThatCannotBeMadeFail()
     {
         Checked f;
-        f.form.text2 = f.path("ne*/car.4ds"); // a wildcard in a folder is an error
-        QCOMPARE(f.check(), messages::BadModelFile);
+        f.request.modelFile = f.path("ne*/car.4ds"); // a wildcard in a folder is an error
+        QCOMPARE(f.check(), int(Check::ModelFile));
 
         Checked nul;
-        nul.form.text3 += QChar(0);
-        QCOMPARE(nul.check(), messages::BadMapsFolder);
+        nul.request.mapsFolder += QChar(0);
+        QCOMPARE(nul.check(), int(Check::MapsFolder));
     }
 
     void mapsFolderKinds()
     {
         Checked hidden;
         hidden.dir("new/Hidden"), hidden.texture("new/Hidden", ".car.bmp");
-        hidden.form.text3 = hidden.path("new/Hidden");
-        QCOMPARE(hidden.check(), messages::BadMapsFolder);
+        hidden.request.mapsFolder = hidden.path("new/Hidden");
+        QCOMPARE(hidden.check(), int(Check::MapsFolder));
 
         Checked subfolders;
         subfolders.dir("new/Sub"), subfolders.dir("new/Sub/inner");
         subfolders.texture("new/Sub/inner", "car.bmp");
-        subfolders.form.text3 = subfolders.path("new/Sub");
-        QCOMPARE(subfolders.check(), messages::BadMapsFolder);
+        subfolders.request.mapsFolder = subfolders.path("new/Sub");
+        QCOMPARE(subfolders.check(), int(Check::MapsFolder));
 
         for (const char *texture : {"skin.TGA", "skin.bmp"}) {
             Checked one;
             one.dir("new/One"), one.texture("new/One", texture);
-            one.form.text3 = one.path("new/One");
-            one.form.checks[0] = 0;
-            QCOMPARE(one.check(), messages::NoColour);
+            one.request.mapsFolder = one.path("new/One");
+            one.request.colourBoxes[0] = 0;
+            QCOMPARE(one.check(), int(Check::Colours));
         }
     }
 
     void modelFileWildcard()
     {
         Checked f;
-        f.form.text2 = f.path("new/*.4DS");
-        f.form.checks[0] = 0;
-        QCOMPARE(f.check(), messages::NoColour);
+        f.request.modelFile = f.path("new/*.4DS");
+        f.request.colourBoxes[0] = 0;
+        QCOMPARE(f.check(), int(Check::Colours));
     }
 
     void coloursRecorded()
     {
         Checked f;
-        f.form.checks[0] = 0;
-        f.form.checks[1] = 1;
-        f.form.checks[3] = 1;
-        f.selected = {true, true, true, true, false};
+        f.request.colourBoxes[0] = 0;
+        f.request.colourBoxes[1] = 1;
+        f.request.colourBoxes[3] = 1;
         f.install();
-        QCOMPARE(f.selected, (ColourSelection{false, true, false, true, false}));
+        QCOMPARE(f.outcome.colours, (ColourSelection{false, true, false, true, false}));
     }
 };
 

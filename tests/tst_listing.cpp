@@ -1,6 +1,6 @@
+#include "runtime/error.h"
 #include "runtime/hostpath.h"
 #include "runtime/listing.h"
-#include "runtime/runtimeerror.h"
 #include "testsupport.h"
 
 #include <sys/socket.h>
@@ -13,6 +13,9 @@ using namespace runtime;
 class TestListing : public QObject
 {
     Q_OBJECT
+
+    // No Wine drives and no current folder: for absolute patterns.
+    const HostPaths m_host;
 
 private slots:
     void wildcards_data()
@@ -80,14 +83,15 @@ private slots:
 
         FolderIndex index;
         FolderIndex *folders = cached ? &index : nullptr;
-        QCOMPARE(Listing::all(tree.path(u"MAPS\\"_s), folders),
+        QCOMPARE(Listing::all(tree.path(u"MAPS\\"_s), m_host, folders),
                  (QStringList{u"A.bmp"_s, u"b.TGA"_s, u"c.txt"_s, u"link.bmp"_s}));
-        QCOMPARE(Listing::all(tree.path(u"maps\\*.bmp"_s), folders),
+        QCOMPARE(Listing::all(tree.path(u"maps\\*.bmp"_s), m_host, folders),
                  (QStringList{u"A.bmp"_s, u"link.bmp"_s}));
-        QCOMPARE(Listing::all(tree.path(u"Maps/*.tga"_s), folders), QStringList{u"b.TGA"_s});
+        QCOMPARE(Listing::all(tree.path(u"Maps/*.tga"_s), m_host, folders),
+                 QStringList{u"b.TGA"_s});
 
         Listing listing;
-        QCOMPARE(listing.first(tree.path(u"maps\\\\"_s)), u"A.bmp"_s);
+        QCOMPARE(listing.first(tree.path(u"maps\\\\"_s), m_host), u"A.bmp"_s);
         QCOMPARE(listing.next(), u"b.TGA"_s);
         QCOMPARE(listing.next(), u"c.txt"_s);
         QCOMPARE(listing.next(), u"link.bmp"_s);
@@ -103,82 +107,86 @@ private slots:
         tree.file(u"maps/old.bmp"_s);
         const QByteArray maps = QFile::encodeName(tree.path(u"maps"_s));
         FolderIndex index;
-        QCOMPARE(Listing::all(tree.path(u"maps\\"_s), &index), QStringList{u"old.bmp"_s});
+        QCOMPARE(Listing::all(tree.path(u"maps\\"_s), m_host, &index), QStringList{u"old.bmp"_s});
         QVERIFY(!findEntry(maps, u"NEW.BMP"_s, &index));
 
         tree.file(u"maps/new.bmp"_s);
         index.created(maps, "new.bmp");
         QCOMPARE(findEntry(maps, u"NEW.BMP"_s, &index), QByteArray("new.bmp"));
-        QCOMPARE(Listing::all(tree.path(u"maps\\*.BMP"_s), &index),
+        QCOMPARE(Listing::all(tree.path(u"maps\\*.BMP"_s), m_host, &index),
                  (QStringList{u"new.bmp"_s, u"old.bmp"_s}));
 
         index.reserved(maps, "Later.tga");
         QCOMPARE(findEntry(maps, u"later.TGA"_s, &index), QByteArray("Later.tga"));
-        QCOMPARE(Listing::all(tree.path(u"maps\\*.tga"_s), &index), QStringList{}); // not yet
+        QCOMPARE(Listing::all(tree.path(u"maps\\*.tga"_s), m_host, &index),
+                 QStringList{}); // not yet
 
         // A folder made anew is read anew, not taken as the missing folder it was.
-        QCOMPARE(Listing::all(tree.path(u"maps\\sub\\"_s), &index), QStringList{});
+        QCOMPARE(Listing::all(tree.path(u"maps\\sub\\"_s), m_host, &index), QStringList{});
         tree.file(u"maps/sub/inner.bmp"_s);
         index.created(maps, "sub");
-        QCOMPARE(Listing::all(tree.path(u"maps\\sub\\"_s), &index), QStringList{u"inner.bmp"_s});
+        QCOMPARE(Listing::all(tree.path(u"maps\\sub\\"_s), m_host, &index),
+                 QStringList{u"inner.bmp"_s});
     }
 
-    void plainPaths()
+    // The first match of a pattern, or "" for a pattern that matches no ordinary file.
+    // "<tree>" stands for the tree, which is also the current folder.
+    void firstMatch_data()
     {
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QString>("first");
+        QTest::newRow("plain name") << u"<tree>/Game/a0.dta"_s << u"A0.DTA"_s;
+        // A field ending in a backslash followed by the "/a0.dta" the check appends.
+        QTest::newRow("appended name") << u"<tree>/game\\/a0.dta"_s << u"A0.DTA"_s;
+        QTest::newRow("doubled separators") << u"<tree>/GAME//\\\\a0.dta"_s << u"A0.DTA"_s;
+        QTest::newRow("relative") << u"game\\*.DTA"_s << u"A0.DTA"_s;
+        QTest::newRow("folder") << u"<tree>/Game/folder"_s << QString();
+        QTest::newRow("hidden file") << u"<tree>/Game/.secret"_s << QString();
+        QTest::newRow("missing file") << u"<tree>/Game/missing.dta"_s << QString();
+        QTest::newRow("empty") << QString() << QString();
+        QTest::newRow("only a subfolder") << u"<tree>/onlysub\\"_s << QString();
+        QTest::newRow("only hidden files") << u"<tree>/onlyhidden\\"_s << QString();
+        QTest::newRow("missing folder") << u"<tree>/missing\\"_s << QString();
+        QTest::newRow("missing folder, wildcard") << u"<tree>/missing\\*.bmp"_s << QString();
+        QTest::newRow("file as folder") << u"<tree>/afile\\"_s << QString();
+    }
+    void firstMatch()
+    {
+        QFETCH(QString, pattern);
+        QFETCH(QString, first);
         TempTree tree;
         tree.file(u"Game/A0.DTA"_s);
         tree.file(u"Game/.secret"_s);
         tree.dir(u"Game/folder"_s);
-        const QString game = tree.path(u"Game"_s);
-        QCOMPARE(Listing().first(game + u"/a0.dta"_s), u"A0.DTA"_s);
-        // A field ending in a backslash followed by the "/a0.dta" the check appends.
-        QCOMPARE(Listing().first(tree.path(u"game\\"_s) + u"/a0.dta"_s), u"A0.DTA"_s);
-        QCOMPARE(Listing().first(tree.path(u"GAME//\\\\a0.dta"_s)), u"A0.DTA"_s);
-        QCOMPARE(Listing().first(game + u"/folder"_s), QString());
-        QCOMPARE(Listing().first(game + u"/.secret"_s), QString());
-        QCOMPARE(Listing().first(game + u"/missing.dta"_s), QString());
-        QCOMPARE(Listing().first(QString()), QString());
-    }
-
-    void foldersWithoutFiles()
-    {
-        TempTree tree;
         tree.dir(u"onlysub/inner"_s);
         tree.file(u"onlyhidden/.x.bmp"_s);
-        QCOMPARE(Listing().first(tree.path(u"onlysub\\"_s)), QString());
-        QCOMPARE(Listing().first(tree.path(u"onlyhidden\\"_s)), QString());
-        QCOMPARE(Listing().first(tree.path(u"missing\\"_s)), QString());
-        QCOMPARE(Listing().first(tree.path(u"missing\\*.bmp"_s)), QString());
         tree.file(u"afile"_s);
-        QCOMPARE(Listing().first(tree.path(u"afile\\"_s)), QString());
+        const HostPaths host{{}, QFile::encodeName(tree.path())};
+        QCOMPARE(Listing().first(pattern.replace(u"<tree>"_s, tree.path()), host), first);
     }
 
     void errors_data()
     {
         QTest::addColumn<QString>("pattern");
-        QTest::newRow("wildcard in folder") << u"/tmp/*/a0.dta"_s;
-        QTest::newRow("question in folder") << u"/tm?/a0.dta"_s;
-        QTest::newRow("nul") << u"/tmp/a"_s + QChar(0);
-        QTest::newRow("too long") << u"/tmp/"_s + QString(300, u'x');
-        QTest::newRow("unready drive") << u"Q:\\Games\\a0.dta"_s;
+        QTest::addColumn<ErrorKind>("kind");
+        QTest::newRow("wildcard in folder") << u"/tmp/*/a0.dta"_s << ErrorKind::WildcardInFolder;
+        QTest::newRow("question in folder") << u"/tm?/a0.dta"_s << ErrorKind::WildcardInFolder;
+        QTest::newRow("nul") << u"/tmp/a"_s + QChar(0) << ErrorKind::NulInPath;
+        QTest::newRow("too long") << u"/tmp/"_s + QString(300, u'x') << ErrorKind::NameTooLong;
+        QTest::newRow("too long, folder missing")
+            << u"/no-such-folder/"_s + QString(300, u'x') << ErrorKind::NameTooLong;
+        QTest::newRow("unready drive") << u"Q:\\Games\\a0.dta"_s << ErrorKind::DriveNotReady;
     }
     void errors()
     {
         QFETCH(QString, pattern);
-        qputenv("WINEPREFIX", "/nonexistent-prefix");
-        QVERIFY_THROWS_EXCEPTION(RuntimeError, Listing().first(pattern));
-        qunsetenv("WINEPREFIX");
-    }
-
-    void relativeToCurrentFolder()
-    {
-        TempTree tree;
-        tree.file(u"maps/x.bmp"_s);
-        const QString previous = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(tree.path()));
-        const QString found = Listing().first(u"MAPS\\*.BMP"_s);
-        QDir::setCurrent(previous);
-        QCOMPARE(found, u"x.bmp"_s);
+        QFETCH(ErrorKind, kind);
+        try {
+            Listing().first(pattern, HostPaths{"/no-prefix", {}});
+            QFAIL("the pattern must be refused");
+        } catch (const RuntimeError &error) {
+            QCOMPARE(error.error().kind, kind);
+        }
     }
 };
 

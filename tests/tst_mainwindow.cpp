@@ -1,3 +1,4 @@
+#include "installfixture.h"
 #include "widgetsupport.h"
 #include "windows/form1.h"
 #include "windows/formsupport.h"
@@ -6,9 +7,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QProgressDialog>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QSemaphore>
 #include <QStyle>
-#include <QTimer>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -39,6 +42,7 @@ class TestMainWindow : public QObject
     Q_OBJECT
 
     std::unique_ptr<TempTree> m_tree;
+    TestFileSystem m_files;
     std::unique_ptr<Form1> m_form;
 
     template <typename W = QWidget> W *control(const QString &name)
@@ -71,7 +75,10 @@ private slots:
     void init()
     {
         m_tree = std::make_unique<TempTree>();
-        m_form = std::make_unique<Form1>();
+        m_files.before = nullptr;
+        m_files.log.clear();
+        const QByteArray tree = QFile::encodeName(m_tree->path());
+        m_form = std::make_unique<Form1>(m_files, runtime::HostPaths{tree + "/prefix", tree});
         m_form->Form_Load(m_tree->file(u"cars.txt"_s, CarList));
         m_form->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
@@ -237,7 +244,8 @@ private slots:
         QTest::newRow("chosen") << false << u"/games/cars/новая.4ds"_s << u"/games/cars/новая.4ds"_s
                                 << QString();
         QTest::newRow("cancelled") << false << QString() << u"typed\\car.4ds"_s << QString();
-        QTest::newRow("failed") << true << QString() << u"typed\\car.4ds"_s << u"dialog failed"_s;
+        QTest::newRow("failed") << true << QString() << u"typed\\car.4ds"_s
+                                << u"Окно выбора файла недоступно"_s;
     }
     void modelFileDialog()
     {
@@ -375,7 +383,7 @@ private slots:
             chooseCar(carAfterTicking);
         QTest::mouseClick(control(u"Command4"_s), Qt::LeftButton);
 
-        QCOMPARE(boxes.shown.size(), 1);
+        QTRY_COMPARE(boxes.shown.size(), 1);
         QCOMPARE(boxes.shown[0].text, message);
         QCOMPARE(boxes.shown[0].title, u"Ошибка"_s);
         // The Maps folder field shows the separator the install added.
@@ -384,7 +392,8 @@ private slots:
     }
 
     // The whole job from the window: typed paths, a car, two colours, the install button.
-    // While the install runs, its progress window stays, a second press starts nothing, and
+    // The install runs on a thread of its own: while it waits on the disk, its progress
+    // reaches the window, the player's input and a second press change nothing, and
     // closing the main window waits for the install and its closing message.
     void wholeInstall()
     {
@@ -403,23 +412,36 @@ private slots:
         QTest::mouseClick(check(0), Qt::LeftButton);
         QTest::mouseClick(check(2), Qt::LeftButton);
         m_form->setProgressDelay(0);
-        bool windowsStayed = false;
-        QTimer::singleShot(0, m_form.get(), [&] { // runs between two files
-            QPointer<QWidget> progress = QApplication::activeModalWidget();
-            QVERIFY(progress);
-            QTest::keyClick(progress, Qt::Key_Escape);
-            progress->close();
-            m_form->Command4_Click();
-            m_form->close();
-            windowsStayed = progress && progress->isVisible() && m_form->isVisible();
-        });
+        // The flush of the data waits until the test lets it go.
+        QSemaphore flushing, flushed;
+        const auto letGo = qScopeGuard([&] { flushed.release(); }); // also when a check fails
+        m_files.before = [&](TestFileSystem::Op op, const QByteArray &) {
+            if (op == TestFileSystem::FlushFileSystem) {
+                flushing.release();
+                flushed.acquire();
+            }
+        };
         QTest::mouseClick(control(u"Command4"_s), Qt::LeftButton);
+        QTRY_COMPARE(flushing.available(), 1);
 
-        QVERIFY(windowsStayed);
-        QCOMPARE(boxes.shown.size(), 1); // one install, one closing message
+        QTRY_VERIFY(qobject_cast<QProgressDialog *>(QApplication::activeModalWidget()));
+        const auto *progress = qobject_cast<QProgressDialog *>(QApplication::activeModalWidget());
+        QTRY_COMPARE(progress->labelText(), u"Запись на диск…"_s);
+        QCOMPARE(progress->value(), 6);
+        typeText(control<QLineEdit>(u"Text1"_s), u"typed while installing"_s);
+        QCOMPARE(m_form->Text1(), m_tree->path(u"Game"_s));
+        m_form->Command4_Click();
+        m_form->close();
+        QVERIFY(m_form->isVisible());
+        QVERIFY(boxes.shown.isEmpty());
+
+        flushed.release();
+        QTRY_COMPARE(boxes.shown.size(), 1); // one install, one closing message
         QCOMPARE(boxes.shown[0].text, messages::Installed);
         QCOMPARE(boxes.shown[0].style, int(runtime::vbOKOnly));
         QVERIFY(!m_form->isVisible()); // closed once the message was read
+        QCOMPARE(m_form->Text3(), m_tree->path(u"new/Maps"_s) + u"\\"_s);
+        QCOMPARE(m_files.names(TestFileSystem::FlushFileSystem).size(), 1);
         QCOMPARE(m_tree->entries(),
                  QStringList({u"Game"_s, u"Game/a0.dta"_s, u"Game/maps"_s, u"Game/maps/body.bmp"_s,
                               u"Game/maps/glass.tga"_s, u"Game/maps/road.bmp"_s, u"Game/models"_s,
@@ -434,7 +456,6 @@ private slots:
         QCOMPARE(TempTree::read(m_tree->path(u"Game/maps/body.bmp"_s)), "body");
         QCOMPARE(TempTree::read(m_tree->path(u"Game/maps/glass.tga"_s)), "glass");
     }
-
 };
 
 QTEST_MAIN(TestMainWindow)

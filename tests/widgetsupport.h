@@ -1,7 +1,7 @@
 #pragma once
 
+#include "runtime/error.h"
 #include "runtime/filedialog.h"
-#include "runtime/runtimeerror.h"
 #include "testsupport.h"
 
 #include <QAbstractItemView>
@@ -87,7 +87,7 @@ public:
     {
         filters.append(filter);
         if (fail)
-            throw runtime::RuntimeError(QStringLiteral("dialog failed"));
+            runtime::raise(runtime::ErrorKind::NoDialog, runtime::Operation::ShowDialog);
         return answer;
     }
 

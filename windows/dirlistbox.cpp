@@ -58,10 +58,7 @@ void DirListBox::setDriveRoots(const QStringList &roots)
 
 void DirListBox::setPath(const QString &folder)
 {
-    const QString absolute = QDir::isAbsolutePath(folder)
-                                 ? folder
-                                 : runtime::childPath(runtime::currentFolder(), folder);
-    const QString path = QDir::cleanPath(absolute);
+    const QString path = QDir::cleanPath(folder);
     const QStringList children = runtime::subfolders(path);
 
     QString root = runtime::driveRootOf(path, m_roots);

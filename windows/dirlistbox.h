@@ -19,8 +19,8 @@ public:
     // The opened folder, as a full path: no trailing "/" except for the root.
     QString Path() const { return m_path; }
 
-    // Opens `folder` and lists it. Throws runtime::RuntimeError when the folder cannot be
-    // read; the list then stays as it was.
+    // Opens `folder`, a full path, and lists it. Throws runtime::RuntimeError when the folder
+    // cannot be read; the list then stays as it was.
     void setPath(const QString &folder);
 
     // The folder that the item in `row` stands for.

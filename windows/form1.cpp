@@ -1,11 +1,14 @@
 #include "windows/form1.h"
 
+#include "install/installrun.h"
+#include "install/messages.h"
 #include "runtime/filedialog.h"
 #include "windows/form2.h"
 #include "windows/formsupport.h"
 #include "windows/installprogressdialog.h"
 #include "windows/pathdrop.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -17,7 +20,8 @@
 
 using namespace Qt::StringLiterals;
 
-Form1::Form1(QWidget *parent) : QWidget(parent)
+Form1::Form1(runtime::FileSystem &files, const runtime::HostPaths &host, QWidget *parent)
+    : QWidget(parent), m_files(files), m_host(host)
 {
     setWindowTitle(u"Quillmere    by dunhallow"_s);
 
@@ -89,6 +93,13 @@ Form1::Form1(QWidget *parent) : QWidget(parent)
     connect(m_command4, &QPushButton::clicked, this, &Form1::Command4_Click);
 }
 
+Form1::~Form1()
+{
+    // An install still running is waited for before the window goes.
+    m_progress.reset();
+    m_install.reset();
+}
+
 void Form1::Form_Load(const QString &carListFile)
 {
     m_combo1->clear();
@@ -96,7 +107,7 @@ void Form1::Form_Load(const QString &carListFile)
     // list model holds them as they are, where the combo box's own model makes an item
     // object for each.
     QStringList names;
-    readCarList(carListFile, m_cars, [&names](const QString &name) { names.append(name); });
+    readCarList(carListFile, m_host, m_cars, [&names](const QString &name) { names.append(name); });
     m_combo1->setModel(new QStringListModel(names, m_combo1));
     m_combo1->setCurrentIndex(-1);
 }
@@ -200,30 +211,73 @@ void Form1::Command2_Click()
 
 void Form1::Command4_Click()
 {
-    // A press while an install runs (its progress window keeps input away, but a press
-    // can still arrive queued) starts nothing.
-    if (m_installing)
+    // A press while an install runs (or its closing message is shown) starts nothing.
+    if (m_install)
         return;
-    m_installing = true;
-    reportErrors([this] {
-        InstallOutcome outcome;
-        {
-            InstallProgressDialog progress(this, m_progressDelayMs);
-            outcome = InstallCar(*this, m_cars, m_colourSelected, &progress);
-        }
-        const ClosingMessage message = closingMessage(outcome);
-        runtime::MsgBox(message.text, message.style, message.title);
-    });
-    m_installing = false;
+    InstallRequest request{Text1(), Text2(), Text3(), Combo1ListIndex(), {}};
+    for (int box = 1; box <= 4; ++box)
+        request.colourBoxes[box - 1] = CheckValue(box);
+    m_install = std::make_unique<InstallRun>(request, m_cars, m_files, m_host);
+    m_progress = std::make_unique<InstallProgressDialog>(this, m_progressDelayMs);
+    connect(m_install.get(), &InstallRun::copying, m_progress.get(),
+            &InstallProgressDialog::copying);
+    connect(m_install.get(), &InstallRun::writingOut, m_progress.get(),
+            &InstallProgressDialog::writingOut);
+    connect(m_install.get(), &InstallRun::finished, this, &Form1::installFinished,
+            Qt::QueuedConnection);
+    // The player's input is held back from the windows until the install has ended, also
+    // before the progress window shows.
+    qApp->installEventFilter(this);
+    m_install->start();
+}
+
+void Form1::installFinished()
+{
+    const InstallOutcome outcome = m_install->outcome();
+    m_progress.reset(); // the closing message stands alone
+    qApp->removeEventFilter(this);
+    setText3(outcome.mapsFolder);
+    if (outcome.colours)
+        m_colourSelected = *outcome.colours;
+    const ClosingMessage message = closingMessage(outcome);
+    runtime::MsgBox(message.text, message.style, message.title);
+    m_install.reset();
     if (m_closeRequested)
         close();
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Wheel:
+    case QEvent::ContextMenu:
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+        break;
+    default:
+        return false;
+    }
+    // Only the progress window takes input while the install runs.
+    const auto *widget = qobject_cast<QWidget *>(watched);
+    const QWidget *progress = m_progress ? m_progress->dialog() : nullptr;
+    return widget && !(progress && widget->window() == progress);
 }
 
 void Form1::closeEvent(QCloseEvent *event)
 {
     // An install is not broken off: it runs to its end and shows its outcome, and the
     // window closes after that.
-    if (m_installing) {
+    if (m_install) {
         m_closeRequested = true;
         event->ignore();
         return;

@@ -2,10 +2,11 @@
 
 #include "catalogue/cartable.h"
 #include "install/installcar.h"
-#include "install/installcontrols.h"
+#include "runtime/hostpath.h"
 
 #include <QPointer>
 #include <QWidget>
+#include <memory>
 
 class QCheckBox;
 class QComboBox;
@@ -14,28 +15,37 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class Form2;
+class InstallProgressDialog;
+class InstallRun;
+namespace runtime {
+class FileSystem;
+}
 
 // The main window: the three path fields, the car list, the colour boxes and the install
-// button. It owns the car table and the chosen colours for the whole run, and the folder
-// picker while that is open.
-class Form1 : public QWidget, public InstallControls
+// button. It owns the car table and the chosen colours for the whole run, the folder picker
+// while that is open, and the install while that runs. Installs write through `files`;
+// paths are resolved against `host`.
+class Form1 : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit Form1(QWidget *parent = nullptr);
+    Form1(runtime::FileSystem &files, const runtime::HostPaths &host, QWidget *parent = nullptr);
+    ~Form1() override;
 
     // Reads the car list into the table and the car list box. Throws
     // runtime::RuntimeError when the list cannot be read.
     void Form_Load(const QString &carListFile);
 
-    QString Text1() const override;
-    QString Text2() const override;
-    QString Text3() const override;
+    QString Text1() const;
+    QString Text2() const;
+    QString Text3() const;
     void setText1(const QString &text);
-    void setText3(const QString &text) override;
-    int Combo1ListIndex() const override;
-    int CheckValue(int box) const override;
+    void setText3(const QString &text);
+    int Combo1ListIndex() const;
+    int CheckValue(int box) const; // box 1 to 4: 0 unticked, 1 ticked
+
+    const runtime::HostPaths &host() const { return m_host; }
 
     // The caption of the game folder row, by which the picker knows which field it fills.
     QString Label1Caption() const;
@@ -55,15 +65,20 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void showFolderPicker(const QString &caption);
+    void installFinished();
 
+    runtime::FileSystem &m_files;
+    runtime::HostPaths m_host;
     CarTable m_cars;
     ColourSelection m_colourSelected{};
     QPointer<Form2> m_form2;
     int m_progressDelayMs = 500;
-    bool m_installing = false;
+    std::unique_ptr<InstallRun> m_install; // while an install runs and its outcome is shown
+    std::unique_ptr<InstallProgressDialog> m_progress;
     bool m_closeRequested = false; // while installing
 
     QLabel *m_label1;

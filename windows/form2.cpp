@@ -1,6 +1,7 @@
 #include "windows/form2.h"
 
 #include "runtime/drives.h"
+#include "runtime/hostpath.h"
 #include "windows/dirlistbox.h"
 #include "windows/form1.h"
 #include "windows/formsupport.h"
@@ -41,7 +42,13 @@ Form2::Form2(Form1 &form1) : QWidget(&form1, Qt::Window), m_form1(form1)
     m_dir1->setDriveRoots(roots);
     connect(m_dir1, &DirListBox::pathChanged, this, &Form2::showDriveOf);
 
-    if (!reportErrors([this] { m_dir1->setPath(runtime::currentFolder()); }))
+    // The folder the program was started in.
+    const QByteArray current = form1.host().currentFolder;
+    if (!reportErrors([&] {
+            if (current.isEmpty())
+                runtime::raise(runtime::ErrorKind::NoCurrentFolder, runtime::Operation::ReadFolder);
+            m_dir1->setPath(runtime::decodeName(current));
+        }))
         reportErrors([this] { m_dir1->setPath(u"/"_s); });
 
     connect(m_drive1, &QComboBox::activated, this, &Form2::Drive1_Change);

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "install/installcar.h"
+#include "install/messages.h"
+#include "runtime/error.h"
 #include "runtime/messagebox.h"
-#include "runtime/runtimeerror.h"
 
 #include <QRect>
 #include <exception>
@@ -32,7 +32,8 @@ bool captionFits(const QWidget *control);
 QFont fitCaptionFont(QWidget *window);
 
 // Runs a handler. An error it raises is shown in a critical box titled "Ошибка" instead of
-// ending the program, and the window stays as the handler left it. Returns false then.
+// ending the program, and the window stays as the handler left it. Returns false then. A
+// fault of the program itself is shown as one.
 template <typename Handler> bool reportErrors(Handler &&handler)
 {
     QString message;
@@ -40,9 +41,9 @@ template <typename Handler> bool reportErrors(Handler &&handler)
         handler();
         return true;
     } catch (const runtime::RuntimeError &error) {
-        message = error.message();
-    } catch (const std::exception &error) {
-        message = QString::fromUtf8(error.what());
+        message = messages::describe(error.error());
+    } catch (const std::exception &fault) {
+        message = messages::ProgramFault.arg(QString::fromLocal8Bit(fault.what()));
     }
     runtime::MsgBox(message, runtime::vbCritical, messages::ErrorTitle);
     return false;

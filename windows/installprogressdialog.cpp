@@ -1,6 +1,5 @@
 #include "windows/installprogressdialog.h"
 
-#include <QApplication>
 #include <QCloseEvent>
 #include <QProgressDialog>
 
@@ -23,9 +22,11 @@ protected:
 } // namespace
 
 InstallProgressDialog::InstallProgressDialog(QWidget *parent, int delayMs)
-    : m_parent(parent), m_delayMs(delayMs)
+    : m_parent(parent), m_label(u"Проверка файлов…"_s)
 {
-    m_clock.start();
+    m_delay.setSingleShot(true);
+    connect(&m_delay, &QTimer::timeout, this, &InstallProgressDialog::show);
+    m_delay.start(delayMs);
 }
 
 InstallProgressDialog::~InstallProgressDialog()
@@ -35,40 +36,38 @@ InstallProgressDialog::~InstallProgressDialog()
 
 void InstallProgressDialog::copying(int done, int total, const QString &file)
 {
-    m_started = done + 1;
+    m_done = done;
     m_total = total;
-    update(done, total, u"Копирование файла %1 из %2:\n%3"_s.arg(done + 1).arg(total).arg(file));
+    m_label = u"Копирование файла %1 из %2:\n%3"_s.arg(done + 1).arg(total).arg(file);
+    update();
 }
 
 void InstallProgressDialog::writingOut()
 {
-    update(m_started, m_total, u"Запись на диск…"_s);
+    m_done = m_total;
+    m_label = u"Запись на диск…"_s;
+    update();
 }
 
-void InstallProgressDialog::finished()
+void InstallProgressDialog::show()
 {
-    if (m_dialog)
-        m_dialog->hide(); // the closing message stands alone
+    m_dialog = new StayingProgressDialog(m_parent);
+    m_dialog->setWindowTitle(u"Установка машины"_s);
+    m_dialog->setWindowModality(Qt::ApplicationModal);
+    m_dialog->setCancelButton(nullptr); // a half-made install is worse than a finished one
+    m_dialog->setMinimumDuration(0);
+    m_dialog->setAutoClose(false);
+    m_dialog->setAutoReset(false);
+    m_dialog->setMinimumWidth(360);
+    update();
+    m_dialog->show();
 }
 
-void InstallProgressDialog::update(int done, int total, const QString &label)
+void InstallProgressDialog::update()
 {
-    if (!m_dialog) {
-        if (m_clock.elapsed() < m_delayMs)
-            return;
-        m_dialog = new StayingProgressDialog(m_parent);
-        m_dialog->setWindowTitle(u"Установка машины"_s);
-        m_dialog->setWindowModality(Qt::ApplicationModal);
-        m_dialog->setCancelButton(nullptr); // a half-made install is worse than a finished one
-        m_dialog->setMinimumDuration(0);
-        m_dialog->setAutoClose(false);
-        m_dialog->setAutoReset(false);
-        m_dialog->setMinimumWidth(360);
-        m_dialog->show();
-    }
-    m_dialog->setMaximum(std::max(total, 1));
-    m_dialog->setValue(std::min(done, total));
-    m_dialog->setLabelText(label);
-    // Between two files the window repaints; the modal dialog keeps its input away.
-    QApplication::processEvents();
+    if (!m_dialog)
+        return;
+    m_dialog->setMaximum(std::max(m_total, 1));
+    m_dialog->setValue(std::min(m_done, m_total));
+    m_dialog->setLabelText(m_label);
 }

@@ -1,35 +1,36 @@
 #pragma once
 
-#include "install/installcar.h"
-
-#include <QElapsedTimer>
+#include <QObject>
 #include <QPointer>
 #include <QProgressDialog>
+#include <QTimer>
 
-// Shows how an install goes once it has taken longer than a moment: a modal dialog with
-// the files done of the files to copy and the file being copied, updated between files.
-// While it is up the main window repaints but takes no input, so no second install can
-// start. A short install shows nothing.
-class InstallProgressDialog : public InstallProgress
+// Shows how an install goes once it has run longer than a moment: a modal dialog with the
+// files done of the files to copy and the file being copied, fed by the install's signals.
+// It cannot be dismissed, and goes with this object. A short install shows nothing.
+class InstallProgressDialog : public QObject
 {
+    Q_OBJECT
+
 public:
     explicit InstallProgressDialog(QWidget *parent, int delayMs = 500);
     ~InstallProgressDialog() override;
 
-    void copying(int done, int total, const QString &file) override;
-    void writingOut() override;
-    void finished() override;
-
     // The dialog, once shown.
     QProgressDialog *dialog() const { return m_dialog; }
 
+public slots:
+    void copying(int done, int total, const QString &file);
+    void writingOut();
+
 private:
-    void update(int done, int total, const QString &label);
+    void show();
+    void update();
 
     QWidget *m_parent;
-    int m_delayMs;
-    QElapsedTimer m_clock;
+    QTimer m_delay;
     QPointer<QProgressDialog> m_dialog;
-    int m_started = 0; // files copied or being copied
+    QString m_label;
+    int m_done = 0;
     int m_total = 0;
 };

@@ -1,0 +1,189 @@
+#include "install/messages.h"
+
+#include "runtime/messagebox.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+using namespace Qt::StringLiterals;
+using runtime::ErrorKind;
+using runtime::Operation;
+
+namespace messages {
+
+namespace {
+
+QString systemErrorText(int error)
+{
+    switch (error) {
+    case ENOENT:
+        return u"не найдено"_s;
+    case ENOTDIR:
+        return u"часть пути не является папкой"_s;
+    case EISDIR:
+        return u"это папка, а не файл"_s;
+    case EEXIST:
+        return u"уже существует"_s;
+    case ENOSPC:
+        return u"нет места на диске"_s;
+    case EDQUOT:
+        return u"превышена дисковая квота"_s;
+    case EACCES:
+    case EPERM:
+        return u"нет доступа"_s;
+    case EROFS:
+        return u"диск доступен только для чтения"_s;
+    case EIO:
+        return u"ошибка ввода-вывода"_s;
+    case EBUSY:
+    case ETXTBSY:
+        return u"файл занят"_s;
+    case ENAMETOOLONG:
+        return u"слишком длинное имя"_s;
+    case ELOOP:
+        return u"слишком много символических ссылок"_s;
+    case EMFILE:
+    case ENFILE:
+        return u"открыто слишком много файлов"_s;
+    default:
+        return QString::fromLocal8Bit(std::strerror(error));
+    }
+}
+
+QString capitalised(QString text)
+{
+    if (!text.isEmpty())
+        text[0] = text[0].toUpper();
+    return text;
+}
+
+} // namespace
+
+QString checkText(Check check)
+{
+    switch (check) {
+    case Check::GameFolder:
+        return BadGameFolder;
+    case Check::ModelFile:
+        return BadModelFile;
+    case Check::MapsFolder:
+        return BadMapsFolder;
+    case Check::Textures:
+        return NoTextures;
+    case Check::Car:
+        return NoCar;
+    case Check::Colours:
+        return NoColour;
+    }
+    return QString();
+}
+
+QString reason(const runtime::Error &error)
+{
+    QString text;
+    switch (error.kind) {
+    case ErrorKind::System:
+        text = systemErrorText(error.code);
+        break;
+    case ErrorKind::NotFound:
+        text = error.operation == Operation::Open ? u"исходный файл не найден"_s
+               : error.operation == Operation::CreateTemporary ? u"папка назначения не найдена"_s
+               : error.operation == Operation::ReadText ? u"файл не найден"_s
+                                                        : u"не найдено"_s;
+        break;
+    case ErrorKind::ReadOnly:
+        text = u"файл только для чтения"_s;
+        break;
+    case ErrorKind::AmbiguousName:
+        text = u"имя «%1» неоднозначно: в папке «%2» несколько записей, отличающихся только "
+               u"регистром"_s.arg(error.detail, error.path);
+        break;
+    case ErrorKind::NameTooLong:
+        text = u"слишком длинное имя: «%1…»"_s.arg(error.detail.left(40));
+        break;
+    case ErrorKind::NulInPath:
+        text = u"путь содержит нулевой символ"_s;
+        break;
+    case ErrorKind::DriveNotReady:
+        text = u"диск %1: не готов"_s.arg(error.detail);
+        break;
+    case ErrorKind::WildcardInFolder:
+        text = u"знаки подстановки допустимы только в имени файла"_s;
+        break;
+    case ErrorKind::NoFileName:
+        text = u"нет имени файла"_s;
+        break;
+    case ErrorKind::NoCurrentFolder:
+        text = u"текущая папка недоступна"_s;
+        break;
+    case ErrorKind::NotANumber:
+        text = u"«%1» не является числом"_s.arg(error.detail);
+        break;
+    case ErrorKind::CutShort:
+        text = u"запись оборвана концом файла"_s;
+        break;
+    case ErrorKind::NotAnInteger:
+        text = u"«%1» не является целым числом"_s.arg(error.detail);
+        break;
+    case ErrorKind::OutOfRange:
+        text = u"число %1 вне допустимого диапазона от -32768 до 32767"_s.arg(error.detail);
+        break;
+    case ErrorKind::TooLarge:
+        text = u"файл слишком велик (допустимо не больше %1 байт)"_s.arg(error.detail);
+        break;
+    case ErrorKind::TooManyRecords:
+        text = u"машин больше %1, лишние записи не помещаются в список"_s.arg(error.detail);
+        break;
+    case ErrorKind::NoSuchRecord:
+        text = u"нет машины с номером %1"_s.arg(error.detail);
+        break;
+    case ErrorKind::NameTaken:
+        text = u"для игры это то же имя, что у «%1», а он уже установлен"_s.arg(error.detail);
+        break;
+    case ErrorKind::NoDialog:
+        text = u"окно выбора файла недоступно"_s;
+        break;
+    }
+    return error.line > 0 ? u"строка %1: %2"_s.arg(error.line).arg(text) : text;
+}
+
+QString describe(const runtime::Error &error)
+{
+    // These name what they speak of themselves.
+    if (error.path.isEmpty() || error.kind == ErrorKind::AmbiguousName ||
+        error.kind == ErrorKind::DriveNotReady || error.kind == ErrorKind::NoCurrentFolder)
+        return capitalised(reason(error));
+    if (error.operation == Operation::ReadFolder)
+        return u"Папка «%1» недоступна: %2"_s.arg(error.path, reason(error));
+    return u"«%1»: %2"_s.arg(error.path, reason(error));
+}
+
+QString carListError(const runtime::Error &error)
+{
+    return u"Ошибка в списке машин «%1»: %2."_s.arg(QString(error.path).replace(u'\\', u'/'),
+                                                    reason(error));
+}
+
+} // namespace messages
+
+ClosingMessage closingMessage(const InstallOutcome &outcome)
+{
+    using namespace messages;
+    if (outcome.failedCheck)
+        return {checkText(*outcome.failedCheck), runtime::vbCritical, ErrorTitle};
+    if (!outcome.programFault.isEmpty())
+        return {InstallBroken.arg(outcome.programFault), runtime::vbCritical, ErrorTitle};
+    if (outcome.notWritten.isEmpty())
+        return {Installed, runtime::vbOKOnly, QString()};
+
+    constexpr qsizetype MaxListed = 10;
+    QString text = PartlyInstalled + u"\n\n"_s + NotWritten;
+    const qsizetype listed = std::min(outcome.notWritten.size(), MaxListed);
+    for (const auto &[file, error] : outcome.notWritten.first(listed))
+        text += u"\n%1 — %2"_s.arg(file, reason(error));
+    if (outcome.notWritten.size() > listed)
+        text += u"\n"_s + AndMore.arg(outcome.notWritten.size() - listed);
+    text += u"\n\n"_s + FilesWritten.arg(outcome.written);
+    return {text, runtime::vbCritical, ErrorTitle};
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "install/installcar.h"
+#include "runtime/error.h"
+
+#include <QString>
+
+// Every text the player reads about what went wrong, made here from the errors as data.
+namespace messages {
+
+inline const QString ErrorTitle = QStringLiteral("Ошибка");
+// The "c" between "Папка" and "игрой" is the Latin letter.
+inline const QString BadGameFolder = QStringLiteral("Папка c игрой указана неверно");
+inline const QString BadModelFile = QStringLiteral("Путь к файлу машины указан неверно");
+inline const QString BadMapsFolder = QStringLiteral("Папка Maps указана неверно");
+inline const QString NoTextures = QStringLiteral("Папка Maps не содержит файлов текстур");
+inline const QString NoCar = QStringLiteral("Необходимо выбрать машину для замены");
+inline const QString NoColour = QStringLiteral("Необходимо выбрать хотя бы один цвет");
+inline const QString Installed = QStringLiteral("Машина успешно установлена!");
+inline const QString PartlyInstalled = QStringLiteral("Машина установлена не полностью.");
+inline const QString NotWritten = QStringLiteral("Не удалось записать:");
+inline const QString AndMore = QStringLiteral("…и ещё %1");
+inline const QString FilesWritten = QStringLiteral("Записано файлов: %1.");
+inline const QString InstallBroken =
+    QStringLiteral("Установка прервана из-за ошибки в программе: %1");
+inline const QString ProgramFault = QStringLiteral("Ошибка в программе: %1");
+
+// The message of a failed check.
+QString checkText(Check check);
+
+// Why something failed, as a clause: "нет места на диске".
+QString reason(const runtime::Error &error);
+
+// A sentence that says what failed and why, for a box of its own.
+QString describe(const runtime::Error &error);
+
+// Why the car list cannot be read: the file, the line where there is one, and the reason.
+QString carListError(const runtime::Error &error);
+
+} // namespace messages
+
+// The message box that tells the player the outcome of an install.
+struct ClosingMessage
+{
+    QString text;
+    int style;
+    QString title; // "" for the application's title
+};
+ClosingMessage closingMessage(const InstallOutcome &outcome);

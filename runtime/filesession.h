@@ -1,0 +1,76 @@
+#pragma once
+
+#include "runtime/error.h"
+#include "runtime/filesystem.h"
+#include "runtime/hostpath.h"
+
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <vector>
+
+namespace runtime {
+
+// The file work of one install: the index of the folders it reads, and its copies, which
+// reach the disk together. Each copy is written to a hidden temporary file beside its
+// destination, held locked by this process. commit() flushes the data of them all, renames
+// each over its destination in the order they were made, and then flushes the names. A
+// copy whose source is an earlier copy's destination reads that earlier copy. Copies not
+// committed are removed with the session.
+//
+// Before a session first writes into a folder, it removes the temporary files there that
+// an install which no longer runs left behind; those of a running install are locked and
+// stay.
+class FileSession
+{
+public:
+    FileSession(FileSystem &files, const HostPaths &host);
+    ~FileSession();
+    FileSession(const FileSession &) = delete;
+    FileSession &operator=(const FileSession &) = delete;
+
+    FolderIndex &folders() { return m_folders; }
+    const HostPaths &host() const { return m_host; }
+
+    // Copies one file, replacing the destination. The destination's folder is found
+    // case-blind, and an existing file that matches the name case-blind is the one
+    // replaced, under its own name; a replaced file keeps its permission bits where the
+    // volume stores them. A destination that its owner made read-only is not replaced.
+    // Copying a file onto itself leaves it alone. Throws RuntimeError when the source is
+    // missing or a folder, the destination's folder does not exist, the destination is
+    // read-only, or any step fails; its temporary file is then removed.
+    void copyFile(const QString &source, const QString &destination);
+
+    // Creates one folder whose parent exists (a trailing separator is allowed); its name
+    // is flushed to disk with the copies. Throws RuntimeError when an entry of that name,
+    // in any case, already exists.
+    void makeFolder(const QString &path);
+
+    struct Failure
+    {
+        QString destination; // as given to copyFile or makeFolder
+        Error error;
+    };
+    // Puts the copies made so far in place; returns those that could not be, or whose
+    // names could not be flushed.
+    QList<Failure> commit();
+
+private:
+    struct Staged;
+
+    Fd createTemporary(const QByteArray &target, const QString &destination, QByteArray &path,
+                       FileStatus &status);
+    void removeAbandonedTemporaries(const QByteArray &folder);
+    void putInPlace();
+
+    FileSystem &m_files;
+    HostPaths m_host;
+    FolderIndex m_folders;
+    std::vector<Staged> m_staged;
+    std::size_t m_maxStaged;                        // temporary files open at once, at the most
+    QSet<QByteArray> m_cleared;                     // folders rid of abandoned temporaries
+    QList<QPair<QByteArray, QString>> m_newFolders; // parent, and the folder made in it
+    QList<Failure> m_failures;                      // of copies put in place early
+};
+
+} // namespace runtime

@@ -1,0 +1,120 @@
+#pragma once
+
+#include <QByteArray>
+#include <QtGlobal>
+#include <cstddef>
+#include <utility>
+
+namespace runtime {
+
+// An open file of the host, closed when it goes.
+class Fd
+{
+public:
+    explicit Fd(int fd = -1) : m_fd(fd) {}
+    ~Fd() { reset(); }
+    Fd(Fd &&other) noexcept : m_fd(other.release()) {}
+    Fd &operator=(Fd &&other) noexcept
+    {
+        reset(other.release());
+        return *this;
+    }
+    int get() const { return m_fd; }
+    bool isOpen() const { return m_fd >= 0; }
+    int release() { return std::exchange(m_fd, -1); }
+    void reset(int fd = -1);
+
+private:
+    int m_fd;
+};
+
+// Whether a file name is that of a copy's temporary file: ".quillmere-<base 36>.tmp".
+bool isTemporaryName(QByteArrayView name);
+
+// What the file system tells of a file.
+struct FileStatus
+{
+    quint64 device = 0;
+    quint64 inode = 0;
+    quint32 mode = 0; // the type and the permission bits
+    quint32 owner = 0;
+    quint32 group = 0;
+    qint64 size = 0;
+    quint64 links = 0;
+
+    bool isFolder() const;
+    bool isRegular() const;
+    quint32 permissions() const { return mode & 07777; }
+};
+
+// The file operations an install writes with, on host paths. Each returns 0, or the errno
+// of the host it failed with. The program's one is the host's own (PosixFileSystem); tests
+// pass one that fails chosen operations on chosen names.
+class FileSystem
+{
+public:
+    virtual ~FileSystem() = default;
+
+    // Opens a file to read it.
+    virtual int open(const QByteArray &path, Fd &file) = 0;
+    // Opens a file to lock it, without following a link or waiting on a device.
+    virtual int openEntry(const QByteArray &path, Fd &file) = 0;
+    virtual int status(const QByteArray &path, FileStatus &status) = 0;
+    // Of the entry itself, not of what a link leads to.
+    virtual int entryStatus(const QByteArray &path, FileStatus &status) = 0;
+    virtual int status(const Fd &file, FileStatus &status) = 0;
+    // Whether the user may write to the file.
+    virtual int access(const QByteArray &path) = 0;
+
+    // Creates a new, empty file to write beside `destination`, under a hidden temporary
+    // name of its own (see isTemporaryName), which it returns in `path`.
+    virtual int createTemporary(const QByteArray &destination, QByteArray &path, Fd &file) = 0;
+    // Takes the file's lock without waiting: EWOULDBLOCK when another holds it.
+    virtual int lock(const Fd &file) = 0;
+    // Fills `to` with the `size` bytes of `from`. `cloned` tells whether the copy shares the
+    // source's data on the disk, and so has none of its own to write out.
+    virtual int copy(const Fd &from, const Fd &to, qint64 size, bool &cloned) = 0;
+    virtual int setMode(const Fd &file, quint32 permissions) = 0;
+    virtual int setOwner(const Fd &file, quint32 owner, quint32 group) = 0;
+
+    virtual int flushFile(const Fd &file) = 0;
+    // The names of a folder.
+    virtual int flushFolder(const QByteArray &path) = 0;
+    // Everything written to the file system that holds `path`. ENOTSUP where such a flush
+    // does not reach the disk, as on a file system in user space: its files are then
+    // flushed one by one.
+    virtual int flushFileSystem(const QByteArray &path) = 0;
+
+    virtual int rename(const QByteArray &from, const QByteArray &to) = 0;
+    virtual int remove(const QByteArray &path) = 0;
+    virtual int makeFolder(const QByteArray &path) = 0;
+
+    // How many files may stay open at once, leaving room for everything else.
+    virtual std::size_t openFileBudget() = 0;
+};
+
+// The host's file system.
+class PosixFileSystem : public FileSystem
+{
+public:
+    int open(const QByteArray &path, Fd &file) override;
+    int openEntry(const QByteArray &path, Fd &file) override;
+    int status(const QByteArray &path, FileStatus &status) override;
+    int entryStatus(const QByteArray &path, FileStatus &status) override;
+    int status(const Fd &file, FileStatus &status) override;
+    int access(const QByteArray &path) override;
+    int createTemporary(const QByteArray &destination, QByteArray &path, Fd &file) override;
+    int lock(const Fd &file) override;
+    int copy(const Fd &from, const Fd &to, qint64 size, bool &cloned) override;
+    int setMode(const Fd &file, quint32 permissions) override;
+    int setOwner(const Fd &file, quint32 owner, quint32 group) override;
+    int flushFile(const Fd &file) override;
+    int flushFolder(const QByteArray &path) override;
+    int flushFileSystem(const QByteArray &path) override;
+    int rename(const QByteArray &from, const QByteArray &to) override;
+    int remove(const QByteArray &path) override;
+    int makeFolder(const QByteArray &path) override;
+    std::size_t openFileBudget() override;
+};
+
+} // namespace runtime

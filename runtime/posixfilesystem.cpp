@@ -1,0 +1,265 @@
+#include "runtime/filesystem.h"
+
+#include <QRandomGenerator>
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <linux/magic.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+#include <vector>
+
+namespace runtime {
+
+namespace {
+
+int result(int returned)
+{
+    return returned == 0 ? 0 : errno;
+}
+
+int opened(int fd, Fd &file)
+{
+    if (fd < 0)
+        return errno;
+    file.reset(fd);
+    return 0;
+}
+
+void fill(const struct stat &st, FileStatus &status)
+{
+    status = {quint64(st.st_dev), quint64(st.st_ino), quint32(st.st_mode), quint32(st.st_uid),
+              quint32(st.st_gid), qint64(st.st_size), quint64(st.st_nlink)};
+}
+
+template <typename Stat> int statInto(FileStatus &status, Stat call)
+{
+    struct stat st;
+    if (call(&st) != 0)
+        return errno;
+    fill(st, status);
+    return 0;
+}
+
+// Writes all of `data`, taking short writes in its stride; a write that makes no progress
+// is an error.
+int writeAll(int fd, const char *data, qint64 size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size_t(size));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n == 0 ? ENOSPC : errno;
+        data += n;
+        size -= n;
+    }
+    return 0;
+}
+
+const QByteArray TemporaryPrefix = ".quillmere-";
+const QByteArray TemporarySuffix = ".tmp";
+
+int copyByLoop(int in, int out)
+{
+    std::vector<char> buffer(1 << 20);
+    for (;;) {
+        const ssize_t n = ::read(in, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : 0;
+        if (const int error = writeAll(out, buffer.data(), n))
+            return error;
+    }
+}
+
+} // namespace
+
+bool isTemporaryName(QByteArrayView name)
+{
+    if (!name.startsWith(TemporaryPrefix) || !name.endsWith(TemporarySuffix))
+        return false;
+    const QByteArrayView middle = name.sliced(
+        TemporaryPrefix.size(), name.size() - TemporaryPrefix.size() - TemporarySuffix.size());
+    return !middle.isEmpty() && std::all_of(middle.begin(), middle.end(), [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z');
+    });
+}
+
+void Fd::reset(int fd)
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = fd;
+}
+
+bool FileStatus::isFolder() const
+{
+    return S_ISDIR(mode);
+}
+
+bool FileStatus::isRegular() const
+{
+    return S_ISREG(mode);
+}
+
+int PosixFileSystem::open(const QByteArray &path, Fd &file)
+{
+    return opened(::open(path.constData(), O_RDONLY | O_CLOEXEC), file);
+}
+
+int PosixFileSystem::openEntry(const QByteArray &path, Fd &file)
+{
+    return opened(::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC), file);
+}
+
+int PosixFileSystem::status(const QByteArray &path, FileStatus &status)
+{
+    return statInto(status, [&](struct stat *st) { return ::stat(path.constData(), st); });
+}
+
+int PosixFileSystem::entryStatus(const QByteArray &path, FileStatus &status)
+{
+    return statInto(status, [&](struct stat *st) { return ::lstat(path.constData(), st); });
+}
+
+int PosixFileSystem::status(const Fd &file, FileStatus &status)
+{
+    return statInto(status, [&](struct stat *st) { return ::fstat(file.get(), st); });
+}
+
+int PosixFileSystem::access(const QByteArray &path)
+{
+    return result(::faccessat(AT_FDCWD, path.constData(), W_OK, AT_EACCESS));
+}
+
+int PosixFileSystem::createTemporary(const QByteArray &destination, QByteArray &path, Fd &file)
+{
+    const QByteArray folder = destination.left(destination.lastIndexOf('/') + 1);
+    for (int attempt = 0;; ++attempt) {
+        path = folder + TemporaryPrefix +
+               QByteArray::number(QRandomGenerator::global()->generate64(), 36) + TemporarySuffix;
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            file.reset(fd);
+            return 0;
+        }
+        if (errno != EEXIST || attempt >= 100) {
+            path.clear();
+            return errno;
+        }
+    }
+}
+
+int PosixFileSystem::lock(const Fd &file)
+{
+    return result(::flock(file.get(), LOCK_EX | LOCK_NB));
+}
+
+// A reflink clone where the file system has one, else the kernel's copy offload, else the
+// read/write loop.
+int PosixFileSystem::copy(const Fd &from, const Fd &to, qint64 size, bool &cloned)
+{
+    cloned = ::ioctl(to.get(), FICLONE, from.get()) == 0;
+    if (cloned)
+        return 0;
+    qint64 done = 0;
+    while (done < size) {
+        const ssize_t n =
+            ::copy_file_range(from.get(), nullptr, to.get(), nullptr, size_t(size - done), 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && done == 0 &&
+            (errno == ENOSYS || errno == EXDEV || errno == EINVAL || errno == EOPNOTSUPP))
+            break;
+        if (n < 0)
+            return errno;
+        if (n == 0)
+            break; // the source got shorter; the loop below finds its end
+        done += n;
+    }
+    if (done < size || size == 0) {
+        if (const int error = copyByLoop(from.get(), to.get()))
+            return error;
+    }
+    // Start writing the data out now, so that the flush before the renames finds less to do.
+    ::sync_file_range(to.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
+    return 0;
+}
+
+int PosixFileSystem::setMode(const Fd &file, quint32 permissions)
+{
+    return result(::fchmod(file.get(), mode_t(permissions)));
+}
+
+int PosixFileSystem::setOwner(const Fd &file, quint32 owner, quint32 group)
+{
+    return result(::fchown(file.get(), uid_t(owner), gid_t(group)));
+}
+
+int PosixFileSystem::flushFile(const Fd &file)
+{
+    return result(::fdatasync(file.get()));
+}
+
+int PosixFileSystem::flushFolder(const QByteArray &path)
+{
+    const Fd folder(::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.isOpen())
+        return errno;
+    return result(::fsync(folder.get()));
+}
+
+int PosixFileSystem::flushFileSystem(const QByteArray &path)
+{
+    const Fd folder(::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.isOpen())
+        return errno;
+    // A file system in user space that has no block device of its own (its daemon writes
+    // to an image, say) is not flushed by syncfs: only a flush of each file reaches it.
+    struct statfs fs;
+    struct stat st;
+    if (::fstatfs(folder.get(), &fs) == 0 && fs.f_type == FUSE_SUPER_MAGIC &&
+        ::fstat(folder.get(), &st) == 0 && major(st.st_dev) == 0)
+        return ENOTSUP;
+    return result(::syncfs(folder.get()));
+}
+
+int PosixFileSystem::rename(const QByteArray &from, const QByteArray &to)
+{
+    return result(::rename(from.constData(), to.constData()));
+}
+
+int PosixFileSystem::remove(const QByteArray &path)
+{
+    return result(::unlink(path.constData()));
+}
+
+int PosixFileSystem::makeFolder(const QByteArray &path)
+{
+    return result(::mkdir(path.constData(), 0777));
+}
+
+// Half the open-file limit, raised to its hard maximum first.
+std::size_t PosixFileSystem::openFileBudget()
+{
+    struct rlimit limit;
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return 256;
+    if (limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+        ::getrlimit(RLIMIT_NOFILE, &limit);
+    }
+    const rlim_t budget = limit.rlim_cur == RLIM_INFINITY ? 65536 : limit.rlim_cur / 2;
+    return std::clamp<std::size_t>(std::size_t(std::min<rlim_t>(budget, 65536)), 16, 65536);
+}
+
+} // namespace runtime
