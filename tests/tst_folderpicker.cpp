@@ -30,7 +30,7 @@ class TestFolderPicker : public QObject
         QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
     }
 
-    Form2 *picker() { return m_form->folderPicker(); }
+    Form2 *picker() { return m_form->findChild<Form2 *>(); }
     template <typename W = QWidget> W *control(const QString &name)
     {
         W *w = picker() ? picker()->findChild<W *>(name, Qt::FindDirectChildrenOnly) : nullptr;

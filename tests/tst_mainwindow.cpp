@@ -411,7 +411,6 @@ private slots:
         chooseCar(3);
         QTest::mouseClick(check(0), Qt::LeftButton);
         QTest::mouseClick(check(2), Qt::LeftButton);
-        m_form->setProgressDelay(0);
         // The flush of the data waits until the test lets it go.
         QSemaphore flushing, flushed;
         const auto letGo = qScopeGuard([&] { flushed.release(); }); // also when a check fails

@@ -147,11 +147,6 @@ int Form1::CheckValue(int box) const
     return m_check[box - 1]->isChecked() ? 1 : 0;
 }
 
-Form2 *Form1::folderPicker() const
-{
-    return m_form2;
-}
-
 QString Form1::Label1Caption() const
 {
     return m_label1->text();
@@ -218,7 +213,7 @@ void Form1::Command4_Click()
     for (int box = 1; box <= 4; ++box)
         request.colourBoxes[box - 1] = CheckValue(box);
     m_install = std::make_unique<InstallRun>(request, m_cars, m_files, m_host);
-    m_progress = std::make_unique<InstallProgressDialog>(this, m_progressDelayMs);
+    m_progress = std::make_unique<InstallProgressDialog>(this);
     connect(m_install.get(), &InstallRun::copying, m_progress.get(),
             &InstallProgressDialog::copying);
     connect(m_install.get(), &InstallRun::writingOut, m_progress.get(),

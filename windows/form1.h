@@ -50,12 +50,6 @@ public:
     // The caption of the game folder row, by which the picker knows which field it fills.
     QString Label1Caption() const;
 
-    // The folder picker while it is open, else null.
-    Form2 *folderPicker() const;
-
-    // How long an install runs before its progress window shows.
-    void setProgressDelay(int ms) { m_progressDelayMs = ms; }
-
 public slots:
     void Combo1_Click();
     void Command1_Click();
@@ -76,7 +70,6 @@ private:
     CarTable m_cars;
     ColourSelection m_colourSelected{};
     QPointer<Form2> m_form2;
-    int m_progressDelayMs = 500;
     std::unique_ptr<InstallRun> m_install; // while an install runs and its outcome is shown
     std::unique_ptr<InstallProgressDialog> m_progress;
     bool m_closeRequested = false; // while installing

@@ -21,12 +21,12 @@ protected:
 
 } // namespace
 
-InstallProgressDialog::InstallProgressDialog(QWidget *parent, int delayMs)
+InstallProgressDialog::InstallProgressDialog(QWidget *parent)
     : m_parent(parent), m_label(u"Проверка файлов…"_s)
 {
     m_delay.setSingleShot(true);
     connect(&m_delay, &QTimer::timeout, this, &InstallProgressDialog::show);
-    m_delay.start(delayMs);
+    m_delay.start(500);
 }
 
 InstallProgressDialog::~InstallProgressDialog()

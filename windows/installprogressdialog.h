@@ -5,7 +5,7 @@
 #include <QProgressDialog>
 #include <QTimer>
 
-// Shows how an install goes once it has run longer than a moment: a modal dialog with the
+// Shows how an install goes once it has run for half a second: a modal dialog with the
 // files done of the files to copy and the file being copied, fed by the install's signals.
 // It cannot be dismissed, and goes with this object. A short install shows nothing.
 class InstallProgressDialog : public QObject
@@ -13,7 +13,7 @@ class InstallProgressDialog : public QObject
     Q_OBJECT
 
 public:
-    explicit InstallProgressDialog(QWidget *parent, int delayMs = 500);
+    explicit InstallProgressDialog(QWidget *parent);
     ~InstallProgressDialog() override;
 
     // The dialog, once shown.
