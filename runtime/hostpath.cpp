@@ -492,13 +492,33 @@ std::optional<QByteArray> resolveComponents(const SplitPath &path, qsizetype cou
 {
     if (count < 0)
         count = path.components.size();
+    // With an index, a path of the folder last resolved, or of a file in it, starts there.
+    const auto key = [&](qsizetype n) {
+        QByteArray bytes = path.root;
+        for (qsizetype i = 0; i < n; ++i)
+            bytes += '\0' + encodeName(path.components[i]);
+        return bytes;
+    };
     QByteArray host = path.root;
-    for (qsizetype i = 0; i < count; ++i) {
+    qsizetype i = 0;
+    if (folders && count > 0) {
+        if (const auto known = folders->resolved.constFind(key(count));
+            known != folders->resolved.cend())
+            return *known;
+        if (const auto known = folders->resolved.constFind(key(count - 1));
+            known != folders->resolved.cend())
+            host = *known, i = count - 1;
+    }
+    for (; i < count; ++i) {
+        if (folders && i == count - 1 && i > 0)
+            folders->resolved.insert(key(i), host);
         const auto entry = findEntry(host, path.components[i], folders);
         if (!entry)
             return std::nullopt;
         host = joinHost(host, *entry);
     }
+    if (folders && count > 0)
+        folders->resolved.insert(key(count), host);
     return host;
 }
 

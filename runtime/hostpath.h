@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -85,6 +86,10 @@ public:
     // Records an entry just created where none of its name was: lookups and listings
     // see it.
     void created(const QByteArray &folder, const QByteArray &name);
+
+    // The host paths of program paths already resolved, by a key of their root and
+    // components: each folder an install names is resolved once, not once a file.
+    QHash<QByteArray, QByteArray> resolved;
 
 private:
     struct Folder;
