@@ -151,9 +151,9 @@ private slots:
         QCOMPARE(g.game("models/wren12.4ds"), QByteArray("new model"));
     }
 
-    // A replaced file keeps its permission bits, which are set only where they differ from
-    // a new file's. A volume that stores none (FAT, NTFS without them) refuses to set them:
-    // the file is replaced all the same.
+    // A replaced file keeps its permission bits, and its owner where the program may give
+    // it, each set only where it differs from a new file's. A volume that stores none (FAT, NTFS
+    // without them) refuses to set them: the file is replaced all the same.
     void replacedFileKeepsItsMode_data()
     {
         const int newFile = newFileMode();
@@ -177,6 +177,9 @@ private slots:
         const QByteArray model = g.hostPath("Game/models/wren00.4ds");
         QCOMPARE(::chmod(model.constData(), mode_t(mode)), 0);
         QCOMPARE(::chmod(g.hostPath("Game/models/wren10.4ds").constData(), newFileMode()), 0);
+        const bool root = ::geteuid() == 0;
+        if (root)
+            QCOMPARE(::chown(model.constData(), 1234, 1235), 0);
         if (refusal)
             g.files.faults.append({TestFileSystem::SetMode, refusal, {}});
         g.tick({1});
@@ -184,6 +187,8 @@ private slots:
         struct stat st;
         QCOMPARE(::stat(model.constData(), &st), 0);
         QCOMPARE(int(st.st_mode & 07777), modeAfter);
+        if (root)
+            QCOMPARE(QPair(st.st_uid, st.st_gid), QPair(uid_t(1234), gid_t(1235)));
         QCOMPARE(g.game("models/wren00.4ds"), QByteArray("new model"));
         QCOMPARE(g.files.names(TestFileSystem::SetMode), QByteArrayList(changes, "wren00.4ds"));
     }
