@@ -51,14 +51,15 @@ Fd FileSession::createTemporary(const QByteArray &target, const QString &destina
 {
     for (int attempt = 0;; ++attempt) {
         Fd fd;
-        if (const int error = m_files.createTemporary(target, path, fd))
+        bool named = true;
+        if (const int error = m_files.createTemporary(target, path, named, fd))
             raiseSystem(error, Operation::CreateTemporary, destination);
         const int locked = m_files.lock(fd);
         // Where the file system has no locks, no other install can lock it either, and so
-        // none removes it.
+        // none removes it; nor can it find one without a name.
         if (locked != 0 && locked != EWOULDBLOCK && m_files.status(fd, status) == 0)
             return fd;
-        if (locked == 0 && m_files.status(fd, status) == 0 && status.links > 0)
+        if (locked == 0 && m_files.status(fd, status) == 0 && (status.links > 0 || !named))
             return fd;
         path.clear(); // the other install removes it
         if (attempt >= 100)
@@ -134,7 +135,7 @@ void FileSession::putInPlace()
     for (const auto &[parent, made] : std::exchange(m_newFolders, {}))
         touched(parent, made);
     for (Staged *s : flushed) {
-        if (const int error = m_files.rename(s->temp, s->target)) {
+        if (const int error = m_files.rename(s->temp, s->fd, s->target)) {
             failed(*s, Operation::Rename, error);
             continue;
         }

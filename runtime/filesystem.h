@@ -66,9 +66,12 @@ public:
     // Whether the user may write to the file.
     virtual int access(const QByteArray &path) = 0;
 
-    // Creates a new, empty file to write beside `destination`, under a hidden temporary
-    // name of its own (see isTemporaryName), which it returns in `path`.
-    virtual int createTemporary(const QByteArray &destination, QByteArray &path, Fd &file) = 0;
+    // Creates a new, empty file to write, to take `destination`'s place later, and returns
+    // in `path` a path that opens it. Where the file system can, the file has no name
+    // until then (`named` false); otherwise it has a hidden temporary name of its own
+    // beside `destination` (see isTemporaryName).
+    virtual int createTemporary(const QByteArray &destination, QByteArray &path, bool &named,
+                                Fd &file) = 0;
     // Takes the file's lock without waiting: EWOULDBLOCK when another holds it.
     virtual int lock(const Fd &file) = 0;
     // Fills `to` with the `size` bytes of `from`. `cloned` tells whether the copy shares the
@@ -85,7 +88,9 @@ public:
     // flushed one by one.
     virtual int flushFileSystem(const QByteArray &path) = 0;
 
-    virtual int rename(const QByteArray &from, const QByteArray &to) = 0;
+    // Puts the file `from` in `to`'s place, replacing what is there. A temporary file
+    // without a name, given by its path and its open file, is given the name `to`.
+    virtual int rename(const QByteArray &from, const Fd &file, const QByteArray &to) = 0;
     virtual int remove(const QByteArray &path) = 0;
     virtual int makeFolder(const QByteArray &path) = 0;
 
@@ -103,7 +108,8 @@ public:
     int entryStatus(const QByteArray &path, FileStatus &status) override;
     int status(const Fd &file, FileStatus &status) override;
     int access(const QByteArray &path) override;
-    int createTemporary(const QByteArray &destination, QByteArray &path, Fd &file) override;
+    int createTemporary(const QByteArray &destination, QByteArray &path, bool &named,
+                        Fd &file) override;
     int lock(const Fd &file) override;
     int copy(const Fd &from, const Fd &to, qint64 size, bool &cloned) override;
     int setMode(const Fd &file, quint32 permissions) override;
@@ -111,7 +117,7 @@ public:
     int flushFile(const Fd &file) override;
     int flushFolder(const QByteArray &path) override;
     int flushFileSystem(const QByteArray &path) override;
-    int rename(const QByteArray &from, const QByteArray &to) override;
+    int rename(const QByteArray &from, const Fd &file, const QByteArray &to) override;
     int remove(const QByteArray &path) override;
     int makeFolder(const QByteArray &path) override;
     std::size_t openFileBudget() override;

@@ -140,22 +140,52 @@ int PosixFileSystem::access(const QByteArray &path)
     return result(::faccessat(AT_FDCWD, path.constData(), W_OK, AT_EACCESS));
 }
 
-int PosixFileSystem::createTemporary(const QByteArray &destination, QByteArray &path, Fd &file)
+// Makes a new entry under a hidden temporary name beside `destination`, returned in `path`:
+// `make` makes it at a path, failing with EEXIST where there is one already.
+template <typename Make>
+int withTemporaryName(const QByteArray &destination, QByteArray &path, Make make)
 {
     const QByteArray folder = destination.left(destination.lastIndexOf('/') + 1);
     for (int attempt = 0;; ++attempt) {
         path = folder + TemporaryPrefix +
                QByteArray::number(QRandomGenerator::global()->generate64(), 36) + TemporarySuffix;
-        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            file.reset(fd);
+        if (make(path) == 0)
             return 0;
-        }
         if (errno != EEXIST || attempt >= 100) {
             path.clear();
             return errno;
         }
     }
+}
+
+// The path by which a file without a name is opened and linked in.
+QByteArray unnamedPath(int fd)
+{
+    return "/proc/self/fd/" + QByteArray::number(fd);
+}
+
+// A file without a name costs the folder no entry until it takes its place: one name
+// made where a named temporary file makes, renames and removes one, which counts in a
+// large folder. It needs the file system's O_TMPFILE and /proc to link it in.
+int PosixFileSystem::createTemporary(const QByteArray &destination, QByteArray &path, bool &named,
+                                     Fd &file)
+{
+    static const bool canLink = ::access("/proc/self/fd", X_OK) == 0;
+    const QByteArray folder =
+        destination.left(std::max<qsizetype>(destination.lastIndexOf('/'), 1));
+    const int fd = canLink ? ::open(folder.constData(), O_RDWR | O_TMPFILE | O_CLOEXEC, 0666) : -1;
+    if (fd >= 0) {
+        file.reset(fd);
+        path = unnamedPath(fd);
+        named = false;
+        return 0;
+    }
+    named = true;
+    return withTemporaryName(destination, path, [&](const QByteArray &at) {
+        const int created = ::open(at.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        file.reset(created);
+        return created < 0 ? -1 : 0;
+    });
 }
 
 int PosixFileSystem::lock(const Fd &file)
@@ -232,9 +262,26 @@ int PosixFileSystem::flushFileSystem(const QByteArray &path)
     return result(::syncfs(folder.get()));
 }
 
-int PosixFileSystem::rename(const QByteArray &from, const QByteArray &to)
+int PosixFileSystem::rename(const QByteArray &from, const Fd &file, const QByteArray &to)
 {
-    return result(::rename(from.constData(), to.constData()));
+    if (from != unnamedPath(file.get()))
+        return result(::rename(from.constData(), to.constData()));
+    if (::linkat(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), AT_SYMLINK_FOLLOW) == 0)
+        return 0;
+    if (errno != EEXIST)
+        return errno;
+    // A file of that name came since: the new one is put over it from a name of its own.
+    QByteArray named;
+    if (const int error = withTemporaryName(to, named, [&](const QByteArray &at) {
+            return ::linkat(AT_FDCWD, from.constData(), AT_FDCWD, at.constData(),
+                            AT_SYMLINK_FOLLOW);
+        }))
+        return error;
+    if (::rename(named.constData(), to.constData()) == 0)
+        return 0;
+    const int error = errno;
+    ::unlink(named.constData());
+    return error;
 }
 
 int PosixFileSystem::remove(const QByteArray &path)

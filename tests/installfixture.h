@@ -102,11 +102,12 @@ public:
     {
         return unlessFailed(Access, nameOf(path), [&] { return PosixFileSystem::access(path); });
     }
-    int createTemporary(const QByteArray &destination, QByteArray &path, runtime::Fd &file) override
+    int createTemporary(const QByteArray &destination, QByteArray &path, bool &named,
+                        runtime::Fd &file) override
     {
         if (const int error = failed(CreateTemporary, nameOf(destination)))
             return error;
-        const int error = PosixFileSystem::createTemporary(destination, path, file);
+        const int error = PosixFileSystem::createTemporary(destination, path, named, file);
         m_names[file.get()] = nameOf(destination);
         return error;
     }
@@ -140,9 +141,10 @@ public:
         return unlessFailed(FlushFileSystem, nameOf(path),
                             [&] { return PosixFileSystem::flushFileSystem(path); });
     }
-    int rename(const QByteArray &from, const QByteArray &to) override
+    int rename(const QByteArray &from, const runtime::Fd &file, const QByteArray &to) override
     {
-        return unlessFailed(Rename, nameOf(to), [&] { return PosixFileSystem::rename(from, to); });
+        return unlessFailed(Rename, nameOf(to),
+                            [&] { return PosixFileSystem::rename(from, file, to); });
     }
     int makeFolder(const QByteArray &path) override
     {
