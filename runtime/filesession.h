@@ -12,9 +12,10 @@
 namespace runtime {
 
 // The file work of one install: the index of the folders it reads, and its copies, which
-// reach the disk together. Each copy is written to a hidden temporary file beside its
-// destination, held locked by this process. commit() flushes the data of them all, renames
-// each over its destination in the order they were made, and then flushes the names. A
+// reach the disk together. Each copy is written to a temporary file, without a name where
+// the file system allows, else with a hidden one beside its destination, held locked by
+// this process. commit() flushes the data of them all, puts each in its destination's
+// place in the order they were made, and then flushes the names. A
 // copy whose source is an earlier copy's destination reads that earlier copy. Copies not
 // committed are removed with the session.
 //
