@@ -183,8 +183,10 @@ int PosixFileSystem::createTemporary(const QByteArray &destination, QByteArray &
     named = true;
     return withTemporaryName(destination, path, [&](const QByteArray &at) {
         const int created = ::open(at.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (created < 0)
+            return -1;
         file.reset(created);
-        return created < 0 ? -1 : 0;
+        return 0;
     });
 }
 
