@@ -140,6 +140,8 @@ int PosixFileSystem::access(const QByteArray &path)
     return result(::faccessat(AT_FDCWD, path.constData(), W_OK, AT_EACCESS));
 }
 
+namespace {
+
 // Makes a new entry under a hidden temporary name beside `destination`, returned in `path`:
 // `make` makes it at a path, failing with EEXIST where there is one already.
 template <typename Make>
@@ -158,11 +160,15 @@ int withTemporaryName(const QByteArray &destination, QByteArray &path, Make make
     }
 }
 
+const QByteArray UnnamedPrefix = "/proc/self/fd/";
+
 // The path by which a file without a name is opened and linked in.
 QByteArray unnamedPath(int fd)
 {
-    return "/proc/self/fd/" + QByteArray::number(fd);
+    return UnnamedPrefix + QByteArray::number(fd);
 }
+
+} // namespace
 
 // A file without a name costs the folder no entry until it takes its place: one name
 // made where a named temporary file makes, renames and removes one, which counts in a
@@ -288,6 +294,8 @@ int PosixFileSystem::rename(const QByteArray &from, const Fd &file, const QByteA
 
 int PosixFileSystem::remove(const QByteArray &path)
 {
+    if (path.startsWith(UnnamedPrefix))
+        return 0; // a file without a name goes when it is closed
     return result(::unlink(path.constData()));
 }
 
