@@ -4,14 +4,10 @@
 #include "runtime/hostpath.h"
 #include "runtime/posixdir.h"
 
-#include <QFileInfo>
 #include <QStorageInfo>
 #include <algorithm>
 #include <cerrno>
 #include <dirent.h>
-#include <memory>
-#include <sys/stat.h>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
