@@ -1,4 +1,5 @@
 #include "install/messages.h"
+#include "install/undocommand.h"
 #include "runtime/error.h"
 #include "runtime/filesystem.h"
 #include "runtime/hostpath.h"
@@ -10,12 +11,25 @@
 #include <QApplication>
 #include <QIcon>
 #include <QLibraryInfo>
+#include <QTextStream>
 #include <QTranslator>
 
 using namespace Qt::StringLiterals;
 
 int main(int argc, char *argv[])
 {
+    // The undo options need no display. Arguments are host bytes: a folder named in any
+    // encoding is found as it is.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(runtime::decodeName(argv[i]));
+    if (isUndoCommand(arguments)) {
+        QCoreApplication core(argc, argv);
+        QTextStream out(stdout), err(stderr);
+        runtime::PosixFileSystem files;
+        return runUndoCommand(arguments, files, runtime::HostPaths::ofProcess(), out, err);
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"Quillmere"_s);
     QApplication::setApplicationVersion(QStringLiteral(QUILLMERE_VERSION));

@@ -1,5 +1,6 @@
 #include "install/installcar.h"
 
+#include "install/records.h"
 #include "runtime/filesession.h"
 #include "runtime/hostpath.h"
 #include "runtime/listing.h"
@@ -246,7 +247,37 @@ InstallOutcome InstallCar(const InstallRequest &request, const CarTable &cars,
     // Each folder is read at most once in an install, however large, checks included.
     FileSession session(files, host);
     outcome.failedCheck = failedCheck(request, outcome, session);
-    if (!outcome.failedCheck)
-        copyFiles(request, cars, progress, session, outcome);
+    if (outcome.failedCheck)
+        return outcome;
+    // The install is recorded, to be undone, where the program has a data folder; one
+    // install or undo at a time writes to a game folder.
+    records::FolderLock lock;
+    std::optional<records::InstallJournal> journal;
+    if (!host.dataFolder.isEmpty()) {
+        std::optional<QByteArray> game;
+        try {
+            game = runtime::resolveExisting(request.gameFolder, host, &session.folders());
+        } catch (const RuntimeError &) {
+        }
+        runtime::FileStatus status;
+        if (game && files.status(*game, status) == 0 &&
+            lock.take(files, host.dataFolder, status) == 0) {
+            records::InstallRecord header;
+            header.when = QDateTime::currentDateTimeUtc();
+            header.gameFolder = request.gameFolder;
+            header.gameHost = *game;
+            header.car = cars.CarName.at(size_t(request.car));
+            header.carModel = cars.CarModel.at(size_t(request.car));
+            for (int colour = 0; colour < 4; ++colour) {
+                if ((*outcome.colours)[colour])
+                    header.colours.append(colour + 1);
+            }
+            journal.emplace(files, host.dataFolder, std::move(header));
+            session.setJournal(&*journal);
+        }
+    }
+    copyFiles(request, cars, progress, session, outcome);
+    if (journal)
+        journal->finish(outcome.written > 0);
     return outcome;
 }

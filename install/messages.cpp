@@ -1,7 +1,9 @@
 #include "install/messages.h"
 
+#include "install/undo.h"
 #include "runtime/messagebox.h"
 
+#include <QFile>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -88,6 +90,8 @@ QString reason(const runtime::Error &error)
         break;
     case ErrorKind::NotFound:
         text = error.operation == Operation::Open ? u"исходный файл не найден"_s
+               : error.operation == Operation::Restore ? u"сохранённая копия не найдена"_s
+               : error.operation == Operation::Resolve ? u"папка не найдена"_s
                : error.operation == Operation::CreateTemporary ? u"папка назначения не найдена"_s
                : error.operation == Operation::ReadText ? u"файл не найден"_s
                                                         : u"не найдено"_s;
@@ -144,6 +148,16 @@ QString reason(const runtime::Error &error)
     case ErrorKind::NoDialog:
         text = u"окно выбора файла недоступно"_s;
         break;
+    case ErrorKind::DamagedRecord:
+        text = u"запись об установке повреждена: %1"_s.arg(error.detail);
+        break;
+    case ErrorKind::NewerRecord:
+        text = u"запись об установке сделана более новой версией программы (формат %1)"_s.arg(
+            error.detail);
+        break;
+    case ErrorKind::NoDataFolder:
+        text = u"нет папки для записей программы"_s;
+        break;
     }
     return error.line > 0 ? u"строка %1: %2"_s.arg(error.line).arg(text) : text;
 }
@@ -163,6 +177,80 @@ QString carListError(const runtime::Error &error)
 {
     return u"Ошибка в списке машин «%1»: %2."_s.arg(QString(error.path).replace(u'\\', u'/'),
                                                     reason(error));
+}
+
+QString installLine(const records::InstallRecord &install)
+{
+    QStringList colours;
+    for (int colour : install.colours)
+        colours.append(QString::number(colour));
+    QString line = u"%1  «%2»  %3 (цвета %4), файлов: %5"_s.arg(
+        install.when.toLocalTime().toString(u"dd.MM.yyyy HH:mm:ss"_s), install.gameFolder,
+        install.car, colours.join(u", "_s), QString::number(install.files()));
+    if (install.undone)
+        line += u" — отменена, кроме изменённых после неё файлов"_s;
+    return line;
+}
+
+QStringList undoReport(const UndoOutcome &outcome, const QString &gameFolder)
+{
+    QStringList lines;
+    if (outcome.install)
+        lines.append(u"Отмена установки: "_s + installLine(*outcome.install));
+    int left = 0;
+    for (const UndoStep &step : outcome.steps) {
+        const QString why = step.error ? reason(*step.error) : QString();
+        switch (step.kind) {
+        case UndoStep::Restored:
+            lines.append(u"возвращён прежний файл: %1"_s.arg(step.file));
+            break;
+        case UndoStep::Removed:
+            lines.append(u"удалён: %1"_s.arg(step.file));
+            break;
+        case UndoStep::AlreadyBack:
+            lines.append(u"уже как до установки: %1"_s.arg(step.file));
+            break;
+        case UndoStep::Changed:
+            ++left;
+            lines.append(u"оставлен, изменён после установки: %1"_s.arg(step.file));
+            break;
+        case UndoStep::NotKept:
+            ++left;
+            lines.append(u"оставлен, прежний файл не был сохранён (%1): %2"_s.arg(why, step.file));
+            break;
+        case UndoStep::FolderRemoved:
+            lines.append(u"удалена папка: %1"_s.arg(step.file));
+            break;
+        case UndoStep::FolderLeft:
+            lines.append(u"оставлена папка, в ней есть другие файлы: %1"_s.arg(step.file));
+            break;
+        case UndoStep::Failed:
+            lines.append(u"не удалось: %1 — %2"_s.arg(step.file, why));
+            break;
+        }
+    }
+    switch (outcome.status) {
+    case UndoOutcome::Done:
+        lines.append(u"Установка отменена."_s);
+        break;
+    case UndoOutcome::FilesLeft:
+        lines.append(u"Установка отменена не полностью: оставлено файлов: %1."_s.arg(left));
+        if (std::any_of(outcome.steps.begin(), outcome.steps.end(),
+                        [](const UndoStep &s) { return s.kind == UndoStep::Changed; }))
+            lines.append(u"Прежние файлы сохранены в «%1»."_s.arg(
+                QFile::decodeName(outcome.install->folder)));
+        break;
+    case UndoOutcome::NothingToUndo:
+        lines.append(u"Нечего отменять: установок в папку «%1» не записано."_s.arg(gameFolder));
+        break;
+    case UndoOutcome::Failed:
+        lines.append((outcome.steps.isEmpty()
+                          ? u"Отмена не выполнена, ничего не изменено: %1."_s
+                          : u"Отмена прервана: %1. Запустите её ещё раз, она закончит работу."_s)
+                         .arg(outcome.error ? describe(*outcome.error) : QString()));
+        break;
+    }
+    return lines;
 }
 
 } // namespace messages

@@ -5,6 +5,11 @@
 
 #include <QString>
 
+namespace records {
+struct InstallRecord;
+}
+struct UndoOutcome;
+
 // Every text the player reads about what went wrong, made here from the errors as data.
 namespace messages {
 
@@ -36,6 +41,22 @@ QString describe(const runtime::Error &error);
 
 // Why the car list cannot be read: the file, the line where there is one, and the reason.
 QString carListError(const runtime::Error &error);
+
+// One recorded install, on a line: when, the game folder, the car, the number of files.
+QString installLine(const records::InstallRecord &install);
+
+// What an undo did: a line for the install, one for each file, and the outcome.
+QStringList undoReport(const UndoOutcome &outcome, const QString &gameFolder);
+
+inline const QString UndoWaiting =
+    QStringLiteral("В эту папку игры сейчас идёт установка или отмена: ждём её конца…");
+inline const QString NoInstalls = QStringLiteral("Записанных установок нет.");
+inline const QString UndoUsage = QStringLiteral(
+    "Использование:\n"
+    "  quillmere                        окно установки машины\n"
+    "  quillmere --undo ПАПКА_ИГРЫ      отменить последнюю установку в эту папку\n"
+    "  quillmere --installs [ПАПКА_ИГРЫ] список записанных установок, новые первыми\n"
+    "  quillmere --undo-window          окно отмены установок");
 
 } // namespace messages
 

@@ -25,6 +25,11 @@ enum class Operation : quint8
     ReadText,   // reading a text file
     ParseText,  // reading a field of a text file
     ShowDialog, // showing a window to the player
+    Keep,       // keeping a file an install replaces, so that it can be undone
+    ReadRecord, // reading the record of an install
+    WriteRecord,
+    Restore, // putting a kept file back
+    Remove,  // removing a file an install created
 };
 Q_ENUM_NS(Operation)
 
@@ -50,6 +55,9 @@ enum class ErrorKind : quint8
     NoSuchRecord,     // no record numbered `detail`
     NameTaken,        // a name another file of the same work has but for case: `detail`
     NoDialog,         // no window system to show a dialog in
+    DamagedRecord,    // a record that cannot be read: `detail` says what is wrong
+    NewerRecord,      // a record of a later version of the program: `detail` is its format
+    NoDataFolder,     // no folder for the program's records
 };
 Q_ENUM_NS(ErrorKind)
 

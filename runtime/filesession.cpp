@@ -110,6 +110,17 @@ void FileSession::putInPlace()
     // Every copy's data on the disk before any rename: one flush a file system, or one a
     // file where a flush of the file system does not reach the disk.
     QHash<quint64, int> flushedDevices; // device -> 0, or the error its flush gave
+    if (m_journal && !staged.empty()) {
+        // What the copies replace is kept on the disk before any of them is put in place.
+        const QByteArray journal = m_journal->write();
+        FileStatus status;
+        if (!journal.isEmpty() && m_files.status(journal, status) == 0) {
+            const int error = m_files.flushFileSystem(journal);
+            flushedDevices.insert(status.device, error);
+            if (error == ENOTSUP)
+                m_journal->flushEach();
+        }
+    }
     for (Staged &s : staged) {
         auto device = flushedDevices.constFind(s.device);
         if (device == flushedDevices.cend())
@@ -220,6 +231,12 @@ void FileSession::copyFile(const QString &source, const QString &destination)
             check(Operation::SetMode, modesUnsupported(error) ? 0 : error);
         }
     }
+    if (m_journal) {
+        FileStatus written;
+        check(Operation::Copy, m_files.status(out, written));
+        m_journal->replacing(destination, targetHost,
+                             replacing ? std::optional<FileStatus>(to) : std::nullopt, written);
+    }
     if (m_staged.size() >= m_maxStaged)
         putInPlace();
     m_staged.push_back({destination, temp, targetHost, *folder, targetName, made.device, !existing,
@@ -244,6 +261,8 @@ void FileSession::makeFolder(const QString &path)
         raiseSystem(error, Operation::MakeFolder, path);
     m_folders.created(*parent, encodeName(name));
     m_newFolders.append({*parent, path});
+    if (m_journal)
+        m_journal->madeFolder(path, joinHost(*parent, encodeName(name)));
 }
 
 } // namespace runtime

@@ -7,9 +7,28 @@
 #include <QList>
 #include <QSet>
 #include <QString>
+#include <optional>
 #include <vector>
 
 namespace runtime {
+
+// Told of a session's changes before they reach their destinations, so that they can be
+// undone: what each copy replaces can be kept while it is still there.
+class ChangeJournal
+{
+public:
+    virtual ~ChangeJournal() = default;
+    // The copy `made` (its status once written) is to take `target`'s place; `replaced` is
+    // the file there, none when there is none.
+    virtual void replacing(const QString &destination, const QByteArray &target,
+                           const std::optional<FileStatus> &replaced, const FileStatus &made) = 0;
+    virtual void madeFolder(const QString &destination, const QByteArray &path) = 0;
+    // Before the renames: writes out what it holds, and returns a folder of its own whose
+    // file system is flushed with the copies' data; "" when it has nothing to flush.
+    virtual QByteArray write() = 0;
+    // Where that file system cannot be flushed whole: flushes its own files one by one.
+    virtual void flushEach() = 0;
+};
 
 // The file work of one install: the index of the folders it reads, and its copies, which
 // reach the disk together. Each copy is written to a temporary file, without a name where
@@ -31,6 +50,8 @@ public:
     FileSession &operator=(const FileSession &) = delete;
 
     FolderIndex &folders() { return m_folders; }
+    // Told of every change from now on; none when null.
+    void setJournal(ChangeJournal *journal) { m_journal = journal; }
     const HostPaths &host() const { return m_host; }
 
     // Copies one file, replacing the destination. The destination's folder is found
@@ -66,6 +87,7 @@ private:
 
     FileSystem &m_files;
     HostPaths m_host;
+    ChangeJournal *m_journal = nullptr;
     FolderIndex m_folders;
     std::vector<Staged> m_staged;
     std::size_t m_maxStaged;                        // temporary files open at once, at the most

@@ -41,6 +41,7 @@ struct FileStatus
     quint32 group = 0;
     qint64 size = 0;
     quint64 links = 0;
+    qint64 modified = 0; // nanoseconds since 1970
 
     bool isFolder() const;
     bool isRegular() const;
@@ -79,6 +80,8 @@ public:
     virtual int copy(const Fd &from, const Fd &to, qint64 size, bool &cloned) = 0;
     virtual int setMode(const Fd &file, quint32 permissions) = 0;
     virtual int setOwner(const Fd &file, quint32 owner, quint32 group) = 0;
+    // The modification time, in nanoseconds since 1970.
+    virtual int setModified(const Fd &file, qint64 modified) = 0;
 
     virtual int flushFile(const Fd &file) = 0;
     // The names of a folder.
@@ -93,6 +96,16 @@ public:
     virtual int rename(const QByteArray &from, const Fd &file, const QByteArray &to) = 0;
     virtual int remove(const QByteArray &path) = 0;
     virtual int makeFolder(const QByteArray &path) = 0;
+    // An empty folder.
+    virtual int removeFolder(const QByteArray &path) = 0;
+
+    // Gives the file (or link) `from` a second name `to` on the same file system.
+    virtual int link(const QByteArray &from, const QByteArray &to) = 0;
+    // Creates a new file to write; EEXIST when there is one of that name.
+    virtual int create(const QByteArray &path, Fd &file) = 0;
+    virtual int write(const Fd &file, const QByteArray &data) = 0;
+    // Takes the file's lock, waiting while another holds it.
+    virtual int waitForLock(const Fd &file) = 0;
 
     // How many files may stay open at once, leaving room for everything else.
     virtual std::size_t openFileBudget() = 0;
@@ -114,12 +127,18 @@ public:
     int copy(const Fd &from, const Fd &to, qint64 size, bool &cloned) override;
     int setMode(const Fd &file, quint32 permissions) override;
     int setOwner(const Fd &file, quint32 owner, quint32 group) override;
+    int setModified(const Fd &file, qint64 modified) override;
     int flushFile(const Fd &file) override;
     int flushFolder(const QByteArray &path) override;
     int flushFileSystem(const QByteArray &path) override;
     int rename(const QByteArray &from, const Fd &file, const QByteArray &to) override;
     int remove(const QByteArray &path) override;
     int makeFolder(const QByteArray &path) override;
+    int removeFolder(const QByteArray &path) override;
+    int link(const QByteArray &from, const QByteArray &to) override;
+    int create(const QByteArray &path, Fd &file) override;
+    int write(const Fd &file, const QByteArray &data) override;
+    int waitForLock(const Fd &file) override;
     std::size_t openFileBudget() override;
 };
 

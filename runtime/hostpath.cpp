@@ -3,6 +3,8 @@
 #include "runtime/error.h"
 #include "runtime/posixdir.h"
 
+#include <QFile>
+#include <QStandardPaths>
 #include <QtGlobal>
 #include <algorithm>
 #include <cerrno>
@@ -206,6 +208,9 @@ HostPaths HostPaths::ofProcess()
     std::unique_ptr<char, decltype(&std::free)> cwd(::getcwd(nullptr, 0), &std::free);
     if (cwd)
         host.currentFolder = cwd.get();
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (!data.isEmpty())
+        host.dataFolder = QFile::encodeName(data) + "/quillmere";
     return host;
 }
 

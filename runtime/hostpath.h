@@ -29,6 +29,7 @@ struct HostPaths
 {
     QByteArray winePrefix;    // the folder of Wine's drives: $WINEPREFIX, else ~/.wine
     QByteArray currentFolder; // the process's current folder; "" when it is gone
+    QByteArray dataFolder;    // the program's records, ~/.local/share/quillmere; "" for none
 
     static HostPaths ofProcess();
 };

@@ -34,8 +34,10 @@ int opened(int fd, Fd &file)
 
 void fill(const struct stat &st, FileStatus &status)
 {
-    status = {quint64(st.st_dev), quint64(st.st_ino), quint32(st.st_mode), quint32(st.st_uid),
-              quint32(st.st_gid), qint64(st.st_size), quint64(st.st_nlink)};
+    status = {quint64(st.st_dev),   quint64(st.st_ino),
+              quint32(st.st_mode),  quint32(st.st_uid),
+              quint32(st.st_gid),   qint64(st.st_size),
+              quint64(st.st_nlink), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }
 
 template <typename Stat> int statInto(FileStatus &status, Stat call)
@@ -242,6 +244,13 @@ int PosixFileSystem::setOwner(const Fd &file, quint32 owner, quint32 group)
     return result(::fchown(file.get(), uid_t(owner), gid_t(group)));
 }
 
+int PosixFileSystem::setModified(const Fd &file, qint64 modified)
+{
+    const struct timespec times[2] = {{0, UTIME_OMIT},
+                                      {time_t(modified / 1000000000), long(modified % 1000000000)}};
+    return result(::futimens(file.get(), times));
+}
+
 int PosixFileSystem::flushFile(const Fd &file)
 {
     return result(::fdatasync(file.get()));
@@ -302,6 +311,35 @@ int PosixFileSystem::remove(const QByteArray &path)
 int PosixFileSystem::makeFolder(const QByteArray &path)
 {
     return result(::mkdir(path.constData(), 0777));
+}
+
+int PosixFileSystem::removeFolder(const QByteArray &path)
+{
+    return result(::rmdir(path.constData()));
+}
+
+int PosixFileSystem::link(const QByteArray &from, const QByteArray &to)
+{
+    return result(::linkat(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), 0));
+}
+
+int PosixFileSystem::create(const QByteArray &path, Fd &file)
+{
+    return opened(::open(path.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666), file);
+}
+
+int PosixFileSystem::write(const Fd &file, const QByteArray &data)
+{
+    return writeAll(file.get(), data.constData(), data.size());
+}
+
+int PosixFileSystem::waitForLock(const Fd &file)
+{
+    while (::flock(file.get(), LOCK_EX) != 0) {
+        if (errno != EINTR)
+            return errno;
+    }
+    return 0;
 }
 
 // Half the open-file limit, raised to its hard maximum first.

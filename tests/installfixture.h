@@ -2,6 +2,7 @@
 
 #include "install/installcar.h"
 #include "install/messages.h"
+#include "install/undo.h"
 #include "runtime/filesystem.h"
 #include "runtime/hostpath.h"
 #include "testsupport.h"
@@ -74,6 +75,8 @@ public:
         FlushFileSystem,
         Rename,
         MakeFolder,
+        Link,
+        Create,
     };
     struct Fault
     {
@@ -150,6 +153,18 @@ public:
     {
         return unlessFailed(MakeFolder, nameOf(path),
                             [&] { return PosixFileSystem::makeFolder(path); });
+    }
+    int link(const QByteArray &from, const QByteArray &to) override
+    {
+        return unlessFailed(Link, nameOf(from), [&] { return PosixFileSystem::link(from, to); });
+    }
+    int create(const QByteArray &path, runtime::Fd &file) override
+    {
+        if (const int error = failed(Create, nameOf(path)))
+            return error;
+        const int error = PosixFileSystem::create(path, file);
+        m_names[file.get()] = nameOf(path);
+        return error;
     }
     std::size_t openFileBudget() override
     {
@@ -340,6 +355,9 @@ public:
         return outcome;
     }
 
+    UndoOutcome undo() { return UndoInstall(request.gameFolder, files, host); }
+    QList<records::InstallRecord> installs() const { return records::readAll(host.dataFolder); }
+
     QByteArray game(const QByteArray &relative) const
     {
         return host::read(hostPath("Game/" + relative));
@@ -360,7 +378,7 @@ public:
 
     TempTree tree;
     const QByteArray root = QFile::encodeName(tree.path());
-    runtime::HostPaths host{root + "/prefix", root + "/cwd"};
+    runtime::HostPaths host{root + "/prefix", root + "/cwd", root + "/data"};
     std::unique_ptr<CarTable> cars = std::make_unique<CarTable>();
     InstallRequest request;
     TestFileSystem files;

@@ -11,7 +11,7 @@ using runtime::ErrorKind;
 
 namespace {
 
-QByteArray records(int count)
+QByteArray carRecords(int count)
 {
     QByteArray text;
     for (int i = 0; i < count; ++i)
@@ -104,7 +104,7 @@ private slots:
     {
         TempTree tree;
         auto table = std::make_unique<CarTable>();
-        readCarList(tree.file(u"cars.txt"_s, records(1001)), m_host, *table);
+        readCarList(tree.file(u"cars.txt"_s, carRecords(1001)), m_host, *table);
         QCOMPARE(table->CarCount, 1001);
         QCOMPARE(table->CarName[1000], u"Car 1000"_s);
         QCOMPARE(table->CarModel[1000], u"car1000"_s);
@@ -137,7 +137,7 @@ private slots:
         QTest::newRow("cut short after model")
             << QByteArray("A,a,1\nB,b,") << ErrorKind::CutShort << QString() << 2;
         QTest::newRow("1002 records")
-            << records(1002) << ErrorKind::TooManyRecords << u"1001"_s << 1002;
+            << carRecords(1002) << ErrorKind::TooManyRecords << u"1001"_s << 1002;
     }
     void errors()
     {

@@ -24,7 +24,7 @@ class TestFolderPicker : public QObject
 
     void showForm(const QString &currentFolder)
     {
-        const runtime::HostPaths host{{}, runtime::encodeName(currentFolder)};
+        const runtime::HostPaths host{{}, runtime::encodeName(currentFolder), {}};
         m_form = std::make_unique<Form1>(m_files, host);
         m_form->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));

@@ -66,7 +66,7 @@ private slots:
         QFETCH(QStringList, components);
         QFETCH(bool, absolute);
         QFETCH(bool, trailing);
-        const HostPaths host{"/no-prefix", "/home/alex/Игры"};
+        const HostPaths host{"/no-prefix", "/home/alex/Игры", {}};
         const SplitPath split = splitPath(path, host);
         QCOMPARE(split.components, components);
         QCOMPARE(split.root, absolute ? QByteArray("/") : host.currentFolder);
@@ -80,7 +80,7 @@ private slots:
         prefix.dir(u"drive_c/Games/Ortana"_s);
         prefix.dir(u"dosdevices"_s);
         QVERIFY(QFile::link(prefix.path(u"drive_c"_s), prefix.path(u"dosdevices/c:"_s)));
-        const HostPaths host{QFile::encodeName(prefix.path()), {}};
+        const HostPaths host{QFile::encodeName(prefix.path()), {}, {}};
         const QByteArray ortana = QFile::encodeName(prefix.path(u"dosdevices/c:/Games/Ortana"_s));
         QCOMPARE(resolveExisting(u"C:\\GAMES\\ortana"_s, host), ortana);
         QCOMPARE(resolveExisting(u"c:/games/Ortana"_s, host), ortana);
@@ -108,7 +108,7 @@ private slots:
         QFETCH(ErrorKind, kind);
         QFETCH(QString, detail);
         try {
-            resolveExisting(path, HostPaths{"/no-prefix", {}});
+            resolveExisting(path, HostPaths{"/no-prefix", {}, {}});
             QFAIL("the path must be refused");
         } catch (const RuntimeError &error) {
             QCOMPARE(error.error().kind, kind);

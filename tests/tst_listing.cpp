@@ -161,7 +161,7 @@ private slots:
         tree.dir(u"onlysub/inner"_s);
         tree.file(u"onlyhidden/.x.bmp"_s);
         tree.file(u"afile"_s);
-        const HostPaths host{{}, QFile::encodeName(tree.path())};
+        const HostPaths host{{}, QFile::encodeName(tree.path()), {}};
         QCOMPARE(Listing().first(pattern.replace(u"<tree>"_s, tree.path()), host), first);
     }
 
@@ -182,7 +182,7 @@ private slots:
         QFETCH(QString, pattern);
         QFETCH(ErrorKind, kind);
         try {
-            Listing().first(pattern, HostPaths{"/no-prefix", {}});
+            Listing().first(pattern, HostPaths{"/no-prefix", {}, {}});
             QFAIL("the pattern must be refused");
         } catch (const RuntimeError &error) {
             QCOMPARE(error.error().kind, kind);

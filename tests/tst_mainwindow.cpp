@@ -78,7 +78,7 @@ private slots:
         m_files.before = nullptr;
         m_files.log.clear();
         const QByteArray tree = QFile::encodeName(m_tree->path());
-        m_form = std::make_unique<Form1>(m_files, runtime::HostPaths{tree + "/prefix", tree});
+        m_form = std::make_unique<Form1>(m_files, runtime::HostPaths{tree + "/prefix", tree, {}});
         m_form->Form_Load(m_tree->file(u"cars.txt"_s, CarList));
         m_form->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));

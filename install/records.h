@@ -1,0 +1,143 @@
+#pragma once
+
+#include "runtime/error.h"
+#include "runtime/filesession.h"
+#include "runtime/filesystem.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <functional>
+#include <optional>
+
+// The records of the installs, kept in the program's data folder so that each install can be
+// undone: one folder per install under "installs", holding "record.json" and the files the
+// install replaced ("kept-<n>"). A kept file is a second name of the replaced file where the
+// two folders share a file system, so it costs no space; elsewhere a clone or a copy.
+namespace records {
+
+// The version of the records this program writes; it reads those up to it.
+inline constexpr int Format = 1;
+
+// Enough of a file to tell later whether it is still the one that was there.
+struct Identity
+{
+    quint64 device = 0;
+    quint64 inode = 0;
+    qint64 size = 0;
+    qint64 modified = 0; // nanoseconds since 1970
+    quint32 mode = 0;    // the permission bits
+    quint32 owner = 0;
+    quint32 group = 0;
+
+    static Identity of(const runtime::FileStatus &status);
+    // The same size and modification time, to the nanosecond: a file rewritten or replaced
+    // since differs in one of them. Not the inode, which a volume without inodes of its own
+    // (FAT, exFAT) numbers anew at each mount, and which a file put back as a copy changes.
+    bool matches(const runtime::FileStatus &status) const;
+    bool operator==(const Identity &) const = default;
+};
+
+// One change an install made in the game folder.
+struct Change
+{
+    enum Action
+    {
+        Replaced,
+        Created,
+        MadeFolder,
+    };
+    Action action = Created;
+    QString shown;     // named from the game folder on, as the player knows it
+    QByteArray target; // its host path
+    Identity written;  // the file the install wrote
+    Identity previous; // Replaced: the file it replaced
+    QString kept;      // Replaced: the kept file's name in the record's folder; "" when not kept
+    std::optional<runtime::Error> notKept; // why the replaced file could not be kept
+
+    bool operator==(const Change &) const = default;
+};
+
+struct InstallRecord
+{
+    QByteArray folder;   // the record's own folder; not stored in it
+    QDateTime when;      // UTC
+    QString gameFolder;  // as the player typed it
+    QByteArray gameHost; // the host path it named
+    QString car;         // the name in the list
+    QString carModel;    // the base name of its model files
+    QList<int> colours;  // 1 to 4
+    // An undo ran and left the files that had changed since: they are all `changes` holds.
+    bool undone = false;
+    QList<Change> changes;
+
+    // The files the install wrote, as it recorded them.
+    int files() const;
+    bool operator==(const InstallRecord &) const = default;
+};
+
+QByteArray toJson(const InstallRecord &record);
+// Throws RuntimeError: DamagedRecord, or NewerRecord when a later version wrote it.
+InstallRecord fromJson(const QByteArray &json, const QByteArray &folder);
+
+QByteArray installsFolder(const QByteArray &dataFolder);
+// The records under the data folder, newest first. Throws RuntimeError when one cannot be
+// read; a folder without a record is an install that never got as far as writing one.
+QList<InstallRecord> readAll(const QByteArray &dataFolder);
+// Writes the record into its folder, whole or not at all.
+int write(runtime::FileSystem &files, const InstallRecord &record);
+// Removes a record's folder with everything in it.
+int remove(runtime::FileSystem &files, const QByteArray &folder);
+
+// Holds the lock of one game folder in the data folder while installs or undos write to it;
+// released when it goes. The lock's file is removed by remove() while held, when nothing is
+// recorded for the folder any more.
+class FolderLock
+{
+public:
+    FolderLock() = default;
+    // Takes the lock of the game folder of that status, calling `waiting` first when another
+    // holds it. Returns 0 or the errno.
+    int take(runtime::FileSystem &files, const QByteArray &dataFolder,
+             const runtime::FileStatus &game, const std::function<void()> &waiting = {});
+    void remove(runtime::FileSystem &files);
+
+private:
+    QByteArray m_path;
+    runtime::Fd m_fd;
+};
+
+// Makes a folder and those above it that are missing.
+int makeFolders(runtime::FileSystem &files, const QByteArray &path);
+
+// Records an install as it goes: what its copies replace is kept, and the record written
+// before they are put in place. A file that cannot be kept is recorded as such, with the
+// reason, and the install goes on; so it does when no record can be written at all.
+class InstallJournal : public runtime::ChangeJournal
+{
+public:
+    InstallJournal(runtime::FileSystem &files, const QByteArray &dataFolder, InstallRecord header);
+    ~InstallJournal() override;
+
+    void replacing(const QString &destination, const QByteArray &target,
+                   const std::optional<runtime::FileStatus> &replaced,
+                   const runtime::FileStatus &made) override;
+    void madeFolder(const QString &destination, const QByteArray &path) override;
+    QByteArray write() override;
+    void flushEach() override;
+
+    // The install is over: a record of an install that wrote nothing goes.
+    void finish(bool wroteAny);
+
+private:
+    QString shown(const QString &destination) const;
+
+    runtime::FileSystem &m_files;
+    InstallRecord m_record;
+    bool m_writable = false;
+    std::optional<runtime::Error> m_unwritable; // why no record can be written
+    QList<QByteArray> m_copies;                 // kept files that are copies, to flush
+};
+
+} // namespace records

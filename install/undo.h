@@ -1,0 +1,65 @@
+#pragma once
+
+#include "install/records.h"
+#include "runtime/error.h"
+
+#include <QList>
+#include <QString>
+#include <functional>
+#include <optional>
+
+namespace runtime {
+class FileSystem;
+struct HostPaths;
+} // namespace runtime
+
+// What an undo did with one file or folder of the install.
+struct UndoStep
+{
+    enum Kind
+    {
+        Restored,    // the replaced file is back
+        Removed,     // the file the install created is gone
+        AlreadyBack, // it was as before the install already
+        Changed,     // changed since the install: left as it is
+        NotKept,     // the replaced file was not kept: `error` says why
+        FolderRemoved,
+        FolderLeft, // a folder the install made holds other files now
+        Failed,     // `error` says why
+    };
+    Kind kind;
+    QString file; // from the game folder on
+    std::optional<runtime::Error> error;
+
+    bool operator==(const UndoStep &) const = default;
+};
+
+struct UndoOutcome
+{
+    enum Status
+    {
+        Done = 0,          // everything is as before the install
+        FilesLeft = 1,     // some files could not be put back; the steps say which
+        NothingToUndo = 2, // no install of that game folder is recorded
+        Failed = 3,        // nothing was changed: `error` says why
+    };
+    Status status = Failed;
+    std::optional<records::InstallRecord> install; // the install undone
+    QList<UndoStep> steps;
+    std::optional<runtime::Error> error;
+};
+
+// Undoes the newest recorded install into the game folder, named as in the main window:
+// each file it replaced gets its earlier content back and each file it created goes, where
+// the file is still what the install wrote; the files are put in place and flushed as an
+// install does. A record fully undone is removed with its kept files. One undo or install at
+// a time works on a game folder: `waiting` is called when this one has to wait.
+// Can be run again after being cut short, and finishes the work.
+UndoOutcome UndoInstall(const QString &gameFolder, runtime::FileSystem &files,
+                        const runtime::HostPaths &host, const std::function<void()> &waiting = {});
+
+// The recorded installs, newest first: all of them, or those of one game folder. Throws
+// RuntimeError when the game folder is not there or a record cannot be read.
+QList<records::InstallRecord> RecordedInstalls(runtime::FileSystem &files,
+                                               const runtime::HostPaths &host,
+                                               const std::optional<QString> &gameFolder = {});

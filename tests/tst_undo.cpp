@@ -1,0 +1,394 @@
+#include "install/undocommand.h"
+#include "installfixture.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRandomGenerator>
+#include <cerrno>
+#include <sys/statvfs.h>
+#include <thread>
+
+using namespace Qt::StringLiterals;
+using Op = TestFileSystem::Op;
+
+namespace {
+
+// Every entry of the game folder with what it holds: the whole state a player sees.
+QStringList state(const Game &g)
+{
+    QStringList entries = g.gameEntries();
+    for (QString &entry : entries) {
+        const QByteArray bytes = g.game(runtime::encodeName(entry));
+        struct stat st;
+        ::lstat(g.hostPath("Game/" + runtime::encodeName(entry)).constData(), &st);
+        entry += u" %1"_s.arg(st.st_mode, 0, 8);
+        if (bytes != "<missing>")
+            entry += u" = "_s + QString::fromUtf8(bytes.left(40).toHex());
+    }
+    return entries;
+}
+
+// The command line's undo, with its output.
+int undoCommand(Game &g, QString *output = nullptr, QStringList arguments = {})
+{
+    QString out, err;
+    QTextStream outStream(&out), errStream(&err);
+    if (arguments.isEmpty())
+        arguments = {u"--undo"_s, g.request.gameFolder};
+    const int status = runUndoCommand(arguments, g.files, g.host, outStream, errStream);
+    if (output)
+        *output = out + err;
+    return status;
+}
+
+// Stands for the process being killed at some step.
+struct Killed
+{
+};
+
+QStringList kinds(const UndoOutcome &outcome)
+{
+    QStringList result;
+    for (const UndoStep &step : outcome.steps) {
+        static const char *names[] = {"Restored", "Removed",       "AlreadyBack", "Changed",
+                                      "NotKept",  "FolderRemoved", "FolderLeft",  "Failed"};
+        result.append(step.file + u' ' + QLatin1StringView(names[step.kind]));
+    }
+    return result;
+}
+
+} // namespace
+
+class TestUndo : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // Install, then undo: every byte as before, nothing left of the install, in the game
+    // folder or in the records.
+    void installThenUndo_data()
+    {
+        QTest::addColumn<bool>("noFolders"); // the game has no models or maps folder yet
+        QTest::addColumn<QStringList>("steps");
+        QTest::newRow("files replaced and created")
+            << false
+            << QStringList{u"maps\\readme.txt Removed"_s,   u"maps\\glass.tga Removed"_s,
+                           u"maps\\body.bmp Removed"_s,     u"models\\wren12.4ds Removed"_s,
+                           u"models\\wren02.4ds Removed"_s, u"models\\wren10.4ds Restored"_s,
+                           u"models\\wren00.4ds Restored"_s};
+        QTest::newRow("folders made")
+            << true << QStringList{u"maps\\readme.txt Removed"_s,   u"maps\\glass.tga Removed"_s,
+                                   u"maps\\body.bmp Removed"_s,     u"models\\wren12.4ds Removed"_s,
+                                   u"models\\wren02.4ds Removed"_s, u"models\\wren10.4ds Removed"_s,
+                                   u"models\\wren00.4ds Removed"_s, u"maps FolderRemoved"_s,
+                                   u"MODELS\\ FolderRemoved"_s};
+    }
+    void installThenUndo()
+    {
+        QFETCH(bool, noFolders);
+        QFETCH(QStringList, steps);
+        Game g;
+        if (noFolders) {
+            QVERIFY(QDir(g.path("Game/models")).removeRecursively());
+            QVERIFY(QDir(g.path("Game/maps")).removeRecursively());
+        }
+        g.tick({1, 3});
+        const QStringList before = state(g);
+        QVERIFY(g.install().installed());
+        QCOMPARE(g.installs().size(), 1);
+        QCOMPARE(g.installs()[0].files(), 7);
+
+        QString output;
+        QCOMPARE(undoCommand(g, &output), 0);
+        QCOMPARE(state(g), before);
+        QCOMPARE(output.count(u'\n'), steps.size() + 2);
+        QVERIFY2(output.endsWith(u"Установка отменена.\n"_s), qPrintable(output));
+        // Nothing is recorded for the folder any more, not even its lock.
+        QCOMPARE(host::names(g.hostPath("data/installs")), QByteArrayList());
+        QCOMPARE(undoCommand(g, &output), 2);
+
+        // The same install undone by the engine, for its steps.
+        QVERIFY(g.install().installed());
+        const UndoOutcome outcome = g.undo();
+        QCOMPARE(kinds(outcome), steps);
+        QCOMPARE(state(g), before);
+    }
+
+    // Installs are undone newest first, each back to the state the one before left.
+    void twoInstallsTwoUndos_data()
+    {
+        QTest::addColumn<bool>("copies"); // kept as copies, not as second names
+        QTest::newRow("kept as second names") << false;
+        QTest::newRow("kept as copies") << true;
+    }
+    void twoInstallsTwoUndos()
+    {
+        QFETCH(bool, copies);
+        Game g;
+        if (copies)
+            g.files.faults.append({Op::Link, EXDEV, {}});
+        const QStringList stock = state(g);
+        g.tick({1, 2});
+        QVERIFY(g.install().installed());
+        const QStringList first = state(g);
+        g.file("new/car.4ds", "another model");
+        g.texture("new/Maps", "road.bmp");
+        g.request.colourBoxes = {1, 0, 1, 0};
+        QVERIFY(g.install().installed());
+        QCOMPARE(g.installs().size(), 2);
+        QCOMPARE(g.undo().status, UndoOutcome::Done);
+        QCOMPARE(state(g), first);
+        QCOMPARE(g.undo().status, UndoOutcome::Done);
+        QCOMPARE(state(g), stock);
+        QCOMPARE(g.undo().status, UndoOutcome::NothingToUndo);
+    }
+
+    // A file changed after the install is left as it is and named; the rest is undone, and
+    // the next undo goes on to the install before.
+    void changedSince()
+    {
+        Game g;
+        g.tick({1});
+        QVERIFY(g.install().installed());
+        g.file("Game/models/wren00.4ds", "the player's own");
+        g.file("Game/maps/body.bmp", "the player's own texture");
+        QString output;
+        QCOMPARE(undoCommand(g, &output), 1);
+        QVERIFY2(output.contains(u"оставлен, изменён после установки: models\\wren00.4ds"_s),
+                 qPrintable(output));
+        QCOMPARE(g.game("models/wren00.4ds"), QByteArray("the player's own"));
+        QCOMPARE(g.game("maps/body.bmp"), QByteArray("the player's own texture"));
+        QCOMPARE(g.game("models/wren10.4ds"), QByteArray("stock 10"));
+        QCOMPARE(g.game("maps/glass.tga"), QByteArray("<missing>"));
+        // The replaced file's earlier content stays kept with what is left of the record.
+        const auto installs = g.installs();
+        QCOMPARE(installs.size(), 1);
+        QVERIFY(installs[0].undone);
+        QCOMPARE(installs[0].changes.size(), 2);
+        QCOMPARE(installs[0].changes[1].shown, u"models\\wren00.4ds"_s);
+        QCOMPARE(host::read(installs[0].folder + '/' + installs[0].changes[1].kept.toLatin1()),
+                 QByteArray("stock 00"));
+        QCOMPARE(host::names(installs[0].folder), (QByteArrayList{"kept-0", "record.json"}));
+        QCOMPARE(undoCommand(g), 2);
+    }
+
+    // A killed install leaves a record that undoes whatever reached the game folder; a killed
+    // undo is finished by the next.
+    void killed_data()
+    {
+        QTest::addColumn<bool>("inUndo");
+        QTest::addColumn<QByteArray>("at"); // the rename the process dies at
+        QTest::addColumn<bool>("copies");   // kept as copies, not as second names
+        QTest::newRow("install, before its renames") << false << QByteArray("wren00.4ds") << false;
+        QTest::newRow("install, after some renames") << false << QByteArray("body.bmp") << false;
+        QTest::newRow("undo, halfway") << true << QByteArray("wren00.4ds") << false;
+        QTest::newRow("undo of copies, halfway") << true << QByteArray("wren00.4ds") << true;
+    }
+    void killed()
+    {
+        QFETCH(bool, inUndo);
+        QFETCH(QByteArray, at);
+        QFETCH(bool, copies);
+        Game g;
+        g.tick({1});
+        if (copies)
+            g.files.faults.append({Op::Link, EXDEV, {}});
+        const QStringList before = state(g);
+        const auto dieAt = [&](Op op, const QByteArray &name) {
+            if (op == Op::Rename && name == at)
+                throw Killed();
+        };
+        if (!inUndo) {
+            g.files.before = dieAt;
+            QVERIFY_THROWS_EXCEPTION(Killed, g.install());
+            g.files.before = {};
+        } else {
+            QVERIFY(g.install().installed());
+            g.files.before = dieAt;
+            QVERIFY_THROWS_EXCEPTION(Killed, g.undo());
+            g.files.before = {};
+            QCOMPARE(g.game("models/wren10.4ds"), QByteArray("stock 10"));  // done before
+            QCOMPARE(g.game("models/wren00.4ds"), QByteArray("new model")); // not yet
+        }
+        const UndoOutcome outcome = g.undo();
+        QCOMPARE(outcome.status, UndoOutcome::Done);
+        QCOMPARE(state(g), before);
+        QCOMPARE(g.installs().size(), 0);
+    }
+
+    // A replaced file that cannot be kept does not stop the install or change its outcome;
+    // the record says why, and the undo names it.
+    void cannotKeep_data()
+    {
+        QTest::addColumn<QList<TestFileSystem::Fault>>("faults");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QStringList>("left");
+        QTest::newRow("no second name: kept as a copy")
+            << QList<TestFileSystem::Fault>{{Op::Link, EXDEV, {}}} << 0 << QStringList{};
+        QTest::newRow("disk full for the copy")
+            << QList<TestFileSystem::Fault>{{Op::Link, EXDEV, {}}, {Op::Copy, ENOSPC, "kept-0"}}
+            << 1 << QStringList{u"models\\wren00.4ds NotKept"_s};
+        QTest::newRow("no record can be written")
+            << QList<TestFileSystem::Fault>{{Op::Create, EACCES, "record.json.new"}} << 2
+            << QStringList{};
+    }
+    void cannotKeep()
+    {
+        QFETCH(QList<TestFileSystem::Fault>, faults);
+        QFETCH(int, status);
+        QFETCH(QStringList, left);
+        Game g;
+        g.tick({1});
+        QCOMPARE(::chmod(g.hostPath("Game/models/wren00.4ds").constData(), 0600), 0);
+        const QStringList before = state(g);
+        g.files.faults = faults;
+        QVERIFY(g.install().installed());
+        QCOMPARE(g.outcome.written, 5);
+        g.files.faults.clear();
+        const UndoOutcome outcome = g.undo();
+        QCOMPARE(int(outcome.status), status);
+        QStringList notKept = kinds(outcome);
+        notKept.removeIf([](const QString &s) { return !s.endsWith(u"NotKept"_s); });
+        QCOMPARE(notKept, left);
+        if (!left.isEmpty())
+            QCOMPARE(outcome.steps.constLast().error->code, ENOSPC);
+        if (status == 0)
+            QCOMPARE(state(g), before);
+    }
+
+    // A damaged record, a kept file gone, a game folder gone, arguments that make no sense:
+    // each is said, and nothing is changed.
+    void badInput_data()
+    {
+        QTest::addColumn<int>("damage");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("cut short") << 0 << u"запись об установке повреждена: не JSON"_s;
+        QTest::newRow("newer version") << 1 << u"более новой версией программы (формат 2)"_s;
+        QTest::newRow("file outside the game folder") << 2 << u"вне папки игры"_s;
+        QTest::newRow("kept file outside its record") << 3 << u"неверное имя сохранённого"_s;
+        QTest::newRow("kept file missing") << 4 << u"сохранённая копия не найдена"_s;
+        QTest::newRow("field of a wrong type") << 5 << u"поле «size» не строка"_s;
+        QTest::newRow("game folder gone") << 6 << u"папка не найдена"_s;
+        QTest::newRow("no game folder given") << 7 << u"Использование:"_s;
+        QTest::newRow("an unknown option") << 8 << u"Использование:"_s;
+    }
+    void badInput()
+    {
+        QFETCH(int, damage);
+        QFETCH(QString, says);
+        Game g;
+        g.tick({1});
+        QVERIFY(g.install().installed());
+        const QByteArray folder = g.installs()[0].folder;
+        const QByteArray path = folder + "/record.json";
+        const QByteArray json = host::read(path);
+        QJsonObject record = QJsonDocument::fromJson(json).object();
+        QJsonArray changes = record[u"changes"_s].toArray();
+        QJsonObject first = changes[0].toObject();
+        QStringList arguments;
+        switch (damage) {
+        case 0:
+            host::write(path, json.left(json.size() / 2));
+            break;
+        case 1:
+            record[u"format"_s] = 2;
+            break;
+        case 2:
+            first[u"target"_s] = u"/etc/passwd"_s;
+            break;
+        case 3:
+            first[u"kept"_s] = u"../../kept-0"_s;
+            break;
+        case 4:
+            QCOMPARE(::unlink(folder + "/kept-0"), 0);
+            break;
+        case 5: {
+            QJsonObject written = first[u"written"_s].toObject();
+            written[u"size"_s] = 9;
+            first[u"written"_s] = written;
+            break;
+        }
+        case 6:
+            QVERIFY(QDir().rename(g.path("Game"), g.path("Elsewhere")));
+            break;
+        case 7:
+            arguments = {u"--undo"_s};
+            break;
+        case 8:
+            arguments = {u"--undo-everything"_s, g.request.gameFolder};
+            break;
+        }
+        if (damage >= 1 && damage <= 5 && damage != 4) {
+            changes[0] = first;
+            record[u"changes"_s] = changes;
+            host::write(path, QJsonDocument(record).toJson());
+        }
+        const QByteArray stored = host::read(path);
+        const QStringList after = state(g);
+        QString output;
+        QCOMPARE(undoCommand(g, &output, arguments), 3);
+        QVERIFY2(output.contains(says), qPrintable(output));
+        QCOMPARE(state(g), after);
+        QCOMPARE(host::read(path), stored);
+    }
+
+    // An undo waits while an install or another undo holds the game folder.
+    void oneAtATime()
+    {
+        Game g;
+        g.tick({1});
+        QVERIFY(g.install().installed());
+        runtime::FileStatus game;
+        QCOMPARE(g.files.status(g.hostPath("Game"), game), 0);
+        auto lock = std::make_unique<records::FolderLock>();
+        QCOMPARE(lock->take(g.files, g.host.dataFolder, game), 0);
+        std::atomic<bool> waiting = false;
+        UndoOutcome outcome;
+        runtime::PosixFileSystem files;
+        std::thread undo([&] {
+            outcome = UndoInstall(g.request.gameFolder, files, g.host, [&] { waiting = true; });
+        });
+        QTRY_VERIFY(waiting);
+        QCOMPARE(g.game("models/wren00.4ds"), QByteArray("new model"));
+        lock.reset();
+        undo.join();
+        QCOMPARE(outcome.status, UndoOutcome::Done);
+        QCOMPARE(g.game("models/wren00.4ds"), QByteArray("stock 00"));
+    }
+
+    // Where the records share the game's file system, what an install replaces is kept at no
+    // cost: at no moment does the disk lose more than what the install wrote.
+    void noExtraSpace()
+    {
+        Game g;
+        constexpr qsizetype Size = 48 << 20;
+        QByteArray model(Size, Qt::Uninitialized);
+        QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(model.data()), Size / 4);
+        g.file("new/car.4ds", model);
+        g.file("Game/models/wren00.4ds", model.sliced(1));
+        g.file("Game/models/wren10.4ds", model.sliced(2));
+        ::sync();
+        g.tick({1});
+        const auto available = [&] {
+            struct statvfs fs;
+            ::statvfs(g.root.constData(), &fs);
+            return qint64(fs.f_bavail) * qint64(fs.f_frsize);
+        };
+        const qint64 before = available();
+        qint64 least = before;
+        g.files.before = [&](Op op, const QByteArray &) {
+            if (op == Op::Rename)
+                least = std::min(least, available());
+        };
+        QVERIFY(g.install().installed());
+        least = std::min(least, available());
+        // Two models written; a copy of the two replaced would cost as much again.
+        QVERIFY2(before - least < 2 * Size + Size / 2, qPrintable(QString::number(before - least)));
+        QCOMPARE(g.undo().status, UndoOutcome::Done);
+        QCOMPARE(g.game("models/wren00.4ds"), model.sliced(1));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestUndo)
+#include "tst_undo.moc"
