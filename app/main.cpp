@@ -7,6 +7,7 @@
 #include "runtime/widgetfiledialog.h"
 #include "runtime/widgetmessagebox.h"
 #include "windows/form1.h"
+#include "windows/undowindow.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -52,6 +53,14 @@ int main(int argc, char *argv[])
     // Installs write to the host's file system; paths are resolved against the host's state
     // as the program found it at start.
     runtime::PosixFileSystem files;
+
+    // The undo window needs no car list. Qt's own options are gone from these arguments.
+    if (QApplication::arguments().value(1) == u"--undo-window"_s) {
+        UndoWindow window(files, runtime::HostPaths::ofProcess());
+        window.show();
+        return app.exec();
+    }
+
     Form1 form(files, runtime::HostPaths::ofProcess());
     try {
         form.Form_Load(carListPath());

@@ -186,7 +186,6 @@ public:
         if (failed) {
             // Run again, the undo finds what is done and does the rest.
             m_outcome.status = UndoOutcome::Failed;
-            m_outcome.error = m_outcome.steps.constLast().error;
             for (const UndoStep &step : std::as_const(m_outcome.steps)) {
                 if (step.kind == UndoStep::Failed) {
                     m_outcome.error = step.error;

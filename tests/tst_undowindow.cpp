@@ -1,0 +1,66 @@
+#include "installfixture.h"
+#include "windows/undowindow.h"
+
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+
+using namespace Qt::StringLiterals;
+
+class TestUndoWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // Two installs into one game folder show under it, newest first; undoing them all puts
+    // the stock files back and leaves nothing recorded.
+    void undoAllPutsTheStockFilesBack()
+    {
+        Game g;
+        const QStringList stock = g.gameEntries();
+        g.tick({1});
+        QVERIFY(g.install().installed());
+        g.file("new/car.4ds", "newer model");
+        g.tick({2});
+        QVERIFY(g.install().installed());
+        QCOMPARE(g.game("models/wren00.4ds"), "newer model");
+        QCOMPARE(g.installs().size(), 2);
+
+        UndoWindow window(g.files, g.host);
+        window.show();
+        auto *list = window.findChild<QTreeWidget *>(u"installs"_s);
+        auto *undoAll = window.findChild<QPushButton *>(u"undoAll"_s);
+        auto *report = window.findChild<QPlainTextEdit *>(u"report"_s);
+        QVERIFY(list && undoAll && report);
+
+        QCOMPARE(list->topLevelItemCount(), 1);
+        QTreeWidgetItem *folder = list->topLevelItem(0);
+        QCOMPARE(folder->text(0), g.request.gameFolder);
+        QCOMPARE(folder->childCount(), 2);
+        QVERIFY2(folder->child(0)->text(0).contains(u"(цвета 1, 2)"_s),
+                 qPrintable(folder->child(0)->text(0)));
+        QVERIFY2(folder->child(1)->text(0).contains(u"(цвета 1)"_s),
+                 qPrintable(folder->child(1)->text(0)));
+        QCOMPARE(list->currentItem(), folder);
+
+        QTest::mouseClick(undoAll, Qt::LeftButton);
+        QVERIFY(!undoAll->isEnabled()); // while the undo runs
+        const auto undone = [&] {
+            return report->toPlainText().split(u'\n').filter(u"Установка отменена."_s).size();
+        };
+        QTRY_COMPARE(undone(), 2);
+        QVERIFY2(report->toPlainText().endsWith(u"Установка отменена."_s),
+                 qPrintable(report->toPlainText()));
+        QTRY_COMPARE(list->topLevelItem(0)->text(0), messages::NoInstalls);
+        QCOMPARE(list->topLevelItemCount(), 1);
+        QVERIFY(!undoAll->isEnabled()); // nothing left to undo
+
+        QCOMPARE(g.game("models/wren00.4ds"), "stock 00");
+        QCOMPARE(g.game("models/wren10.4ds"), "stock 10");
+        QCOMPARE(g.gameEntries(), stock);
+        QVERIFY(g.installs().isEmpty());
+    }
+};
+
+QTEST_MAIN(TestUndoWindow)
+#include "tst_undowindow.moc"

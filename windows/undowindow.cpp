@@ -1,0 +1,239 @@
+#include "windows/undowindow.h"
+
+#include "install/messages.h"
+#include "install/undo.h"
+
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QThread>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <exception>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// What a top-level item of the list keeps of its game folder.
+constexpr int HostRole = Qt::UserRole;     // the host path the installs named
+constexpr int UndoableRole = HostRole + 1; // whether one of them can still be undone
+
+UndoWindow::Installs readInstalls(runtime::FileSystem &files, const runtime::HostPaths &host)
+{
+    UndoWindow::Installs result;
+    try {
+        result.installs = RecordedInstalls(files, host);
+    } catch (const runtime::RuntimeError &error) {
+        result.error = error.error();
+    }
+    return result;
+}
+
+} // namespace
+
+UndoWindow::UndoWindow(runtime::FileSystem &files, const runtime::HostPaths &host, QWidget *parent)
+    : QWidget(parent), m_files(files), m_host(host)
+{
+    setWindowTitle(u"Отменить установку машины"_s);
+
+    auto *label = new QLabel(u"Записанные установки, новые первыми:"_s, this);
+    m_installs = new QTreeWidget(this);
+    m_installs->setObjectName(u"installs"_s);
+    m_installs->setHeaderHidden(true);
+    m_installs->setColumnCount(1);
+    // The lines are long: they scroll sideways rather than lose their ends.
+    m_installs->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_installs->header()->setStretchLastSection(false);
+    label->setBuddy(m_installs);
+
+    m_undoLast = new QPushButton(u"Отменить последнюю установку"_s, this);
+    m_undoLast->setObjectName(u"undoLast"_s);
+    m_undoAll = new QPushButton(u"Отменить все установки в эту папку"_s, this);
+    m_undoAll->setObjectName(u"undoAll"_s);
+    m_close = new QPushButton(u"Закрыть"_s, this);
+    m_close->setObjectName(u"close"_s);
+
+    m_reportText = new QPlainTextEdit(this);
+    m_reportText->setObjectName(u"report"_s);
+    m_reportText->setReadOnly(true);
+    m_reportText->setAccessibleName(u"Ход отмены"_s);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(m_undoLast);
+    buttons->addWidget(m_undoAll);
+    buttons->addStretch();
+    buttons->addWidget(m_close);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(label);
+    layout->addWidget(m_installs, 3);
+    layout->addLayout(buttons);
+    layout->addWidget(m_reportText, 2);
+    resize(720, 480);
+
+    connect(m_installs, &QTreeWidget::currentItemChanged, this,
+            &UndoWindow::installs_CurrentItemChanged);
+    connect(m_undoLast, &QPushButton::clicked, this, &UndoWindow::undoLast_Click);
+    connect(m_undoAll, &QPushButton::clicked, this, &UndoWindow::undoAll_Click);
+    connect(m_close, &QPushButton::clicked, this, &UndoWindow::close_Click);
+
+    // The records are small files in the program's own folder, read at once.
+    showInstalls(readInstalls(m_files, m_host));
+}
+
+UndoWindow::~UndoWindow()
+{
+    // An undo still running is waited for before the window goes.
+    if (m_undo)
+        m_undo->wait();
+}
+
+void UndoWindow::undoLast_Click()
+{
+    startUndo(false);
+}
+
+void UndoWindow::undoAll_Click()
+{
+    startUndo(true);
+}
+
+void UndoWindow::close_Click()
+{
+    close();
+}
+
+QByteArray UndoWindow::chosenFolder() const
+{
+    const QTreeWidgetItem *item = m_installs->currentItem();
+    if (item && item->parent())
+        item = item->parent();
+    return item ? item->data(0, HostRole).toByteArray() : QByteArray();
+}
+
+void UndoWindow::startUndo(bool all)
+{
+    const QByteArray gameHost = chosenFolder();
+    if (m_undo || gameHost.isEmpty())
+        return;
+    // The folder the installs named on the host, not as typed: a relative or drive path
+    // typed then may lead elsewhere now. The text as typed names it in the report.
+    const QString gameFolder = runtime::decodeName(gameHost);
+    QString typed = gameFolder;
+    for (int i = 0; i < m_installs->topLevelItemCount(); ++i) {
+        if (m_installs->topLevelItem(i)->data(0, HostRole).toByteArray() == gameHost)
+            typed = m_installs->topLevelItem(i)->text(0);
+    }
+
+    m_reportText->clear();
+    m_report.clear();
+    m_undo.reset(QThread::create([this, gameFolder, typed, all] {
+        const auto waiting = [this] {
+            QMetaObject::invokeMethod(this, &UndoWindow::undoWaiting, Qt::QueuedConnection);
+        };
+        try {
+            for (int undone = 0;; ++undone) {
+                const UndoOutcome outcome = UndoInstall(gameFolder, m_files, m_host, waiting);
+                // Undoing them all ends where nothing is left: that needs no line.
+                if (outcome.status == UndoOutcome::NothingToUndo && undone > 0)
+                    break;
+                if (undone > 0)
+                    m_report.append(QString());
+                m_report += messages::undoReport(outcome, typed);
+                if (!all || outcome.status != UndoOutcome::Done)
+                    break;
+            }
+        } catch (const std::exception &fault) {
+            m_report.append(messages::ProgramFault.arg(QString::fromLocal8Bit(fault.what())));
+        }
+        m_after = readInstalls(m_files, m_host);
+    }));
+    // Emitted on the undo's thread, delivered on the window's.
+    connect(m_undo.get(), &QThread::finished, this, &UndoWindow::undoFinished);
+    enableButtons();
+    m_undo->start();
+}
+
+void UndoWindow::undoWaiting()
+{
+    m_reportText->appendPlainText(messages::UndoWaiting);
+}
+
+void UndoWindow::undoFinished()
+{
+    m_undo->wait();
+    m_undo.reset();
+    for (const QString &line : std::as_const(m_report))
+        m_reportText->appendPlainText(line);
+    showInstalls(m_after);
+    if (m_closeRequested)
+        close();
+}
+
+void UndoWindow::showInstalls(const Installs &installs)
+{
+    const QByteArray chosen = chosenFolder();
+    m_installs->clear();
+    if (installs.error || installs.installs.isEmpty()) {
+        auto *item =
+            new QTreeWidgetItem(m_installs, {installs.error ? messages::describe(*installs.error)
+                                                            : messages::NoInstalls});
+        item->setFlags(Qt::ItemIsEnabled);
+        item->setToolTip(0, item->text(0));
+        enableButtons();
+        return;
+    }
+    // A folder comes where its newest install does, as the player last typed it.
+    QTreeWidgetItem *current = nullptr;
+    for (const records::InstallRecord &install : installs.installs) {
+        QTreeWidgetItem *folder = nullptr;
+        for (int i = 0; i < m_installs->topLevelItemCount() && !folder; ++i) {
+            if (m_installs->topLevelItem(i)->data(0, HostRole).toByteArray() == install.gameHost)
+                folder = m_installs->topLevelItem(i);
+        }
+        if (!folder) {
+            folder = new QTreeWidgetItem(m_installs, {install.gameFolder});
+            folder->setData(0, HostRole, install.gameHost);
+            folder->setToolTip(0, runtime::decodeName(install.gameHost));
+            folder->setExpanded(true);
+            if (!current || install.gameHost == chosen)
+                current = folder;
+        }
+        auto *line = new QTreeWidgetItem(folder, {messages::installLine(install)});
+        // Undone but for files changed since: shown, never undone again.
+        line->setDisabled(install.undone);
+        if (!install.undone)
+            folder->setData(0, UndoableRole, true);
+    }
+    m_installs->setCurrentItem(current);
+    enableButtons();
+}
+
+void UndoWindow::installs_CurrentItemChanged()
+{
+    enableButtons();
+}
+
+void UndoWindow::enableButtons()
+{
+    const QTreeWidgetItem *item = m_installs->currentItem();
+    if (item && item->parent())
+        item = item->parent();
+    const bool undoable = !m_undo && item && item->data(0, UndoableRole).toBool();
+    m_undoLast->setEnabled(undoable);
+    m_undoAll->setEnabled(undoable);
+}
+
+void UndoWindow::closeEvent(QCloseEvent *event)
+{
+    // An undo is not broken off: it runs to its end, and the window closes after that.
+    if (m_undo) {
+        m_closeRequested = true;
+        event->ignore();
+        return;
+    }
+    event->accept();
+}

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "install/records.h"
+#include "runtime/error.h"
+#include "runtime/hostpath.h"
+
+#include <QList>
+#include <QStringList>
+#include <QWidget>
+#include <memory>
+#include <optional>
+
+class QPlainTextEdit;
+class QPushButton;
+class QThread;
+class QTreeWidget;
+namespace runtime {
+class FileSystem;
+}
+
+// The window that undoes installs: the recorded installs grouped by game folder, newest
+// first, buttons that undo the newest install of the chosen folder or all of them, and what
+// the last undo did. An undo runs on a thread of its own and writes through `files`; the
+// window waits for it before it closes.
+class UndoWindow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    UndoWindow(runtime::FileSystem &files, const runtime::HostPaths &host,
+               QWidget *parent = nullptr);
+    ~UndoWindow() override;
+
+    // The recorded installs, or why they cannot be read.
+    struct Installs
+    {
+        QList<records::InstallRecord> installs;
+        std::optional<runtime::Error> error;
+    };
+
+public slots:
+    void undoLast_Click();
+    void undoAll_Click();
+    void close_Click();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void startUndo(bool all);
+    void undoWaiting();
+    void undoFinished();
+    void showInstalls(const Installs &installs);
+    void installs_CurrentItemChanged();
+    void enableButtons();
+    QByteArray chosenFolder() const;
+
+    runtime::FileSystem &m_files;
+    runtime::HostPaths m_host;
+    std::unique_ptr<QThread> m_undo; // while an undo runs
+    QStringList m_report;            // of the undo running: written on its thread
+    Installs m_after;                // the installs once it is over: likewise
+    bool m_closeRequested = false;   // while undoing
+
+    QTreeWidget *m_installs;
+    QPushButton *m_undoLast;
+    QPushButton *m_undoAll;
+    QPushButton *m_close;
+    QPlainTextEdit *m_reportText;
+};
