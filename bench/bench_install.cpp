@@ -27,6 +27,7 @@
 #include <fcntl.h>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -137,6 +138,8 @@ qsizetype bareListing(const QByteArray &folder)
     return entries;
 }
 
+constexpr qsizetype StockModelSize = 2 * 1024 * 1024;
+
 class Bench
 {
 public:
@@ -174,23 +177,36 @@ public:
 
     // Removes what an install wrote, so that every round writes new files, and lets the
     // disk settle so that no round pays for the writes of the one before.
-    void clean(const QString &game)
+    // With `stock`, the car's model files are there to be replaced, as stock files of 2 MiB;
+    // the records of earlier rounds go too.
+    void clean(const QString &game, bool stock = false)
     {
         for (const QString &texture : m_textures)
             QFile::remove(game + u"/Maps/"_s + texture);
-        for (int d = 0; d < 2; ++d)
-            for (int c = 0; c < 4; ++c)
-                QFile::remove(game + u"/MODELS/bench%1%2.4ds"_s.arg(d).arg(c));
+        QRandomGenerator random(1936);
+        for (int d = 0; d < 2; ++d) {
+            for (int c = 0; c < 4; ++c) {
+                const QString file = game + u"/MODELS/bench%1%2.4ds"_s.arg(d).arg(c);
+                QFile::remove(file);
+                if (stock)
+                    writeFile(file, StockModelSize, random);
+            }
+        }
+        QDir(QFile::decodeName(m_recorded.dataFolder)).removeRecursively();
         runShell(u"sync"_s);
     }
 
-    double install(const QString &game, int rounds = 0, double *cpuMs = nullptr)
+    // An install that replaces the stock models; `recorded` keeps what it replaces, to be
+    // undone.
+    double install(const QString &game, int rounds = 0, double *cpuMs = nullptr,
+                   std::optional<bool> recorded = std::nullopt)
     {
         const InstallRequest form = request(game, model(), maps());
+        const runtime::HostPaths &host = recorded.value_or(false) ? m_recorded : m_host;
         InstallOutcome outcome;
         const double ms = timed(
-            rounds > 0 ? rounds : m_rounds, [&] { clean(game); },
-            [&] { outcome = InstallCar(form, *m_cars, m_files, m_host, nullptr); }, cpuMs);
+            rounds > 0 ? rounds : m_rounds, [&] { clean(game, recorded.has_value()); },
+            [&] { outcome = InstallCar(form, *m_cars, m_files, host, nullptr); }, cpuMs);
         if (!outcome.installed())
             qFatal("install failed: %s", qPrintable(closingMessage(outcome).text));
         return ms;
@@ -224,14 +240,15 @@ public:
 
     // The disk space one install takes against the bytes it copies: next to nothing where
     // the file system clones the files instead of copying their data.
-    Space spaceOfInstall(const QString &game)
+    Space spaceOfInstall(const QString &game, std::optional<bool> recorded = std::nullopt)
     {
         Space space{QFileInfo(model()).size() * 8, 0};
         for (const QString &texture : m_textures)
             space.copied += QFileInfo(maps() + texture).size();
-        clean(game);
+        clean(game, recorded.has_value());
         const qint64 before = QStorageInfo(game).bytesFree();
-        install(game, 1);
+        const InstallRequest form = request(game, model(), maps());
+        InstallCar(form, *m_cars, m_files, recorded.value_or(false) ? m_recorded : m_host, nullptr);
         runShell(u"sync"_s);
         space.taken = before - QStorageInfo(game).bytesFree();
         return space;
@@ -326,7 +343,18 @@ private:
     QString m_root;
     int m_rounds;
     runtime::PosixFileSystem m_files;
-    const runtime::HostPaths m_host = runtime::HostPaths::ofProcess();
+    // Installs without records, unless a case says otherwise; those with them keep their
+    // records beside the game folders.
+    const runtime::HostPaths m_host = [] {
+        runtime::HostPaths host = runtime::HostPaths::ofProcess();
+        host.dataFolder.clear();
+        return host;
+    }();
+    const runtime::HostPaths m_recorded = [this] {
+        runtime::HostPaths host = m_host;
+        host.dataFolder = QFile::encodeName(m_root) + "/data";
+        return host;
+    }();
     std::unique_ptr<CarTable> m_cars = std::make_unique<CarTable>();
     QStringList m_textures;
 };
@@ -485,6 +513,30 @@ int main(int argc, char *argv[])
                 .arg(install / cp, 0, 'f', 2));
         say(u"| cp + sync, same files | %1 | install / (cp + sync) = %2 |"_s.arg(cpSync, 0, 'f', 1)
                 .arg(install / cpSync, 0, 'f', 2));
+    }
+
+    if (section(u"records"_s)) {
+        // The install that keeps what it replaces against the one that does not, both
+        // replacing the eight stock models, taking turns round by round.
+        const QString game = bench.game(20000);
+        QList<double> plain, recorded;
+        for (int round = 0; round < rounds; ++round) {
+            plain.append(bench.install(game, 1, nullptr, false));
+            recorded.append(bench.install(game, 1, nullptr, true));
+        }
+        say(u"| install replacing 8 stock models, 20,000 files in maps, no records | %1 | |"_s.arg(
+            median(plain), 0, 'f', 1));
+        say(u"| same, recorded to be undone | %1 | recorded / not = %2 |"_s
+                .arg(median(recorded), 0, 'f', 1)
+                .arg(median(recorded) / median(plain), 0, 'f', 3));
+        for (const bool records : {false, true}) {
+            const auto [copied, taken] = bench.spaceOfInstall(game, records);
+            say(u"| free space one install used%1, of the MiB it copied | %2 of %3 | %4 |"_s
+                    .arg(records ? u", recorded"_s : u", not recorded"_s)
+                    .arg(taken / 1048576.0, 0, 'f', 1)
+                    .arg(copied / 1048576.0, 0, 'f', 1)
+                    .arg(double(taken) / double(copied), 0, 'f', 3));
+        }
     }
 
     if (section(u"scaling"_s)) {
