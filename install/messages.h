@@ -53,10 +53,10 @@ inline const QString UndoWaiting =
 inline const QString NoInstalls = QStringLiteral("Записанных установок нет.");
 inline const QString UndoUsage = QStringLiteral(
     "Использование:\n"
-    "  quillmere                        окно установки машины\n"
-    "  quillmere --undo ПАПКА_ИГРЫ      отменить последнюю установку в эту папку\n"
-    "  quillmere --installs [ПАПКА_ИГРЫ] список записанных установок, новые первыми\n"
-    "  quillmere --undo-window          окно отмены установок");
+    "  quillmere                          окно установки машины\n"
+    "  quillmere --undo ПАПКА_ИГРЫ        отменить последнюю установку в эту папку\n"
+    "  quillmere --installs [ПАПКА_ИГРЫ]  список записанных установок, новые первыми\n"
+    "  quillmere --undo-window            окно отмены установок");
 
 } // namespace messages
 
