@@ -301,6 +301,15 @@ InstallRecord fromJson(const QByteArray &json, const QByteArray &folder)
     return record;
 }
 
+qint64 sequence(const QByteArray &folder)
+{
+    const QByteArray name = folder.mid(folder.lastIndexOf('/') + 1);
+    const qsizetype dash = name.indexOf('-');
+    bool ok = false;
+    const qint64 number = name.left(dash).toLongLong(&ok);
+    return ok && dash > 0 ? number : 0;
+}
+
 QByteArray installsFolder(const QByteArray &dataFolder)
 {
     return dataFolder + "/installs";
@@ -330,7 +339,12 @@ QList<InstallRecord> readAll(const QByteArray &dataFolder)
             throw runtime::RuntimeError(named);
         }
     }
+    // Installs into one game folder are numbered in the order they ran: the clock may go
+    // back, or two installs fall in one millisecond.
     std::stable_sort(result.begin(), result.end(), [](const auto &a, const auto &b) {
+        const qint64 first = sequence(a.folder), second = sequence(b.folder);
+        if (first != second)
+            return first > second;
         return a.when != b.when ? a.when > b.when : a.folder > b.folder;
     });
     return result;
@@ -426,9 +440,15 @@ InstallJournal::InstallJournal(runtime::FileSystem &files, const QByteArray &dat
                                InstallRecord header)
     : m_files(files), m_record(std::move(header))
 {
-    const QByteArray name = m_record.when.toString(u"yyyyMMdd-HHmmss-zzz"_s).toLatin1() + '-' +
+    // Numbered after the last install recorded: those into one game folder take turns.
+    const QByteArray installs = installsFolder(dataFolder);
+    qint64 last = 0;
+    for (const QString &entry : QDir(QFile::decodeName(installs)).entryList(QDir::Dirs))
+        last = std::max(last, sequence(QFile::encodeName(entry)));
+    const QByteArray name = QByteArray::number(last + 1).rightJustified(8, '0') + '-' +
+                            m_record.when.toString(u"yyyyMMdd-HHmmss-zzz"_s).toLatin1() + '-' +
                             QByteArray::number(QRandomGenerator::global()->generate(), 36);
-    m_record.folder = installsFolder(dataFolder) + '/' + name;
+    m_record.folder = installs + '/' + name;
     int error = makeFolders(m_files, m_record.folder);
     // The record is there before anything is kept, so that nothing kept is ever without one.
     if (!error)

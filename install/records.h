@@ -82,6 +82,8 @@ QByteArray toJson(const InstallRecord &record);
 InstallRecord fromJson(const QByteArray &json, const QByteArray &folder);
 
 QByteArray installsFolder(const QByteArray &dataFolder);
+// The number of a record's folder, in the order the installs ran; 0 for none.
+qint64 sequence(const QByteArray &folder);
 // The records under the data folder, newest first. Throws RuntimeError when one cannot be
 // read; a folder without a record is an install that never got as far as writing one.
 QList<InstallRecord> readAll(const QByteArray &dataFolder);

@@ -137,6 +137,12 @@ private slots:
         g.request.colourBoxes = {1, 0, 1, 0};
         QVERIFY(g.install().installed());
         QCOMPARE(g.installs().size(), 2);
+        // The clock was set back between the two: the order they ran in still holds.
+        const QByteArray newest = g.installs()[0].folder + "/record.json";
+        QJsonObject record = QJsonDocument::fromJson(host::read(newest)).object();
+        record[u"when"_s] = u"2001-01-01T00:00:00.000Z"_s;
+        host::write(newest, QJsonDocument(record).toJson());
+        QCOMPARE(g.installs()[0].folder + "/record.json", newest);
         QCOMPARE(g.undo().status, UndoOutcome::Done);
         QCOMPARE(state(g), first);
         QCOMPARE(g.undo().status, UndoOutcome::Done);
