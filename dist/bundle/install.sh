@@ -1,0 +1,146 @@
+#!/usr/bin/env bash
+# Installs Quillmere from this unpacked folder into ~/.local, without root:
+#   ~/.local/bin/quillmere                 the launcher
+#   ~/.local/lib/quillmere/                the program with its own Qt
+#   ~/.local/etc/quillmere/cars.txt        the car list, to edit (kept when installing again)
+#   ~/.local/share/applications, icons/hicolor, metainfo: the menu entry, its icon, metainfo
+# ./install.sh --uninstall (or ~/.local/lib/quillmere/install.sh --uninstall) removes all of
+# it again, the car list included, and the folders the install made.
+set -euo pipefail
+
+usage() {
+    echo "Usage: $0             install Quillmere into ~/.local"
+    echo "       $0 --uninstall remove it from ~/.local again"
+}
+
+prefix=$HOME/.local
+program=$prefix/lib/quillmere
+# What the install wrote: "f PATH" for each file or link, "d PATH" for each folder it made.
+manifest=$program/installed-files
+car_list=etc/quillmere/cars.txt
+
+# Quotes a path for an Exec= line of a menu entry: double quotes, a backslash before ", `, $
+# and \, each backslash then doubled as the entry's string escaping asks, and % doubled.
+exec_quote() {
+    local s=$1
+    s=${s//\\/\\\\}
+    s=${s//\"/\\\"}
+    s=${s//\`/\\\`}
+    s=${s//\$/\\\$}
+    s=${s//\\/\\\\}
+    s=${s//%/%%}
+    printf '"%s"' "$s"
+}
+
+install_bundle() {
+    local src
+    src=$(cd "$(dirname "$0")" && pwd -P)
+    if [ ! -x "$src/lib/quillmere/quillmere" ] || [ ! -f "$src/$car_list" ]; then
+        echo "$0: run the install.sh of an unpacked quillmere-*-x86_64 folder" >&2
+        exit 1
+    fi
+    [ "$src" != "$(cd "$prefix" 2>/dev/null && pwd -P)" ] ||
+        { echo "$0: this is the installed copy already" >&2; exit 1; }
+
+    # An earlier install goes first, all but its car list; the folders it made stay the
+    # install's own.
+    local -a made=() files=()
+    local entry
+    if [ -f "$manifest" ]; then
+        while read -r entry; do
+            case $entry in
+                "d "*) made+=("${entry#d }") ;;
+                "f $prefix/$car_list") ;;
+                "f "*) rm -f "${entry#f }" ;;
+            esac
+        done <"$manifest"
+    fi
+    local dir rel
+    while read -r rel; do
+        dir=$prefix${rel#.}
+        if [ ! -d "$dir" ]; then
+            mkdir "$dir"
+            made+=("$dir")
+        fi
+    done < <(printf '.\n'; cd "$src" && find . -mindepth 1 -type d | sort)
+
+    local target exec_path line kept=
+    exec_path=$(exec_quote "$prefix/bin/quillmere")
+    while read -r rel; do
+        rel=${rel#./}
+        target=$prefix/$rel
+        [ "$rel" != install.sh ] || continue
+        files+=("$target")
+        if [ "$rel" = "$car_list" ] && [ -e "$target" ]; then
+            kept=$target
+            continue
+        fi
+        rm -f "$target"
+        if [[ $rel == share/applications/*.desktop ]]; then
+            # Every command line of the entry starts the installed launcher.
+            while IFS= read -r line || [ -n "$line" ]; do
+                if [[ $line == Exec=quillmere || $line == "Exec=quillmere "* ]]; then
+                    line=Exec=$exec_path${line#Exec=quillmere}
+                fi
+                printf '%s\n' "$line"
+            done <"$src/$rel" >"$target"
+        else
+            cp -P "$src/$rel" "$target"
+        fi
+    done < <(cd "$src" && find . -mindepth 1 ! -type d | sort)
+    # The installed copy of this script uninstalls.
+    cp "$src/install.sh" "$program/install.sh"
+    files+=("$program/install.sh" "$manifest")
+
+    {
+        [ ${#made[@]} -eq 0 ] || printf 'd %s\n' "${made[@]}" | sort -u
+        printf 'f %s\n' "${files[@]}" | sort -u
+    } >"$manifest"
+
+    # A desktop whose icon cache in ~/.local is stale would not show the new icon.
+    if [ -f "$prefix/share/icons/hicolor/icon-theme.cache" ] &&
+        command -v gtk-update-icon-cache >/dev/null; then
+        gtk-update-icon-cache -q -t "$prefix/share/icons/hicolor" || true
+    fi
+
+    echo "Quillmere is installed in $program: start «Quillmere» from the menu, or $prefix/bin/quillmere."
+    if [ -n "$kept" ]; then
+        echo "The car list $kept is kept as it was."
+    else
+        echo "The car list is $prefix/$car_list: edit it for your game."
+    fi
+    case ":$PATH:" in
+        *":$prefix/bin:"*) ;;
+        *) echo "$prefix/bin is not in PATH: start it from the menu or by its full path." ;;
+    esac
+    echo "To remove it: $program/install.sh --uninstall"
+}
+
+uninstall_bundle() {
+    if [ ! -f "$manifest" ]; then
+        echo "$0: Quillmere is not installed in $prefix (no $manifest)" >&2
+        exit 1
+    fi
+    local -a entries=() left=()
+    mapfile -t entries <"$manifest"
+    local entry
+    for entry in "${entries[@]}"; do
+        [[ $entry == "f "* ]] && rm -f "${entry#f }"
+    done
+    # The deepest folders first; a folder that holds something else stays.
+    while read -r entry; do
+        rmdir "$entry" 2>/dev/null || { [ -d "$entry" ] && left+=("$entry"); }
+    done < <(printf '%s\n' "${entries[@]}" | sed -n 's/^d //p' | awk '{print length, $0}' |
+             sort -rn | cut -d' ' -f2-)
+    echo "Quillmere is removed from $prefix."
+    if [ ${#left[@]} -gt 0 ]; then
+        printf 'Kept, as it holds files that are not Quillmere'"'"'s: %s\n' "${left[@]}"
+    fi
+}
+
+case "${1:-}" in
+    "") install_bundle ;;
+    --uninstall) uninstall_bundle ;;
+    -h | --help) usage ;;
+    *) usage >&2; exit 2 ;;
+esac
