@@ -214,7 +214,7 @@ Identity Identity::of(const FileStatus &status)
 
 bool Identity::matches(const FileStatus &status) const
 {
-    return status.isRegular() && status.size == size && status.modified == modified;
+    return status.size == size && status.modified == modified;
 }
 
 int InstallRecord::files() const
@@ -479,7 +479,10 @@ void InstallJournal::replacing(const QString &destination, const QByteArray &tar
         return;
     }
     change.action = Change::Replaced;
-    change.previous = Identity::of(*replaced);
+    // What is replaced is the entry itself: a link in the game folder is kept as a link.
+    FileStatus entry = *replaced;
+    m_files.entryStatus(target, entry);
+    change.previous = Identity::of(entry);
     const auto notKept = [&](int error) {
         change.notKept = runtime::systemError(error, Operation::Keep, change.shown);
     };
@@ -489,8 +492,11 @@ void InstallJournal::replacing(const QString &destination, const QByteArray &tar
         const QString name = u"kept-%1"_s.arg(m_record.changes.size());
         const QByteArray kept = m_record.folder + '/' + name.toLatin1();
         // A second name of the replaced file costs nothing; elsewhere it is cloned or copied.
-        if (m_files.link(target, kept) == 0) {
+        const int linked = m_files.link(target, kept);
+        if (linked == 0) {
             change.kept = name;
+        } else if (!entry.isRegular()) {
+            notKept(linked);
         } else {
             runtime::Fd in, out;
             bool cloned = false;

@@ -32,7 +32,8 @@ struct Identity
     quint32 group = 0;
 
     static Identity of(const runtime::FileStatus &status);
-    // The same size and modification time, to the nanosecond: a file rewritten or replaced
+    // The same size and modification time, to the nanosecond, of the entry itself (a link is
+    // not followed): a file rewritten or replaced
     // since differs in one of them. Not the inode, which a volume without inodes of its own
     // (FAT, exFAT) numbers anew at each mount, and which a file put back as a copy changes.
     bool matches(const runtime::FileStatus &status) const;

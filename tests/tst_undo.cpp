@@ -70,25 +70,31 @@ private slots:
     void installThenUndo_data()
     {
         QTest::addColumn<bool>("noFolders"); // the game has no models or maps folder yet
+        QTest::addColumn<bool>("linked");    // a stock model is a link to a file elsewhere
         QTest::addColumn<QStringList>("steps");
-        QTest::newRow("files replaced and created")
-            << false
-            << QStringList{u"maps\\readme.txt Removed"_s,   u"maps\\glass.tga Removed"_s,
-                           u"maps\\body.bmp Removed"_s,     u"models\\wren12.4ds Removed"_s,
-                           u"models\\wren02.4ds Removed"_s, u"models\\wren10.4ds Restored"_s,
-                           u"models\\wren00.4ds Restored"_s};
+        const QStringList added{u"maps\\readme.txt Removed"_s, u"maps\\glass.tga Removed"_s,
+                                u"maps\\body.bmp Removed"_s, u"models\\wren12.4ds Removed"_s,
+                                u"models\\wren02.4ds Removed"_s};
+        const QStringList replaced{u"models\\wren10.4ds Restored"_s,
+                                   u"models\\wren00.4ds Restored"_s};
+        QTest::newRow("files replaced and created") << false << false << added + replaced;
+        QTest::newRow("a link replaced") << false << true << added + replaced;
         QTest::newRow("folders made")
-            << true << QStringList{u"maps\\readme.txt Removed"_s,   u"maps\\glass.tga Removed"_s,
-                                   u"maps\\body.bmp Removed"_s,     u"models\\wren12.4ds Removed"_s,
-                                   u"models\\wren02.4ds Removed"_s, u"models\\wren10.4ds Removed"_s,
-                                   u"models\\wren00.4ds Removed"_s, u"maps FolderRemoved"_s,
-                                   u"MODELS\\ FolderRemoved"_s};
+            << true << false
+            << added + QStringList{u"models\\wren10.4ds Removed"_s, u"models\\wren00.4ds Removed"_s,
+                                   u"maps FolderRemoved"_s, u"MODELS\\ FolderRemoved"_s};
     }
     void installThenUndo()
     {
         QFETCH(bool, noFolders);
+        QFETCH(bool, linked);
         QFETCH(QStringList, steps);
         Game g;
+        if (linked) {
+            QCOMPARE(::unlink(g.hostPath("Game/models/wren10.4ds")), 0);
+            g.dir("stock"), g.file("stock/wren10.4ds", "stock 10");
+            g.link("../../stock/wren10.4ds", "Game/models/wren10.4ds");
+        }
         if (noFolders) {
             QVERIFY(QDir(g.path("Game/models")).removeRecursively());
             QVERIFY(QDir(g.path("Game/maps")).removeRecursively());
