@@ -5,7 +5,7 @@
 
 #include "fuzzcheck.h"
 #include "install/messages.h"
-#include "install/records.h"
+#include "records/records.h"
 
 using namespace Qt::StringLiterals;
 

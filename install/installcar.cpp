@@ -1,6 +1,6 @@
 #include "install/installcar.h"
 
-#include "install/records.h"
+#include "records/records.h"
 #include "runtime/filesession.h"
 #include "runtime/hostpath.h"
 #include "runtime/listing.h"

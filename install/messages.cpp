@@ -1,6 +1,6 @@
 #include "install/messages.h"
 
-#include "install/undo.h"
+#include "records/undo.h"
 #include "runtime/messagebox.h"
 
 #include <QFile>

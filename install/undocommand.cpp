@@ -1,7 +1,7 @@
 #include "install/undocommand.h"
 
 #include "install/messages.h"
-#include "install/undo.h"
+#include "records/undo.h"
 
 using namespace Qt::StringLiterals;
 

@@ -2,7 +2,7 @@
 
 #include "install/installcar.h"
 #include "install/messages.h"
-#include "install/undo.h"
+#include "records/undo.h"
 #include "runtime/filesystem.h"
 #include "runtime/hostpath.h"
 #include "testsupport.h"

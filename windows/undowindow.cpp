@@ -1,7 +1,7 @@
 #include "windows/undowindow.h"
 
 #include "install/messages.h"
-#include "install/undo.h"
+#include "records/undo.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "install/records.h"
+#include "records/records.h"
 #include "runtime/error.h"
 
 #include <QList>

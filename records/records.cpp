@@ -1,4 +1,4 @@
-#include "install/records.h"
+#include "records/records.h"
 
 #include "runtime/hostpath.h"
 

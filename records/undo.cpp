@@ -1,4 +1,4 @@
-#include "install/undo.h"
+#include "records/undo.h"
 
 #include "runtime/filesystem.h"
 #include "runtime/hostpath.h"
