@@ -53,6 +53,47 @@ QString systemErrorText(int error)
     }
 }
 
+// What is wrong with a damaged record.
+QString damage(const runtime::Error &error)
+{
+    const QString &what = error.detail;
+    switch (records::Damage(error.code)) {
+    case records::Damage::NotJson:
+        return u"не JSON (байт %1)"_s.arg(what);
+    case records::Damage::NotAnObject:
+        return what.isEmpty() ? u"не объект JSON"_s : u"поле «%1» не объект"_s.arg(what);
+    case records::Damage::NoFormat:
+        return u"нет версии"_s;
+    case records::Damage::MissingField:
+        return u"нет поля «%1»"_s.arg(what);
+    case records::Damage::NotText:
+        return u"поле «%1» не строка"_s.arg(what);
+    case records::Damage::NotAPath:
+        return u"поле «%1» не путь"_s.arg(what);
+    case records::Damage::NotANumber:
+        return u"поле «%1» не число"_s.arg(what);
+    case records::Damage::NotAFlag:
+        return u"поле «%1» не логическое"_s.arg(what);
+    case records::Damage::NotAList:
+        return u"поле «%1» не список"_s.arg(what);
+    case records::Damage::UnknownValue:
+        return u"неизвестное значение поля «%1»"_s.arg(what);
+    case records::Damage::BadDate:
+        return u"неверная дата"_s;
+    case records::Damage::NotFromRoot:
+        return u"папка игры не путь от корня"_s;
+    case records::Damage::OutsideGame:
+        return u"файл «%1» вне папки игры"_s.arg(what);
+    case records::Damage::BadKeptName:
+        return u"неверное имя сохранённого файла «%1»"_s.arg(what);
+    case records::Damage::NotAFile:
+        return u"это не обычный файл"_s;
+    case records::Damage::Foreign:
+        return u"она принадлежит другому пользователю или открыта другим для записи"_s;
+    }
+    return u"код %1"_s.arg(error.code);
+}
+
 QString capitalised(QString text)
 {
     if (!text.isEmpty())
@@ -149,7 +190,18 @@ QString reason(const runtime::Error &error)
         text = u"окно выбора файла недоступно"_s;
         break;
     case ErrorKind::DamagedRecord:
-        text = u"запись об установке повреждена: %1"_s.arg(error.detail);
+        text = u"запись об установке повреждена: %1"_s.arg(damage(error));
+        break;
+    case ErrorKind::NotRecorded:
+        text = u"установка не была записана целиком%1, отменить её нельзя"_s.arg(
+            error.code ? u" (%1)"_s.arg(systemErrorText(error.code)) : QString());
+        break;
+    case ErrorKind::NotOwnRecords:
+        text = u"записи об установках принадлежат другому пользователю или открыты другим для "
+               u"записи"_s;
+        break;
+    case ErrorKind::NotNewest:
+        text = u"сначала отмените более новую установку в ту же папку (№%1)"_s.arg(error.detail);
         break;
     case ErrorKind::NewerRecord:
         text = u"запись об установке сделана более новой версией программы (формат %1)"_s.arg(
@@ -170,6 +222,8 @@ QString describe(const runtime::Error &error)
         return capitalised(reason(error));
     if (error.operation == Operation::ReadFolder)
         return u"Папка «%1» недоступна: %2"_s.arg(error.path, reason(error));
+    if (error.operation == Operation::WriteRecord && error.kind == ErrorKind::System)
+        return u"Папка записей «%1» недоступна для записи: %2"_s.arg(error.path, reason(error));
     return u"«%1»: %2"_s.arg(error.path, reason(error));
 }
 
@@ -184,12 +238,25 @@ QString installLine(const records::InstallRecord &install)
     QStringList colours;
     for (int colour : install.colours)
         colours.append(QString::number(colour));
-    QString line = u"%1  «%2»  %3 (цвета %4), файлов: %5"_s.arg(
+    QString line = u"№%1  %2  «%3»  %4 (цвета %5), файлов: %6"_s.arg(
+        QString::number(records::sequence(install.folder)),
         install.when.toLocalTime().toString(u"dd.MM.yyyy HH:mm:ss"_s), install.gameFolder,
         install.car, colours.join(u", "_s), QString::number(install.files()));
-    if (install.undone)
+    if (!install.complete)
+        line = u"№%1  %2  «%3»  %4 — не записана: отменить нельзя (%5)"_s.arg(
+            QString::number(records::sequence(install.folder)),
+            install.when.toLocalTime().toString(u"dd.MM.yyyy HH:mm:ss"_s), install.gameFolder,
+            install.car,
+            install.notWritten ? reason(*install.notWritten) : u"запись не дописана"_s);
+    else if (install.undone)
         line += u" — отменена, кроме изменённых после неё файлов"_s;
     return line;
+}
+
+QString unreadableLine(const records::Unreadable &record)
+{
+    return u"№%1  запись не читается: %2"_s.arg(QString::number(records::sequence(record.folder)),
+                                                describe(record.error));
 }
 
 QStringList undoReport(const UndoOutcome &outcome, const QString &gameFolder)
@@ -227,6 +294,10 @@ QStringList undoReport(const UndoOutcome &outcome, const QString &gameFolder)
         case UndoStep::Failed:
             lines.append(u"не удалось: %1 — %2"_s.arg(step.file, why));
             break;
+        case UndoStep::ReadOnly:
+            ++left;
+            lines.append(u"оставлен, файл только для чтения: %1"_s.arg(step.file));
+            break;
         }
     }
     switch (outcome.status) {
@@ -244,7 +315,12 @@ QStringList undoReport(const UndoOutcome &outcome, const QString &gameFolder)
         lines.append(u"Нечего отменять: установок в папку «%1» не записано."_s.arg(gameFolder));
         break;
     case UndoOutcome::Failed:
-        lines.append((outcome.steps.isEmpty()
+        lines.append((std::none_of(outcome.steps.begin(), outcome.steps.end(),
+                                   [](const UndoStep &s) {
+                                       return s.kind == UndoStep::Restored ||
+                                              s.kind == UndoStep::Removed ||
+                                              s.kind == UndoStep::FolderRemoved;
+                                   })
                           ? u"Отмена не выполнена, ничего не изменено: %1."_s
                           : u"Отмена прервана: %1. Запустите её ещё раз, она закончит работу."_s)
                          .arg(outcome.error ? describe(*outcome.error) : QString()));

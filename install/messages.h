@@ -7,7 +7,8 @@
 
 namespace records {
 struct InstallRecord;
-}
+struct Unreadable;
+} // namespace records
 struct UndoOutcome;
 
 // Every text the player reads about what went wrong, made here from the errors as data.
@@ -42,8 +43,11 @@ QString describe(const runtime::Error &error);
 // Why the car list cannot be read: the file, the line where there is one, and the reason.
 QString carListError(const runtime::Error &error);
 
-// One recorded install, on a line: when, the game folder, the car, the number of files.
+// One recorded install, on a line: its number, when, the game folder, the car, the number of
+// files; or that it was not recorded whole, and why.
 QString installLine(const records::InstallRecord &install);
+// A record that cannot be read, on a line.
+QString unreadableLine(const records::Unreadable &record);
 
 // What an undo did: a line for the install, one for each file, and the outcome.
 QStringList undoReport(const UndoOutcome &outcome, const QString &gameFolder);

@@ -29,10 +29,12 @@ int runUndoCommand(const QStringList &arguments, runtime::FileSystem &files,
         try {
             const auto installs = RecordedInstalls(
                 files, host, arguments.size() == 2 ? std::optional(arguments[1]) : std::nullopt);
-            if (installs.isEmpty())
+            if (installs.good.isEmpty() && installs.damaged.isEmpty())
                 out << messages::NoInstalls << '\n';
-            for (const auto &install : installs)
+            for (const auto &install : installs.good)
                 out << messages::installLine(install) << '\n';
+            for (const auto &damaged : installs.damaged)
+                out << messages::unreadableLine(damaged) << '\n';
             out.flush();
             return 0;
         } catch (const runtime::RuntimeError &error) {

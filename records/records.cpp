@@ -7,7 +7,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QMetaEnum>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <algorithm>
@@ -32,6 +31,67 @@ QString pathText(const QByteArray &path)
     return QString::fromLatin1(path.toPercentEncoding("/ "));
 }
 
+// The names of the error kinds and operations as records store them: fixed here, so that a
+// renamed enumerator leaves old records readable.
+constexpr std::pair<ErrorKind, const char *> KindNames[] = {
+    {ErrorKind::System, "System"},
+    {ErrorKind::NotFound, "NotFound"},
+    {ErrorKind::ReadOnly, "ReadOnly"},
+    {ErrorKind::AmbiguousName, "AmbiguousName"},
+    {ErrorKind::NameTooLong, "NameTooLong"},
+    {ErrorKind::NulInPath, "NulInPath"},
+    {ErrorKind::DriveNotReady, "DriveNotReady"},
+    {ErrorKind::WildcardInFolder, "WildcardInFolder"},
+    {ErrorKind::NoFileName, "NoFileName"},
+    {ErrorKind::NoCurrentFolder, "NoCurrentFolder"},
+    {ErrorKind::NotANumber, "NotANumber"},
+    {ErrorKind::CutShort, "CutShort"},
+    {ErrorKind::NotAnInteger, "NotAnInteger"},
+    {ErrorKind::OutOfRange, "OutOfRange"},
+    {ErrorKind::TooLarge, "TooLarge"},
+    {ErrorKind::TooManyRecords, "TooManyRecords"},
+    {ErrorKind::NoSuchRecord, "NoSuchRecord"},
+    {ErrorKind::NameTaken, "NameTaken"},
+    {ErrorKind::NoDialog, "NoDialog"},
+    {ErrorKind::DamagedRecord, "DamagedRecord"},
+    {ErrorKind::NewerRecord, "NewerRecord"},
+    {ErrorKind::NoDataFolder, "NoDataFolder"},
+    {ErrorKind::NotRecorded, "NotRecorded"},
+    {ErrorKind::NotOwnRecords, "NotOwnRecords"},
+    {ErrorKind::NotNewest, "NotNewest"},
+};
+constexpr std::pair<Operation, const char *> OperationNames[] = {
+    {Operation::Resolve, "Resolve"},
+    {Operation::ReadFolder, "ReadFolder"},
+    {Operation::Open, "Open"},
+    {Operation::Access, "Access"},
+    {Operation::CreateTemporary, "CreateTemporary"},
+    {Operation::Lock, "Lock"},
+    {Operation::Copy, "Copy"},
+    {Operation::SetMode, "SetMode"},
+    {Operation::Flush, "Flush"},
+    {Operation::Rename, "Rename"},
+    {Operation::MakeFolder, "MakeFolder"},
+    {Operation::ReadText, "ReadText"},
+    {Operation::ParseText, "ParseText"},
+    {Operation::ShowDialog, "ShowDialog"},
+    {Operation::Keep, "Keep"},
+    {Operation::ReadRecord, "ReadRecord"},
+    {Operation::WriteRecord, "WriteRecord"},
+    {Operation::Restore, "Restore"},
+    {Operation::Remove, "Remove"},
+};
+
+template <typename Enum, std::size_t N>
+QString nameOf(const std::pair<Enum, const char *> (&names)[N], Enum value)
+{
+    for (const auto &[known, name] : names) {
+        if (known == value)
+            return QString::fromLatin1(name);
+    }
+    return {};
+}
+
 const char *actionName(Change::Action action)
 {
     switch (action) {
@@ -47,24 +107,29 @@ const char *actionName(Change::Action action)
 
 QJsonObject identityJson(const Identity &identity)
 {
-    return {{u"device"_s, QString::number(identity.device)},
-            {u"inode"_s, QString::number(identity.inode)},
-            {u"size"_s, QString::number(identity.size)},
-            {u"modified"_s, QString::number(identity.modified)},
-            {u"mode"_s, qint64(identity.mode)},
-            {u"owner"_s, qint64(identity.owner)},
-            {u"group"_s, qint64(identity.group)}};
+    QJsonObject object{{u"device"_s, QString::number(identity.device)},
+                       {u"inode"_s, QString::number(identity.inode)},
+                       {u"size"_s, QString::number(identity.size)},
+                       {u"modified"_s, QString::number(identity.modified)},
+                       {u"mode"_s, qint64(identity.mode)},
+                       {u"owner"_s, qint64(identity.owner)},
+                       {u"group"_s, qint64(identity.group)}};
+    if (!identity.digest.isEmpty())
+        object.insert(QString::fromLatin1(runtime::hashName),
+                      QString::fromLatin1(identity.digest.toHex()));
+    return object;
 }
 
-template <typename Enum> QString enumKey(Enum value)
+QJsonObject folderJson(const FolderId &folder)
 {
-    return QString::fromLatin1(QMetaEnum::fromType<Enum>().valueToKey(int(value)));
+    return {{u"device"_s, QString::number(folder.device)},
+            {u"inode"_s, QString::number(folder.inode)}};
 }
 
 QJsonObject errorJson(const Error &error)
 {
-    return {{u"kind"_s, enumKey(error.kind)},
-            {u"operation"_s, enumKey(error.operation)},
+    return {{u"kind"_s, nameOf(KindNames, error.kind)},
+            {u"operation"_s, nameOf(OperationNames, error.operation)},
             {u"code"_s, error.code},
             {u"path"_s, error.path},
             {u"detail"_s, error.detail}};
@@ -74,23 +139,24 @@ QJsonObject errorJson(const Error &error)
 class Reader
 {
 public:
-    [[noreturn]] static void damaged(const QString &what)
+    [[noreturn]] static void damaged(Damage damage, const QString &detail = {})
     {
-        runtime::raise(ErrorKind::DamagedRecord, Operation::ReadRecord, {}, what);
+        throw runtime::RuntimeError(
+            {ErrorKind::DamagedRecord, Operation::ReadRecord, int(damage), {}, detail, 0});
     }
 
     static QJsonValue field(const QJsonObject &object, const QString &name)
     {
         const QJsonValue value = object.value(name);
         if (value.isUndefined())
-            damaged(u"нет поля «%1»"_s.arg(name));
+            damaged(Damage::MissingField, name);
         return value;
     }
     static QString text(const QJsonObject &object, const QString &name)
     {
         const QJsonValue value = field(object, name);
         if (!value.isString())
-            damaged(u"поле «%1» не строка"_s.arg(name));
+            damaged(Damage::NotText, name);
         return value.toString();
     }
     static QByteArray path(const QJsonObject &object, const QString &name)
@@ -98,7 +164,7 @@ public:
         const QString value = text(object, name);
         for (const QChar c : value) {
             if (c.unicode() < 0x20 || c.unicode() > 0x7e)
-                damaged(u"поле «%1» не путь"_s.arg(name));
+                damaged(Damage::NotAPath, name);
         }
         return QByteArray::fromPercentEncoding(value.toLatin1());
     }
@@ -107,8 +173,15 @@ public:
         const QJsonValue value = field(object, name);
         if (!value.isDouble() || value.toDouble() != double(value.toInteger()) ||
             value.toInteger() < 0 || value.toInteger() > max)
-            damaged(u"поле «%1» не число от 0 до %2"_s.arg(name).arg(max));
+            damaged(Damage::NotANumber, name);
         return value.toInteger();
+    }
+    static bool flag(const QJsonObject &object, const QString &name)
+    {
+        const QJsonValue value = field(object, name);
+        if (!value.isBool())
+            damaged(Damage::NotAFlag, name);
+        return value.toBool();
     }
     // A 64-bit number, written as text.
     template <typename Number> static Number big(const QJsonObject &object, const QString &name)
@@ -118,49 +191,64 @@ public:
         const Number number = std::is_signed_v<Number> ? Number(value.toLongLong(&ok))
                                                        : Number(value.toULongLong(&ok));
         if (!ok || (std::is_signed_v<Number> && number < 0))
-            damaged(u"поле «%1» не число"_s.arg(name));
+            damaged(Damage::NotANumber, name);
         return number;
     }
     static QJsonObject object(const QJsonObject &object, const QString &name)
     {
         const QJsonValue value = field(object, name);
         if (!value.isObject())
-            damaged(u"поле «%1» не объект"_s.arg(name));
+            damaged(Damage::NotAnObject, name);
         return value.toObject();
     }
     static QJsonArray array(const QJsonObject &object, const QString &name)
     {
         const QJsonValue value = field(object, name);
         if (!value.isArray())
-            damaged(u"поле «%1» не список"_s.arg(name));
+            damaged(Damage::NotAList, name);
         return value.toArray();
     }
 
     static Identity identity(const QJsonObject &object)
     {
-        return {big<quint64>(object, u"device"_s),
-                big<quint64>(object, u"inode"_s),
-                big<qint64>(object, u"size"_s),
-                big<qint64>(object, u"modified"_s),
-                quint32(integer(object, u"mode"_s, 07777)),
-                quint32(integer(object, u"owner"_s, 0xffffffff)),
-                quint32(integer(object, u"group"_s, 0xffffffff))};
+        Identity identity{big<quint64>(object, u"device"_s),
+                          big<quint64>(object, u"inode"_s),
+                          big<qint64>(object, u"size"_s),
+                          big<qint64>(object, u"modified"_s),
+                          quint32(integer(object, u"mode"_s, 07777)),
+                          quint32(integer(object, u"owner"_s, 0xffffffff)),
+                          quint32(integer(object, u"group"_s, 0xffffffff)),
+                          {}};
+        const QString digestName = QString::fromLatin1(runtime::hashName);
+        if (object.contains(digestName)) {
+            const QString hex = text(object, digestName);
+            identity.digest = QByteArray::fromHex(hex.toLatin1());
+            if (hex.size() != 64 || identity.digest.toHex() != hex.toLatin1())
+                damaged(Damage::NotText, digestName);
+        }
+        return identity;
+    }
+    static FolderId folder(const QJsonObject &object)
+    {
+        return {big<quint64>(object, u"device"_s), big<quint64>(object, u"inode"_s)};
     }
 
-    template <typename Enum> static Enum enumValue(const QJsonObject &object, const QString &name)
+    template <typename Enum, std::size_t N>
+    static Enum named(const std::pair<Enum, const char *> (&names)[N], const QJsonObject &object,
+                      const QString &name)
     {
-        bool ok = false;
-        const int value =
-            QMetaEnum::fromType<Enum>().keyToValue(text(object, name).toLatin1().constData(), &ok);
-        if (!ok)
-            damaged(u"поле «%1» неизвестно"_s.arg(name));
-        return Enum(value);
+        const QString value = text(object, name);
+        for (const auto &[known, spelt] : names) {
+            if (value == QLatin1StringView(spelt))
+                return known;
+        }
+        damaged(Damage::UnknownValue, name);
     }
 
     static Error error(const QJsonObject &object)
     {
-        return {enumValue<ErrorKind>(object, u"kind"_s),
-                enumValue<Operation>(object, u"operation"_s),
+        return {named(KindNames, object, u"kind"_s),
+                named(OperationNames, object, u"operation"_s),
                 int(integer(object, u"code"_s, 4095)),
                 text(object, u"path"_s),
                 text(object, u"detail"_s),
@@ -180,24 +268,26 @@ public:
         else if (action == u"folder"_s)
             change.action = Change::MadeFolder;
         else
-            damaged(u"неизвестное действие «%1»"_s.arg(action));
+            damaged(Damage::UnknownValue, u"action"_s);
         change.shown = text(object, u"shown"_s);
         change.target = path(object, u"target"_s);
         const QByteArray inside = gameHost.endsWith('/') ? gameHost : gameHost + '/';
         if (!change.target.startsWith(inside) || change.target.size() == inside.size() ||
             change.target.endsWith('/') || ('/' + change.target + '/').contains("/../") ||
             ('/' + change.target + '/').contains("/./") || change.target.contains("//"))
-            damaged(u"файл «%1» вне папки игры"_s.arg(change.shown));
+            damaged(Damage::OutsideGame, change.shown);
         if (change.action == Change::MadeFolder)
             return change;
         change.written = identity(Reader::object(object, u"written"_s));
+        if (object.contains(u"linkedFolder"_s))
+            change.linkedFolder = folder(Reader::object(object, u"linkedFolder"_s));
         if (change.action == Change::Created)
             return change;
         change.previous = identity(Reader::object(object, u"previous"_s));
         change.kept = text(object, u"kept"_s);
         static const QRegularExpression keptName(u"^(kept-[0-9]{1,9})?$"_s);
         if (!keptName.match(change.kept).hasMatch())
-            damaged(u"неверное имя сохранённого файла «%1»"_s.arg(change.kept));
+            damaged(Damage::BadKeptName, change.kept);
         if (object.contains(u"notKept"_s))
             change.notKept = error(Reader::object(object, u"notKept"_s));
         return change;
@@ -206,15 +296,15 @@ public:
 
 } // namespace
 
-Identity Identity::of(const FileStatus &status)
+Identity Identity::of(const FileStatus &status, const QByteArray &digest)
 {
-    return {status.device,        status.inode, status.size, status.modified,
-            status.permissions(), status.owner, status.group};
+    return {status.device,        status.inode, status.size,  status.modified,
+            status.permissions(), status.owner, status.group, digest};
 }
 
-bool Identity::matches(const FileStatus &status) const
+bool Identity::mayBe(const FileStatus &status) const
 {
-    return status.size == size && status.modified == modified;
+    return status.size == size && (!digest.isEmpty() || status.modified == modified);
 }
 
 int InstallRecord::files() const
@@ -232,6 +322,8 @@ QByteArray toJson(const InstallRecord &record)
                            {u"target"_s, pathText(change.target)}};
         if (change.action != Change::MadeFolder)
             object.insert(u"written"_s, identityJson(change.written));
+        if (change.linkedFolder)
+            object.insert(u"linkedFolder"_s, folderJson(*change.linkedFolder));
         if (change.action == Change::Replaced) {
             object.insert(u"previous"_s, identityJson(change.previous));
             object.insert(u"kept"_s, change.kept);
@@ -243,15 +335,19 @@ QByteArray toJson(const InstallRecord &record)
     QJsonArray colours;
     for (int colour : record.colours)
         colours.append(colour);
-    const QJsonObject root{{u"format"_s, Format},
-                           {u"when"_s, record.when.toString(Qt::ISODateWithMs)},
-                           {u"gameFolder"_s, record.gameFolder},
-                           {u"gameHost"_s, pathText(record.gameHost)},
-                           {u"car"_s, record.car},
-                           {u"carModel"_s, record.carModel},
-                           {u"colours"_s, colours},
-                           {u"undone"_s, record.undone},
-                           {u"changes"_s, changes}};
+    QJsonObject root{{u"format"_s, Format},
+                     {u"when"_s, record.when.toString(Qt::ISODateWithMs)},
+                     {u"gameFolder"_s, record.gameFolder},
+                     {u"gameHost"_s, pathText(record.gameHost)},
+                     {u"game"_s, folderJson(record.game)},
+                     {u"car"_s, record.car},
+                     {u"carModel"_s, record.carModel},
+                     {u"colours"_s, colours},
+                     {u"undone"_s, record.undone},
+                     {u"complete"_s, record.complete},
+                     {u"changes"_s, changes}};
+    if (record.notWritten)
+        root.insert(u"notWritten"_s, errorJson(*record.notWritten));
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 
@@ -260,14 +356,13 @@ InstallRecord fromJson(const QByteArray &json, const QByteArray &folder)
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
     if (document.isNull())
-        Reader::damaged(
-            u"не JSON: %1 (байт %2)"_s.arg(parseError.errorString()).arg(parseError.offset));
+        Reader::damaged(Damage::NotJson, QString::number(parseError.offset));
     if (!document.isObject())
-        Reader::damaged(u"не объект JSON"_s);
+        Reader::damaged(Damage::NotAnObject);
     const QJsonObject root = document.object();
     const QJsonValue format = root.value(u"format"_s);
     if (!format.isDouble() || format.toInteger() < 1)
-        Reader::damaged(u"нет версии"_s);
+        Reader::damaged(Damage::NoFormat);
     if (format.toInteger() > Format)
         runtime::raise(ErrorKind::NewerRecord, Operation::ReadRecord, {},
                        QString::number(format.toInteger()));
@@ -276,26 +371,30 @@ InstallRecord fromJson(const QByteArray &json, const QByteArray &folder)
     record.folder = folder;
     record.when = QDateTime::fromString(Reader::text(root, u"when"_s), Qt::ISODateWithMs);
     if (!record.when.isValid())
-        Reader::damaged(u"неверная дата"_s);
+        Reader::damaged(Damage::BadDate, u"when"_s);
     record.when = record.when.toUTC();
     record.gameFolder = Reader::text(root, u"gameFolder"_s);
     record.gameHost = Reader::path(root, u"gameHost"_s);
     if (!record.gameHost.startsWith('/'))
-        Reader::damaged(u"папка игры не путь от корня"_s);
+        Reader::damaged(Damage::NotFromRoot, u"gameHost"_s);
+    // Version 1 knew neither the game folder's identity nor records cut short.
+    if (format.toInteger() >= 2) {
+        record.game = Reader::folder(Reader::object(root, u"game"_s));
+        record.complete = Reader::flag(root, u"complete"_s);
+        if (root.contains(u"notWritten"_s))
+            record.notWritten = Reader::error(Reader::object(root, u"notWritten"_s));
+    }
     record.car = Reader::text(root, u"car"_s);
     record.carModel = Reader::text(root, u"carModel"_s);
     for (const QJsonValue colour : Reader::array(root, u"colours"_s)) {
         if (!colour.isDouble() || colour.toInteger() < 1 || colour.toInteger() > 4)
-            Reader::damaged(u"неверный цвет"_s);
+            Reader::damaged(Damage::UnknownValue, u"colours"_s);
         record.colours.append(int(colour.toInteger()));
     }
-    const QJsonValue undone = Reader::field(root, u"undone"_s);
-    if (!undone.isBool())
-        Reader::damaged(u"поле «undone» не логическое"_s);
-    record.undone = undone.toBool();
+    record.undone = Reader::flag(root, u"undone"_s);
     for (const QJsonValue change : Reader::array(root, u"changes"_s)) {
         if (!change.isObject())
-            Reader::damaged(u"изменение не объект"_s);
+            Reader::damaged(Damage::NotAnObject, u"changes"_s);
         record.changes.append(Reader::change(change.toObject(), record.gameHost));
     }
     return record;
@@ -315,33 +414,114 @@ QByteArray installsFolder(const QByteArray &dataFolder)
     return dataFolder + "/installs";
 }
 
-QList<InstallRecord> readAll(const QByteArray &dataFolder)
+namespace {
+
+// Whether a folder or file of the records is the user's own, and no one else's to change.
+bool ownOnly(const FileStatus &status, quint32 user)
 {
-    QList<InstallRecord> result;
+    return status.owner == user && (status.permissions() & 022) == 0;
+}
+
+// Reads one record from its folder, held open: nothing is followed, and only the user's
+// own regular file is read.
+InstallRecord readOne(runtime::FileSystem &files, const runtime::Fd &folder, const QByteArray &path,
+                      quint32 user)
+{
+    FileStatus status;
+    if (files.status(folder, status) != 0 || !ownOnly(status, user))
+        Reader::damaged(Damage::Foreign);
+    runtime::Fd fd;
+    if (const int error = files.openEntryAt(folder, RecordName, fd))
+        error == ELOOP ? Reader::damaged(Damage::NotAFile)
+                       : runtime::raiseSystem(error, Operation::ReadRecord);
+    if (files.status(fd, status) != 0 || !status.isRegular())
+        Reader::damaged(Damage::NotAFile);
+    if (!ownOnly(status, user))
+        Reader::damaged(Damage::Foreign);
+    if (status.size > MaxRecordSize)
+        runtime::raise(ErrorKind::TooLarge, Operation::ReadRecord, {},
+                       QString::number(MaxRecordSize));
+    QFile file;
+    if (!file.open(fd.get(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+        runtime::raiseSystem(EIO, Operation::ReadRecord);
+    return fromJson(file.read(MaxRecordSize + 1), path);
+}
+
+// The game folder a damaged record names, where that much of it can be read.
+QByteArray gameHostOf(runtime::FileSystem &files, const runtime::Fd &folder)
+{
+    runtime::Fd fd;
+    FileStatus status;
+    if (files.openEntryAt(folder, RecordName, fd) != 0 || files.status(fd, status) != 0 ||
+        !status.isRegular() || status.size > MaxRecordSize)
+        return {};
+    QFile file;
+    if (!file.open(fd.get(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+        return {};
+    const QJsonValue host = QJsonDocument::fromJson(file.readAll()).object().value(u"gameHost"_s);
+    return host.isString() ? QByteArray::fromPercentEncoding(host.toString().toLatin1())
+                           : QByteArray();
+}
+
+// Removes the files of an open record folder, the record last, then the folder.
+int removeHeld(runtime::FileSystem &files, const runtime::Fd &installs, const QByteArray &name,
+               const runtime::Fd &folder)
+{
+    QByteArrayList names;
+    if (const int error = files.readFolder(folder, names))
+        return error;
+    for (const QByteArray &entry : std::as_const(names)) {
+        if (entry != RecordName)
+            files.removeAt(folder, entry);
+    }
+    files.removeAt(folder, RecordName);
+    const int error = files.removeFolderAt(installs, name);
+    files.flushOpenFolder(installs);
+    return error;
+}
+
+} // namespace
+
+Records readAll(runtime::FileSystem &files, const QByteArray &dataFolder, quint32 user)
+{
+    Records result;
     const QByteArray installs = installsFolder(dataFolder);
-    const QDir dir(QFile::decodeName(installs));
-    const QStringList entries = dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
-    for (const QString &entry : entries) {
-        const QByteArray folder = installs + '/' + QFile::encodeName(entry);
-        QFile file(QFile::decodeName(folder + '/' + RecordName));
-        if (!file.exists())
+    runtime::Fd folder;
+    if (const int error = files.openFolderAt(runtime::Fd(), installs, folder))
+        error == ENOENT
+            ? void()
+            : runtime::raiseSystem(error, Operation::ReadFolder, QFile::decodeName(installs));
+    if (!folder.isOpen())
+        return result;
+    FileStatus status;
+    if (files.status(folder, status) != 0 || !ownOnly(status, user))
+        runtime::raise(ErrorKind::NotOwnRecords, Operation::ReadRecord,
+                       QFile::decodeName(installs));
+    QByteArrayList names;
+    if (const int error = files.readFolder(folder, names))
+        runtime::raiseSystem(error, Operation::ReadFolder, QFile::decodeName(installs));
+    for (const QByteArray &name : std::as_const(names)) {
+        FileStatus entry;
+        if (sequence(name) == 0 || files.entryStatusAt(folder, name, entry) != 0 ||
+            !entry.isFolder())
             continue;
+        const QByteArray path = installs + '/' + name;
+        runtime::Fd record;
+        if (files.openFolderAt(folder, name, record) != 0)
+            continue;
+        if (FileStatus json; files.entryStatusAt(record, RecordName, json) == ENOENT)
+            continue; // never written, or being removed
         try {
-            if (!file.open(QIODevice::ReadOnly))
-                runtime::raiseSystem(EACCES, Operation::ReadRecord);
-            if (file.size() > MaxRecordSize)
-                runtime::raise(ErrorKind::TooLarge, Operation::ReadRecord, {},
-                               QString::number(MaxRecordSize));
-            result.append(fromJson(file.read(MaxRecordSize + 1), folder));
-        } catch (runtime::RuntimeError &error) {
+            result.good.append(readOne(files, record, path, user));
+        } catch (const runtime::RuntimeError &error) {
             runtime::Error named = error.error();
-            named.path = file.fileName();
-            throw runtime::RuntimeError(named);
+            named.path = QFile::decodeName(path + '/' + RecordName);
+            result.damaged.append({path, named, gameHostOf(files, record)});
         }
     }
     // Installs into one game folder are numbered in the order they ran: the clock may go
     // back, or two installs fall in one millisecond.
-    std::stable_sort(result.begin(), result.end(), [](const auto &a, const auto &b) {
+    std::stable_sort(result.good.begin(), result.good.end(), [](const auto &a, const auto &b) {
         const qint64 first = sequence(a.folder), second = sequence(b.folder);
         if (first != second)
             return first > second;
@@ -360,41 +540,73 @@ int makeFolders(runtime::FileSystem &files, const QByteArray &path)
         if (const int error = makeFolders(files, path.left(slash)))
             return error;
     }
-    const int error = files.makeFolder(path);
+    // The records hold what the player's games held: they are his alone to read.
+    const int error = files.makeFolder(path, 0700);
     return error == EEXIST ? 0 : error;
 }
 
 int write(runtime::FileSystem &files, const InstallRecord &record)
 {
-    const QByteArray path = record.folder + '/' + RecordName;
-    const QByteArray next = path + ".new";
+    runtime::Fd folder;
+    int error = files.openFolderAt(runtime::Fd(), record.folder, folder);
+    if (error)
+        return error;
+    const QByteArray next = RecordName + ".new";
     runtime::Fd fd;
-    int error = files.create(next, fd);
+    error = files.createAt(folder, next, 0600, fd);
     if (error == EEXIST) { // left by a write that was cut short
-        files.remove(next);
-        error = files.create(next, fd);
+        files.removeAt(folder, next);
+        error = files.createAt(folder, next, 0600, fd);
     }
     if (!error)
         error = files.write(fd, toJson(record));
+    // On the disk before it takes the place of the record before: a power cut leaves the
+    // one or the other, never an empty file.
     if (!error)
-        error = files.rename(next, fd, path);
+        error = files.flushFile(fd);
+    if (!error)
+        error = files.renameAt(folder, next, folder, RecordName);
     if (error)
-        files.remove(next);
+        files.removeAt(folder, next);
     return error;
 }
 
 int remove(runtime::FileSystem &files, const QByteArray &folder)
 {
     // The record goes last: until then a second undo finds it and finishes the work.
-    const QDir dir(QFile::decodeName(folder));
-    for (const QString &entry : dir.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
-        if (entry != QString::fromLatin1(RecordName))
-            files.remove(folder + '/' + QFile::encodeName(entry));
+    const qsizetype slash = folder.lastIndexOf('/');
+    runtime::Fd installs, held;
+    if (const int error = files.openFolderAt(runtime::Fd(), folder.left(slash), installs))
+        return error;
+    if (const int error = files.openFolderAt(installs, folder.mid(slash + 1), held))
+        return error;
+    return removeHeld(files, installs, folder.mid(slash + 1), held);
+}
+
+void removeAbandoned(runtime::FileSystem &files, const QByteArray &dataFolder)
+{
+    runtime::Fd installs;
+    QByteArrayList names;
+    if (files.openFolderAt(runtime::Fd(), installsFolder(dataFolder), installs) != 0 ||
+        files.readFolder(installs, names) != 0)
+        return;
+    for (const QByteArray &name : std::as_const(names)) {
+        runtime::Fd folder;
+        FileStatus record;
+        if (sequence(name) == 0 || files.openFolderAt(installs, name, folder) != 0 ||
+            files.entryStatusAt(folder, RecordName, record) != ENOENT)
+            continue;
+        // Held by a process that is writing it or removing it: not abandoned.
+        if (files.lock(folder) == 0)
+            removeHeld(files, installs, name, folder);
     }
-    files.remove(folder + '/' + RecordName);
-    const int error = files.removeFolder(folder);
-    files.flushFolder(folder.left(folder.lastIndexOf('/')));
-    return error;
+}
+
+int holdFolder(runtime::FileSystem &files, const QByteArray &folder, runtime::Fd &held)
+{
+    if (const int error = files.openFolderAt(runtime::Fd(), folder, held))
+        return error;
+    return files.waitForLock(held);
 }
 
 int FolderLock::take(runtime::FileSystem &files, const QByteArray &dataFolder,
@@ -449,8 +661,15 @@ InstallJournal::InstallJournal(runtime::FileSystem &files, const QByteArray &dat
                             m_record.when.toString(u"yyyyMMdd-HHmmss-zzz"_s).toLatin1() + '-' +
                             QByteArray::number(QRandomGenerator::global()->generate(), 36);
     m_record.folder = installs + '/' + name;
+    m_record.complete = false;
+    FileStatus game;
+    if (m_files.status(m_record.gameHost, game) == 0)
+        m_record.game = {game.device, game.inode};
     int error = makeFolders(m_files, m_record.folder);
-    // The record is there before anything is kept, so that nothing kept is ever without one.
+    if (!error)
+        error = holdFolder(m_files, m_record.folder, m_held);
+    // The record is there before anything is kept, so that nothing kept is ever without one;
+    // until it is written whole, it says that it is not.
     if (!error)
         error = records::write(m_files, m_record);
     m_writable = error == 0;
@@ -467,13 +686,38 @@ QString InstallJournal::shown(const QString &destination) const
     return destination.startsWith(game) ? destination.mid(game.size()).remove(0, 1) : destination;
 }
 
+// The folder of a file the install reached through a link inside the game folder.
+std::optional<FolderId> InstallJournal::linkedFolder(const QByteArray &target)
+{
+    const QByteArray game = m_record.gameHost;
+    const QByteArray folder = target.left(target.lastIndexOf('/'));
+    if (!folder.startsWith(game + '/'))
+        return std::nullopt;
+    for (qsizetype at = game.size() + 1; at <= folder.size();) {
+        qsizetype end = folder.indexOf('/', at);
+        if (end < 0)
+            end = folder.size();
+        FileStatus status;
+        if (m_files.entryStatus(folder.left(end), status) == 0 && status.isLink()) {
+            FileStatus reached;
+            if (m_files.status(folder, reached) != 0)
+                return std::nullopt;
+            return FolderId{reached.device, reached.inode};
+        }
+        at = end + 1;
+    }
+    return std::nullopt;
+}
+
 void InstallJournal::replacing(const QString &destination, const QByteArray &target,
-                               const std::optional<FileStatus> &replaced, const FileStatus &made)
+                               const std::optional<FileStatus> &replaced, const FileStatus &made,
+                               const QByteArray &digest)
 {
     Change change;
     change.shown = shown(destination);
     change.target = target;
-    change.written = Identity::of(made);
+    change.written = Identity::of(made, digest);
+    change.linkedFolder = linkedFolder(target);
     if (!replaced) {
         m_record.changes.append(change);
         return;
@@ -502,7 +746,7 @@ void InstallJournal::replacing(const QString &destination, const QByteArray &tar
             bool cloned = false;
             int error = m_files.open(target, in);
             if (!error)
-                error = m_files.create(kept, out);
+                error = m_files.createAt(m_held, name.toLatin1(), 0600, out);
             if (!error)
                 error = m_files.copy(in, out, replaced->size, cloned);
             if (error) {
@@ -531,8 +775,17 @@ QByteArray InstallJournal::write()
 {
     if (!m_writable)
         return {};
-    if (records::write(m_files, m_record) != 0)
+    m_record.complete = true;
+    if (const int error = records::write(m_files, m_record)) {
+        // The install goes on unrecorded: its record says so, where it still can.
+        m_record.complete = false;
+        m_record.changes.clear();
+        m_record.notWritten =
+            runtime::systemError(error, Operation::WriteRecord, QFile::decodeName(m_record.folder));
+        records::write(m_files, m_record);
+        m_writable = false;
         return {};
+    }
     return m_record.folder;
 }
 

@@ -17,8 +17,32 @@
 // two folders share a file system, so it costs no space; elsewhere a clone or a copy.
 namespace records {
 
-// The version of the records this program writes; it reads those up to it.
-inline constexpr int Format = 1;
+// What is wrong with a damaged record: the `code` of its error, whose `detail` names the
+// field or the value.
+enum class Damage
+{
+    NotJson = 1, // `detail`: the parser's offset
+    NotAnObject, // the whole, or the change numbered `detail`
+    NoFormat,
+    MissingField,
+    NotText,
+    NotAPath,
+    NotANumber,
+    NotAFlag,
+    NotAList,
+    UnknownValue, // of the field `detail`
+    BadDate,
+    NotFromRoot, // the game folder
+    OutsideGame, // the file `detail` lies outside the game folder
+    BadKeptName, // `detail`
+    NotAFile,    // the record, or a kept file: a link, a folder, a pipe
+    Foreign,     // another user owns it or may write to it
+};
+
+// The version of the records this program writes; it reads those up to it. Version 2 added
+// the digests of the files written, the game folder's identity, the folders reached through
+// a link, and whether the record was written whole.
+inline constexpr int Format = 2;
 
 // Enough of a file to tell later whether it is still the one that was there.
 struct Identity
@@ -30,14 +54,25 @@ struct Identity
     quint32 mode = 0;    // the permission bits
     quint32 owner = 0;
     quint32 group = 0;
+    QByteArray digest; // of the data (runtime::hashName); "" in records of version 1
 
-    static Identity of(const runtime::FileStatus &status);
-    // The same size and modification time, to the nanosecond, of the entry itself (a link is
-    // not followed): a file rewritten or replaced
-    // since differs in one of them. Not the inode, which a volume without inodes of its own
-    // (FAT, exFAT) numbers anew at each mount, and which a file put back as a copy changes.
-    bool matches(const runtime::FileStatus &status) const;
+    static Identity of(const runtime::FileStatus &status, const QByteArray &digest = {});
+    // Whether a file of that status may be this one: the same size, and where no digest was
+    // recorded, the same modification time to the nanosecond. The digest, where there is
+    // one, tells the rest (sameData): a volume may change the time of a file nobody changed
+    // (FAT and exFAT do), and a player may put back the time of one he changed. Not the
+    // inode, which such a volume numbers anew at each mount, and which a file put back as a
+    // copy changes.
+    bool mayBe(const runtime::FileStatus &status) const;
     bool operator==(const Identity &) const = default;
+};
+
+// A folder known by its device and inode.
+struct FolderId
+{
+    quint64 device = 0;
+    quint64 inode = 0;
+    bool operator==(const FolderId &) const = default;
 };
 
 // One change an install made in the game folder.
@@ -56,6 +91,9 @@ struct Change
     Identity previous; // Replaced: the file it replaced
     QString kept;      // Replaced: the kept file's name in the record's folder; "" when not kept
     std::optional<runtime::Error> notKept; // why the replaced file could not be kept
+    // The folder it was written in, when the install reached it through a link inside the
+    // game folder: an undo follows links only to it.
+    std::optional<FolderId> linkedFolder;
 
     bool operator==(const Change &) const = default;
 };
@@ -66,11 +104,16 @@ struct InstallRecord
     QDateTime when;      // UTC
     QString gameFolder;  // as the player typed it
     QByteArray gameHost; // the host path it named
+    FolderId game;       // what it was; {} in records of version 1
     QString car;         // the name in the list
     QString carModel;    // the base name of its model files
     QList<int> colours;  // 1 to 4
     // An undo ran and left the files that had changed since: they are all `changes` holds.
     bool undone = false;
+    // Written whole before the install changed the game folder. A record that is not was cut
+    // short (a full disk, a killed install): what the install did is not known.
+    bool complete = true;
+    std::optional<runtime::Error> notWritten; // why, where it could be said
     QList<Change> changes;
 
     // The files the install wrote, as it recorded them.
@@ -85,13 +128,39 @@ InstallRecord fromJson(const QByteArray &json, const QByteArray &folder);
 QByteArray installsFolder(const QByteArray &dataFolder);
 // The number of a record's folder, in the order the installs ran; 0 for none.
 qint64 sequence(const QByteArray &folder);
-// The records under the data folder, newest first. Throws RuntimeError when one cannot be
-// read; a folder without a record is an install that never got as far as writing one.
-QList<InstallRecord> readAll(const QByteArray &dataFolder);
-// Writes the record into its folder, whole or not at all.
+
+// A record that cannot be read, and why.
+struct Unreadable
+{
+    QByteArray folder;
+    runtime::Error error;
+    QByteArray gameHost; // the game folder it names, where that much could be read
+};
+
+struct Records
+{
+    QList<InstallRecord> good; // newest first
+    QList<Unreadable> damaged;
+};
+
+// The records under the data folder, each read without following a link, and only from
+// folders and files of the user `user` that no one else may write to: a record planted by
+// another is damaged. A folder without a record is an install that never got as far as
+// writing one. Throws RuntimeError when the installs' folder cannot be read or is not the
+// user's own.
+Records readAll(runtime::FileSystem &files, const QByteArray &dataFolder, quint32 user);
+// Writes the record into its folder, whole or not at all, and flushes it before it takes
+// the place of the one before.
 int write(runtime::FileSystem &files, const InstallRecord &record);
 // Removes a record's folder with everything in it.
 int remove(runtime::FileSystem &files, const QByteArray &folder);
+// Removes the folders of records that were never written or were being removed when their
+// process died, and that no running process holds.
+void removeAbandoned(runtime::FileSystem &files, const QByteArray &dataFolder);
+
+// Holds a record's folder while a process works in it, so that no other takes it for
+// abandoned. Returns 0 or the errno.
+int holdFolder(runtime::FileSystem &files, const QByteArray &folder, runtime::Fd &held);
 
 // Holds the lock of one game folder in the data folder while installs or undos write to it;
 // released when it goes. The lock's file is removed by remove() while held, when nothing is
@@ -111,7 +180,8 @@ private:
     runtime::Fd m_fd;
 };
 
-// Makes a folder and those above it that are missing.
+// Makes a folder and those above it that are missing; those of the records (under the data
+// folder) are the user's alone.
 int makeFolders(runtime::FileSystem &files, const QByteArray &path);
 
 // Records an install as it goes: what its copies replace is kept, and the record written
@@ -125,7 +195,7 @@ public:
 
     void replacing(const QString &destination, const QByteArray &target,
                    const std::optional<runtime::FileStatus> &replaced,
-                   const runtime::FileStatus &made) override;
+                   const runtime::FileStatus &made, const QByteArray &digest) override;
     void madeFolder(const QString &destination, const QByteArray &path) override;
     QByteArray write() override;
     void flushEach() override;
@@ -136,8 +206,11 @@ public:
 private:
     QString shown(const QString &destination) const;
 
+    std::optional<FolderId> linkedFolder(const QByteArray &target);
+
     runtime::FileSystem &m_files;
     InstallRecord m_record;
+    runtime::Fd m_held; // the record's folder, while the install runs
     bool m_writable = false;
     std::optional<runtime::Error> m_unwritable; // why no record can be written
     QList<QByteArray> m_copies;                 // kept files that are copies, to flush

@@ -55,9 +55,13 @@ enum class ErrorKind : quint8
     NoSuchRecord,     // no record numbered `detail`
     NameTaken,        // a name another file of the same work has but for case: `detail`
     NoDialog,         // no window system to show a dialog in
-    DamagedRecord,    // a record that cannot be read: `detail` says what is wrong
+    DamagedRecord,    // a record that cannot be read: `code` says what is wrong (records::
+                      // Damage), `detail` of which field or value
     NewerRecord,      // a record of a later version of the program: `detail` is its format
     NoDataFolder,     // no folder for the program's records
+    NotRecorded,      // an install whose record was not written whole: `detail` says why
+    NotOwnRecords,    // records another user owns or may write to: `path` names them
+    NotNewest,        // an install that a newer one into its folder must be undone before
 };
 Q_ENUM_NS(ErrorKind)
 

@@ -182,9 +182,11 @@ void FileSession::copyFile(const QString &source, const QString &destination)
     const QByteArray targetHost = joinHost(*folder, targetName);
 
     // A file this session has yet to put in place is read from its new copy.
+    bool fromCopy = false;
     for (auto it = m_staged.crbegin(); it != m_staged.crend(); ++it) {
         if (it->target == *sourceHost) {
             sourceHost = it->temp;
+            fromCopy = true;
             break;
         }
     }
@@ -234,8 +236,16 @@ void FileSession::copyFile(const QString &source, const QString &destination)
     if (m_journal) {
         FileStatus written;
         check(Operation::Copy, m_files.status(out, written));
+        // A model copied to several colours is read for its digest once.
+        QByteArray digest = fromCopy ? QByteArray() : m_digests.value(*sourceHost);
+        if (digest.isEmpty()) {
+            check(Operation::Copy, m_files.hash(in, digest));
+            if (!fromCopy)
+                m_digests.insert(*sourceHost, digest);
+        }
         m_journal->replacing(destination, targetHost,
-                             replacing ? std::optional<FileStatus>(to) : std::nullopt, written);
+                             replacing ? std::optional<FileStatus>(to) : std::nullopt, written,
+                             digest);
     }
     if (m_staged.size() >= m_maxStaged)
         putInPlace();
@@ -257,7 +267,7 @@ void FileSession::makeFolder(const QString &path)
         raiseSystem(ENOENT, Operation::MakeFolder, path);
     if (name == u"."_s || name == u".."_s || findEntry(*parent, name, &m_folders))
         raiseSystem(EEXIST, Operation::MakeFolder, path);
-    if (const int error = m_files.makeFolder(joinHost(*parent, encodeName(name))))
+    if (const int error = m_files.makeFolder(joinHost(*parent, encodeName(name)), 0777))
         raiseSystem(error, Operation::MakeFolder, path);
     m_folders.created(*parent, encodeName(name));
     m_newFolders.append({*parent, path});

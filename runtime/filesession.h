@@ -4,6 +4,7 @@
 #include "runtime/filesystem.h"
 #include "runtime/hostpath.h"
 
+#include <QHash>
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -18,10 +19,11 @@ class ChangeJournal
 {
 public:
     virtual ~ChangeJournal() = default;
-    // The copy `made` (its status once written) is to take `target`'s place; `replaced` is
-    // the file there, none when there is none.
+    // The copy `made` (its status once written, `digest` of its data) is to take `target`'s
+    // place; `replaced` is the file there, none when there is none.
     virtual void replacing(const QString &destination, const QByteArray &target,
-                           const std::optional<FileStatus> &replaced, const FileStatus &made) = 0;
+                           const std::optional<FileStatus> &replaced, const FileStatus &made,
+                           const QByteArray &digest) = 0;
     virtual void madeFolder(const QString &destination, const QByteArray &path) = 0;
     // Before the renames: writes out what it holds, and returns a folder of its own whose
     // file system is flushed with the copies' data; "" when it has nothing to flush.
@@ -94,6 +96,7 @@ private:
     QSet<QByteArray> m_cleared;                     // folders rid of abandoned temporaries
     QList<QPair<QByteArray, QString>> m_newFolders; // parent, and the folder made in it
     QList<Failure> m_failures;                      // of copies put in place early
+    QHash<QByteArray, QByteArray> m_digests;        // of the sources read, for the journal
 };
 
 } // namespace runtime

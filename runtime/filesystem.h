@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QtGlobal>
 #include <cstddef>
 #include <utility>
@@ -45,6 +46,7 @@ struct FileStatus
 
     bool isFolder() const;
     bool isRegular() const;
+    bool isLink() const;
     quint32 permissions() const { return mode & 07777; }
 };
 
@@ -95,7 +97,8 @@ public:
     // without a name, given by its path and its open file, is given the name `to`.
     virtual int rename(const QByteArray &from, const Fd &file, const QByteArray &to) = 0;
     virtual int remove(const QByteArray &path) = 0;
-    virtual int makeFolder(const QByteArray &path) = 0;
+    // With those permission bits, less the process's mask.
+    virtual int makeFolder(const QByteArray &path, quint32 permissions) = 0;
     // An empty folder.
     virtual int removeFolder(const QByteArray &path) = 0;
 
@@ -109,7 +112,36 @@ public:
 
     // How many files may stay open at once, leaving room for everything else.
     virtual std::size_t openFileBudget() = 0;
+
+    // The digest of a file's data, read from its start, of the same kind as hashName says.
+    virtual int hash(const Fd &file, QByteArray &digest) = 0;
+
+    // Work inside an open folder, by one name of it; a link is never followed, so that
+    // nothing outside the folder is reached through one. `folder` not open: `name` is a
+    // path from the current folder, whose links are followed.
+    virtual int openFolderAt(const Fd &folder, const QByteArray &name, Fd &opened) = 0;
+    // The folder an entry names, a link followed: only where the caller knows where to.
+    virtual int openLinkedFolderAt(const Fd &folder, const QByteArray &name, Fd &opened) = 0;
+    virtual int entryStatusAt(const Fd &folder, const QByteArray &name, FileStatus &status) = 0;
+    // Opens a file to read it without waiting on a device: ELOOP for a link.
+    virtual int openEntryAt(const Fd &folder, const QByteArray &name, Fd &file) = 0;
+    // Whether the user may write to the entry.
+    virtual int accessAt(const Fd &folder, const QByteArray &name) = 0;
+    virtual int removeAt(const Fd &folder, const QByteArray &name) = 0;
+    virtual int removeFolderAt(const Fd &folder, const QByteArray &name) = 0;
+    virtual int renameAt(const Fd &fromFolder, const QByteArray &from, const Fd &toFolder,
+                         const QByteArray &to) = 0;
+    // Creates a new file with those permission bits; EEXIST when there is an entry so named.
+    virtual int createAt(const Fd &folder, const QByteArray &name, quint32 permissions,
+                         Fd &file) = 0;
+    // The names of the folder but "." and "..", in no particular order.
+    virtual int readFolder(const Fd &folder, QByteArrayList &names) = 0;
+    // The names and the data of the files in it.
+    virtual int flushOpenFolder(const Fd &folder) = 0;
 };
+
+// The kind of digest FileSystem::hash makes, as records name it.
+inline constexpr const char *hashName = "blake2b-256";
 
 // The host's file system.
 class PosixFileSystem : public FileSystem
@@ -133,13 +165,26 @@ public:
     int flushFileSystem(const QByteArray &path) override;
     int rename(const QByteArray &from, const Fd &file, const QByteArray &to) override;
     int remove(const QByteArray &path) override;
-    int makeFolder(const QByteArray &path) override;
+    int makeFolder(const QByteArray &path, quint32 permissions) override;
     int removeFolder(const QByteArray &path) override;
     int link(const QByteArray &from, const QByteArray &to) override;
     int create(const QByteArray &path, Fd &file) override;
     int write(const Fd &file, const QByteArray &data) override;
     int waitForLock(const Fd &file) override;
     std::size_t openFileBudget() override;
+    int hash(const Fd &file, QByteArray &digest) override;
+    int openFolderAt(const Fd &folder, const QByteArray &name, Fd &opened) override;
+    int openLinkedFolderAt(const Fd &folder, const QByteArray &name, Fd &opened) override;
+    int entryStatusAt(const Fd &folder, const QByteArray &name, FileStatus &status) override;
+    int openEntryAt(const Fd &folder, const QByteArray &name, Fd &file) override;
+    int accessAt(const Fd &folder, const QByteArray &name) override;
+    int removeAt(const Fd &folder, const QByteArray &name) override;
+    int removeFolderAt(const Fd &folder, const QByteArray &name) override;
+    int renameAt(const Fd &fromFolder, const QByteArray &from, const Fd &toFolder,
+                 const QByteArray &to) override;
+    int createAt(const Fd &folder, const QByteArray &name, quint32 permissions, Fd &file) override;
+    int readFolder(const Fd &folder, QByteArrayList &names) override;
+    int flushOpenFolder(const Fd &folder) override;
 };
 
 } // namespace runtime

@@ -199,6 +199,11 @@ void checkComponent(const QString &name)
         raise(ErrorKind::NameTooLong, Operation::Resolve, QString(), name);
 }
 
+quint32 processUser()
+{
+    return quint32(::getuid());
+}
+
 HostPaths HostPaths::ofProcess()
 {
     HostPaths host;

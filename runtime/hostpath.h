@@ -24,12 +24,16 @@ inline QString caseKey(const QString &name)
     return name.toCaseFolded();
 }
 
+// The user the process runs as.
+quint32 processUser();
+
 // The host's state that path resolution depends on, read once when the program starts.
 struct HostPaths
 {
-    QByteArray winePrefix;    // the folder of Wine's drives: $WINEPREFIX, else ~/.wine
-    QByteArray currentFolder; // the process's current folder; "" when it is gone
-    QByteArray dataFolder;    // the program's records, ~/.local/share/quillmere; "" for none
+    QByteArray winePrefix;        // the folder of Wine's drives: $WINEPREFIX, else ~/.wine
+    QByteArray currentFolder;     // the process's current folder; "" when it is gone
+    QByteArray dataFolder;        // the program's records, ~/.local/share/quillmere; "" for none
+    quint32 user = processUser(); // whose records those are
 
     static HostPaths ofProcess();
 };

@@ -1,8 +1,10 @@
 #include "runtime/filesystem.h"
 
+#include <QCryptographicHash>
 #include <QRandomGenerator>
 #include <algorithm>
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <linux/magic.h>
@@ -110,6 +112,11 @@ bool FileStatus::isFolder() const
 bool FileStatus::isRegular() const
 {
     return S_ISREG(mode);
+}
+
+bool FileStatus::isLink() const
+{
+    return S_ISLNK(mode);
 }
 
 int PosixFileSystem::open(const QByteArray &path, Fd &file)
@@ -308,9 +315,9 @@ int PosixFileSystem::remove(const QByteArray &path)
     return result(::unlink(path.constData()));
 }
 
-int PosixFileSystem::makeFolder(const QByteArray &path)
+int PosixFileSystem::makeFolder(const QByteArray &path, quint32 permissions)
 {
-    return result(::mkdir(path.constData(), 0777));
+    return result(::mkdir(path.constData(), mode_t(permissions)));
 }
 
 int PosixFileSystem::removeFolder(const QByteArray &path)
@@ -355,6 +362,120 @@ std::size_t PosixFileSystem::openFileBudget()
     }
     const rlim_t budget = limit.rlim_cur == RLIM_INFINITY ? 65536 : limit.rlim_cur / 2;
     return std::clamp<std::size_t>(std::size_t(std::min<rlim_t>(budget, 65536)), 16, 65536);
+}
+
+namespace {
+
+int at(const Fd &folder)
+{
+    return folder.isOpen() ? folder.get() : AT_FDCWD;
+}
+
+} // namespace
+
+int PosixFileSystem::hash(const Fd &file, QByteArray &digest)
+{
+    QCryptographicHash hash(QCryptographicHash::Blake2b_256);
+    std::vector<char> buffer(1 << 20);
+    for (off_t offset = 0;;) {
+        const ssize_t n = ::pread(file.get(), buffer.data(), buffer.size(), offset);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        if (n == 0)
+            break;
+        hash.addData(QByteArrayView(buffer.data(), n));
+        offset += n;
+    }
+    digest = hash.result();
+    return 0;
+}
+
+int PosixFileSystem::openFolderAt(const Fd &folder, const QByteArray &name, Fd &opened)
+{
+    const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | (folder.isOpen() ? O_NOFOLLOW : 0);
+    return runtime::opened(::openat(at(folder), name.constData(), flags), opened);
+}
+
+int PosixFileSystem::openLinkedFolderAt(const Fd &folder, const QByteArray &name, Fd &opened)
+{
+    return runtime::opened(
+        ::openat(at(folder), name.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), opened);
+}
+
+int PosixFileSystem::entryStatusAt(const Fd &folder, const QByteArray &name, FileStatus &status)
+{
+    return statInto(status, [&](struct stat *st) {
+        return ::fstatat(at(folder), name.constData(), st, AT_SYMLINK_NOFOLLOW);
+    });
+}
+
+int PosixFileSystem::openEntryAt(const Fd &folder, const QByteArray &name, Fd &file)
+{
+    return opened(
+        ::openat(at(folder), name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC),
+        file);
+}
+
+int PosixFileSystem::accessAt(const Fd &folder, const QByteArray &name)
+{
+    return result(
+        ::faccessat(at(folder), name.constData(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW));
+}
+
+int PosixFileSystem::removeAt(const Fd &folder, const QByteArray &name)
+{
+    return result(::unlinkat(at(folder), name.constData(), 0));
+}
+
+int PosixFileSystem::removeFolderAt(const Fd &folder, const QByteArray &name)
+{
+    return result(::unlinkat(at(folder), name.constData(), AT_REMOVEDIR));
+}
+
+int PosixFileSystem::renameAt(const Fd &fromFolder, const QByteArray &from, const Fd &toFolder,
+                              const QByteArray &to)
+{
+    return result(::renameat(at(fromFolder), from.constData(), at(toFolder), to.constData()));
+}
+
+int PosixFileSystem::createAt(const Fd &folder, const QByteArray &name, quint32 permissions,
+                              Fd &file)
+{
+    return opened(::openat(at(folder), name.constData(),
+                           O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode_t(permissions)),
+                  file);
+}
+
+int PosixFileSystem::readFolder(const Fd &folder, QByteArrayList &names)
+{
+    // A folder stream of its own, over a second open of the same folder.
+    const int fd = ::openat(folder.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    DIR *dir = ::fdopendir(fd);
+    if (!dir) {
+        const int error = errno;
+        ::close(fd);
+        return error;
+    }
+    names.clear();
+    errno = 0;
+    while (const dirent *entry = ::readdir(dir)) {
+        const QByteArrayView name(entry->d_name);
+        if (name != "." && name != "..")
+            names.append(name.toByteArray());
+        errno = 0;
+    }
+    const int error = errno;
+    ::closedir(dir);
+    return error;
+}
+
+int PosixFileSystem::flushOpenFolder(const Fd &folder)
+{
+    return result(::fsync(folder.get()));
 }
 
 } // namespace runtime

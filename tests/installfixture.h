@@ -77,6 +77,7 @@ public:
         MakeFolder,
         Link,
         Create,
+        Remove,
     };
     struct Fault
     {
@@ -149,10 +150,29 @@ public:
         return unlessFailed(Rename, nameOf(to),
                             [&] { return PosixFileSystem::rename(from, file, to); });
     }
-    int makeFolder(const QByteArray &path) override
+    int makeFolder(const QByteArray &path, quint32 permissions) override
     {
         return unlessFailed(MakeFolder, nameOf(path),
-                            [&] { return PosixFileSystem::makeFolder(path); });
+                            [&] { return PosixFileSystem::makeFolder(path, permissions); });
+    }
+    int renameAt(const runtime::Fd &fromFolder, const QByteArray &from, const runtime::Fd &toFolder,
+                 const QByteArray &to) override
+    {
+        return unlessFailed(
+            Rename, to, [&] { return PosixFileSystem::renameAt(fromFolder, from, toFolder, to); });
+    }
+    int createAt(const runtime::Fd &folder, const QByteArray &name, quint32 permissions,
+                 runtime::Fd &file) override
+    {
+        if (const int error = failed(Create, name))
+            return error;
+        const int error = PosixFileSystem::createAt(folder, name, permissions, file);
+        m_names[file.get()] = name;
+        return error;
+    }
+    int removeAt(const runtime::Fd &folder, const QByteArray &name) override
+    {
+        return unlessFailed(Remove, name, [&] { return PosixFileSystem::removeAt(folder, name); });
     }
     int link(const QByteArray &from, const QByteArray &to) override
     {
@@ -356,7 +376,10 @@ public:
     }
 
     UndoOutcome undo() { return UndoInstall(request.gameFolder, files, host); }
-    QList<records::InstallRecord> installs() const { return records::readAll(host.dataFolder); }
+    QList<records::InstallRecord> installs()
+    {
+        return records::readAll(files, host.dataFolder, host.user).good;
+    }
 
     QByteArray game(const QByteArray &relative) const
     {

@@ -101,7 +101,7 @@ private slots:
         // A name that is no UTF-8 survives the trip into the list and back.
         const QString oddName = runtime::decodeName("odd\xff");
         const QString oddFolder = runtime::childPath(tree.path(), oddName);
-        QCOMPARE(runtime::PosixFileSystem().makeFolder(runtime::encodeName(oddFolder)), 0);
+        QCOMPARE(runtime::PosixFileSystem().makeFolder(runtime::encodeName(oddFolder), 0777), 0);
 
         const QStringList names = runtime::subfolders(tree.path());
         QCOMPARE(names, QStringList({u".wine"_s, u"A"_s, u"a"_s, u"b"_s, u"link"_s, oddName,

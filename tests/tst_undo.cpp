@@ -276,7 +276,7 @@ private slots:
         QTest::addColumn<int>("damage");
         QTest::addColumn<QString>("says");
         QTest::newRow("cut short") << 0 << u"запись об установке повреждена: не JSON"_s;
-        QTest::newRow("newer version") << 1 << u"более новой версией программы (формат 2)"_s;
+        QTest::newRow("newer version") << 1 << u"более новой версией программы (формат 3)"_s;
         QTest::newRow("file outside the game folder") << 2 << u"вне папки игры"_s;
         QTest::newRow("kept file outside its record") << 3 << u"неверное имя сохранённого"_s;
         QTest::newRow("kept file missing") << 4 << u"сохранённая копия не найдена"_s;
@@ -304,7 +304,7 @@ private slots:
             host::write(path, json.left(json.size() / 2));
             break;
         case 1:
-            record[u"format"_s] = 2;
+            record[u"format"_s] = 3;
             break;
         case 2:
             first[u"target"_s] = u"/etc/passwd"_s;

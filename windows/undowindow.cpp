@@ -26,7 +26,7 @@ UndoWindow::Installs readInstalls(runtime::FileSystem &files, const runtime::Hos
 {
     UndoWindow::Installs result;
     try {
-        result.installs = RecordedInstalls(files, host);
+        result.installs = RecordedInstalls(files, host).good;
     } catch (const runtime::RuntimeError &error) {
         result.error = error.error();
     }
