@@ -2,7 +2,6 @@
 
 #include "install/messages.h"
 
-#include <QThread>
 #include <exception>
 
 namespace {
@@ -27,37 +26,35 @@ private:
 InstallRun::InstallRun(InstallRequest request, const CarTable &cars, runtime::FileSystem &files,
                        runtime::HostPaths host, QObject *parent)
     : QObject(parent), m_request(std::move(request)), m_cars(cars), m_files(files),
-      m_host(std::move(host)), m_thread(QThread::create([this] { run(); }))
-{
-    // Emitted on the install's thread, delivered on this object's.
-    connect(m_thread.get(), &QThread::finished, this, &InstallRun::finished);
-}
-
-InstallRun::~InstallRun()
-{
-    m_thread->wait();
-}
+      m_host(std::move(host))
+{}
 
 void InstallRun::start()
 {
-    m_thread->start();
+    m_install = runtime::runAsync(
+        this, [this] { return run(); },
+        [this](InstallOutcome outcome) {
+            m_outcome = std::move(outcome);
+            emit finished();
+        });
 }
 
-void InstallRun::run()
+InstallOutcome InstallRun::run()
 {
     Relay relay(*this);
     // A fault of the program is told as one, never as a wrong field, and never takes the
     // window with it.
     const auto brokenOff = [this](const QString &fault) {
-        m_outcome = {};
-        m_outcome.mapsFolder = m_request.mapsFolder;
-        m_outcome.programFault = fault;
+        InstallOutcome outcome;
+        outcome.mapsFolder = m_request.mapsFolder;
+        outcome.programFault = fault;
+        return outcome;
     };
     try {
-        m_outcome = InstallCar(m_request, m_cars, m_files, m_host, &relay);
+        return InstallCar(m_request, m_cars, m_files, m_host, &relay);
     } catch (const runtime::RuntimeError &fault) {
-        brokenOff(messages::describe(fault.error()));
+        return brokenOff(messages::describe(fault.error()));
     } catch (const std::exception &fault) {
-        brokenOff(QString::fromLocal8Bit(fault.what()));
+        return brokenOff(QString::fromLocal8Bit(fault.what()));
     }
 }

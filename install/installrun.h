@@ -1,15 +1,14 @@
 #pragma once
 
 #include "install/installcar.h"
+#include "runtime/asynctask.h"
 #include "runtime/hostpath.h"
 
 #include <QObject>
-#include <memory>
-
-class QThread;
 
 // An install on a thread of its own: a request goes in, and its progress and its end come
 // out as signals, which reach receivers on the window's thread through its event loop.
+// Destroying it waits for the install to end.
 class InstallRun : public QObject
 {
     Q_OBJECT
@@ -17,8 +16,6 @@ class InstallRun : public QObject
 public:
     InstallRun(InstallRequest request, const CarTable &cars, runtime::FileSystem &files,
                runtime::HostPaths host, QObject *parent = nullptr);
-    // Waits for the install to end.
-    ~InstallRun() override;
 
     void start();
 
@@ -31,12 +28,12 @@ signals:
     void finished();
 
 private:
-    void run();
+    InstallOutcome run();
 
     InstallRequest m_request;
     CarTable m_cars;
     runtime::FileSystem &m_files;
     runtime::HostPaths m_host;
     InstallOutcome m_outcome;
-    std::unique_ptr<QThread> m_thread;
+    runtime::AsyncTask m_install; // last: the run is waited for before the rest goes
 };

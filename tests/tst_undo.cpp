@@ -1,5 +1,7 @@
 #include "install/undocommand.h"
 #include "installfixture.h"
+#include "records/undoall.h"
+#include "runtime/asynctask.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -154,6 +156,42 @@ private slots:
         QCOMPARE(g.undo().status, UndoOutcome::Done);
         QCOMPARE(state(g), stock);
         QCOMPARE(g.undo().status, UndoOutcome::NothingToUndo);
+    }
+
+    // Undoing them all off the caller's thread goes on until none is left or one is not fully
+    // undone; the outcomes reach the caller on its own thread, and never once it is gone.
+    void undoAll_data()
+    {
+        QTest::addColumn<bool>("changed");        // a file the newest install wrote, since
+        QTest::addColumn<QList<int>>("statuses"); // delivered; none: the caller goes first
+        QTest::newRow("both undone") << false << QList<int>{UndoOutcome::Done, UndoOutcome::Done};
+        QTest::newRow("caller gone") << false << QList<int>();
+        QTest::newRow("a changed file stops it") << true << QList<int>{UndoOutcome::FilesLeft};
+    }
+    void undoAll()
+    {
+        QFETCH(bool, changed);
+        QFETCH(QList<int>, statuses);
+        Game g;
+        const QStringList stock = state(g);
+        g.tick({1});
+        QVERIFY(g.install().installed() && g.install().installed());
+        if (changed)
+            g.file("Game/models/wren00.4ds", "the player's own");
+        auto caller = std::make_unique<QObject>();
+        QList<int> delivered; // -1 for an outcome delivered on another thread
+        runtime::AsyncTask undo = runtime::runAsync(
+            caller.get(), [&] { return UndoAllInstalls(g.request.gameFolder, g.files, g.host); },
+            [&](const QList<UndoOutcome> &outcomes) {
+                for (const UndoOutcome &outcome : outcomes)
+                    delivered.append(QThread::currentThread() == thread() ? outcome.status : -1);
+            });
+        if (statuses.isEmpty())
+            caller.reset();
+        undo.reset();
+        QCoreApplication::processEvents();
+        QCOMPARE(delivered, statuses);
+        QCOMPARE(state(g) == stock, !changed);
     }
 
     // A file changed after the install is left as it is and named; the rest is undone, and

@@ -1,7 +1,7 @@
 #include "windows/undowindow.h"
 
 #include "install/messages.h"
-#include "records/undo.h"
+#include "records/undoall.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -9,10 +9,10 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QThread>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <exception>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -84,13 +84,6 @@ UndoWindow::UndoWindow(runtime::FileSystem &files, const runtime::HostPaths &hos
     showInstalls(readInstalls(m_files, m_host));
 }
 
-UndoWindow::~UndoWindow()
-{
-    // An undo still running is waited for before the window goes.
-    if (m_undo)
-        m_undo->wait();
-}
-
 void UndoWindow::undoLast_Click()
 {
     startUndo(false);
@@ -129,32 +122,28 @@ void UndoWindow::startUndo(bool all)
     }
 
     m_reportText->clear();
-    m_report.clear();
-    m_undo.reset(QThread::create([this, gameFolder, typed, all] {
+    const auto undo = [this, gameFolder, typed, all] {
         const auto waiting = [this] {
             QMetaObject::invokeMethod(this, &UndoWindow::undoWaiting, Qt::QueuedConnection);
         };
+        QStringList report;
         try {
-            for (int undone = 0;; ++undone) {
-                const UndoOutcome outcome = UndoInstall(gameFolder, m_files, m_host, waiting);
-                // Undoing them all ends where nothing is left: that needs no line.
-                if (outcome.status == UndoOutcome::NothingToUndo && undone > 0)
-                    break;
-                if (undone > 0)
-                    m_report.append(QString());
-                m_report += messages::undoReport(outcome, typed);
-                if (!all || outcome.status != UndoOutcome::Done)
-                    break;
+            const QList<UndoOutcome> outcomes =
+                all ? UndoAllInstalls(gameFolder, m_files, m_host, waiting)
+                    : QList{UndoInstall(gameFolder, m_files, m_host, waiting)};
+            for (const UndoOutcome &outcome : outcomes) {
+                if (!report.isEmpty())
+                    report.append(QString());
+                report += messages::undoReport(outcome, typed);
             }
         } catch (const std::exception &fault) {
-            m_report.append(messages::ProgramFault.arg(QString::fromLocal8Bit(fault.what())));
+            report.append(messages::ProgramFault.arg(QString::fromLocal8Bit(fault.what())));
         }
-        m_after = readInstalls(m_files, m_host);
-    }));
-    // Emitted on the undo's thread, delivered on the window's.
-    connect(m_undo.get(), &QThread::finished, this, &UndoWindow::undoFinished);
+        return std::pair(report, readInstalls(m_files, m_host));
+    };
+    m_undo = runtime::runAsync(this, undo,
+                               [this](const auto &done) { undoFinished(done.first, done.second); });
     enableButtons();
-    m_undo->start();
 }
 
 void UndoWindow::undoWaiting()
@@ -162,13 +151,12 @@ void UndoWindow::undoWaiting()
     m_reportText->appendPlainText(messages::UndoWaiting);
 }
 
-void UndoWindow::undoFinished()
+void UndoWindow::undoFinished(const QStringList &report, const Installs &after)
 {
-    m_undo->wait();
     m_undo.reset();
-    for (const QString &line : std::as_const(m_report))
+    for (const QString &line : report)
         m_reportText->appendPlainText(line);
-    showInstalls(m_after);
+    showInstalls(after);
     if (m_closeRequested)
         close();
 }

@@ -1,18 +1,17 @@
 #pragma once
 
 #include "records/records.h"
+#include "runtime/asynctask.h"
 #include "runtime/error.h"
 #include "runtime/hostpath.h"
 
 #include <QList>
 #include <QStringList>
 #include <QWidget>
-#include <memory>
 #include <optional>
 
 class QPlainTextEdit;
 class QPushButton;
-class QThread;
 class QTreeWidget;
 namespace runtime {
 class FileSystem;
@@ -29,7 +28,6 @@ class UndoWindow : public QWidget
 public:
     UndoWindow(runtime::FileSystem &files, const runtime::HostPaths &host,
                QWidget *parent = nullptr);
-    ~UndoWindow() override;
 
     // The recorded installs, or why they cannot be read.
     struct Installs
@@ -49,7 +47,7 @@ protected:
 private:
     void startUndo(bool all);
     void undoWaiting();
-    void undoFinished();
+    void undoFinished(const QStringList &report, const Installs &after);
     void showInstalls(const Installs &installs);
     void installs_CurrentItemChanged();
     void enableButtons();
@@ -57,14 +55,12 @@ private:
 
     runtime::FileSystem &m_files;
     runtime::HostPaths m_host;
-    std::unique_ptr<QThread> m_undo; // while an undo runs
-    QStringList m_report;            // of the undo running: written on its thread
-    Installs m_after;                // the installs once it is over: likewise
-    bool m_closeRequested = false;   // while undoing
+    bool m_closeRequested = false; // while undoing
 
     QTreeWidget *m_installs;
     QPushButton *m_undoLast;
     QPushButton *m_undoAll;
     QPushButton *m_close;
     QPlainTextEdit *m_reportText;
+    runtime::AsyncTask m_undo; // while an undo runs; last, so that it ends first
 };
