@@ -117,6 +117,8 @@ QJsonObject identityJson(const Identity &identity)
     if (!identity.digest.isEmpty())
         object.insert(QString::fromLatin1(runtime::hashName),
                       QString::fromLatin1(identity.digest.toHex()));
+    if (identity.link)
+        object.insert(u"link"_s, true);
     return object;
 }
 
@@ -218,7 +220,8 @@ public:
                           quint32(integer(object, u"mode"_s, 07777)),
                           quint32(integer(object, u"owner"_s, 0xffffffff)),
                           quint32(integer(object, u"group"_s, 0xffffffff)),
-                          {}};
+                          {},
+                          object.contains(u"link"_s) && flag(object, u"link"_s)};
         const QString digestName = QString::fromLatin1(runtime::hashName);
         if (object.contains(digestName)) {
             const QString hex = text(object, digestName);
@@ -298,8 +301,8 @@ public:
 
 Identity Identity::of(const FileStatus &status, const QByteArray &digest)
 {
-    return {status.device,        status.inode, status.size,  status.modified,
-            status.permissions(), status.owner, status.group, digest};
+    return {status.device, status.inode, status.size, status.modified, status.permissions(),
+            status.owner,  status.group, digest,      status.isLink()};
 }
 
 bool Identity::mayBe(const FileStatus &status) const

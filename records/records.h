@@ -55,6 +55,7 @@ struct Identity
     quint32 owner = 0;
     quint32 group = 0;
     QByteArray digest; // of the data (runtime::hashName); "" in records of version 1
+    bool link = false; // a symbolic link, itself
 
     static Identity of(const runtime::FileStatus &status, const QByteArray &digest = {});
     // Whether a file of that status may be this one: the same size, and where no digest was

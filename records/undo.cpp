@@ -153,8 +153,8 @@ public:
                     runtime::raise(ErrorKind::NotFound, Operation::Restore,
                                    QFile::decodeName(m_record.folder + '/' + keptName(change)),
                                    change.shown);
-                // Only what the install kept comes back: a file, or the link it replaced.
-                if (!kept.isRegular() && !kept.isLink())
+                // Only what the install kept comes back: a file, or the very link it replaced.
+                if (kept.isLink() != change.previous.link || (!kept.isRegular() && !kept.isLink()))
                     throw runtime::RuntimeError(
                         {ErrorKind::DamagedRecord,
                          Operation::Restore,

@@ -155,11 +155,14 @@ public:
         return unlessFailed(MakeFolder, nameOf(path),
                             [&] { return PosixFileSystem::makeFolder(path, permissions); });
     }
+    // A fault on a rename is found by either name.
     int renameAt(const runtime::Fd &fromFolder, const QByteArray &from, const runtime::Fd &toFolder,
                  const QByteArray &to) override
     {
-        return unlessFailed(
-            Rename, to, [&] { return PosixFileSystem::renameAt(fromFolder, from, toFolder, to); });
+        const Fault *fault = planned(Rename, to);
+        for (const Fault &f : faults)
+            fault = fault ? fault : f.op == Rename && f.name == from ? &f : nullptr;
+        return fault ? fault->error : PosixFileSystem::renameAt(fromFolder, from, toFolder, to);
     }
     int createAt(const runtime::Fd &folder, const QByteArray &name, quint32 permissions,
                  runtime::Fd &file) override

@@ -44,6 +44,12 @@ int undoCommand(Game &g, QString *output = nullptr, QStringList arguments = {})
     return status;
 }
 
+// What a test does to the game or the records between an install and its undo.
+using Action = std::function<void(Game &)>;
+} // namespace
+Q_DECLARE_METATYPE(Action)
+namespace {
+
 // Stands for the process being killed at some step.
 struct Killed
 {
@@ -194,32 +200,134 @@ private slots:
         QCOMPARE(state(g) == stock, !changed);
     }
 
-    // A file changed after the install is left as it is and named; the rest is undone, and
-    // the next undo goes on to the install before.
-    void changedSince()
+    // What the player or his system did since the install: the undo puts back what it can
+    // without losing anything of his, never reaches outside the game folder, and names the
+    // rest; records it cannot trust stop it before it changes anything.
+    void sinceTheInstall_data()
     {
+        QTest::addColumn<Action>("did");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("says");
+        QTest::addColumn<QByteArrayList>("holds"); // files from the tree's root, "name=bytes"
+        const auto kept = [](Game &g) {
+            return g.installs()[0].folder + "/kept-0";
+        };
+        const QByteArrayList stock{"Game/models/wren00.4ds=stock 00",
+                                   "Game/maps/body.bmp=<missing>"};
+        const QByteArrayList untouched{"Game/models/wren00.4ds=new model",
+                                       "Game/maps/body.bmp=texture body.bmp"};
+        QTest::newRow("changed two files")
+            << Action([](Game &g) {
+                   g.file("Game/models/wren00.4ds", "the player's own");
+                   g.file("Game/maps/body.bmp", "the player's own texture");
+               })
+            << 1 << u"оставлен, изменён после установки: models\\wren00.4ds"_s
+            << QByteArrayList{"Game/models/wren00.4ds=the player's own",
+                              "Game/maps/body.bmp=the player's own texture",
+                              "Game/models/wren10.4ds=stock 10", "Game/maps/glass.tga=<missing>"};
+        QTest::newRow("edited, with its size and time put back")
+            << Action([](Game &g) {
+                   struct stat st;
+                   ::stat(g.hostPath("Game/models/wren00.4ds"), &st);
+                   g.file("Game/models/wren00.4ds", "new mode!");
+                   const struct timespec times[2] = {st.st_atim, st.st_mtim};
+                   ::utimensat(AT_FDCWD, g.hostPath("Game/models/wren00.4ds"), times, 0);
+               })
+            << 1 << u"оставлен, изменён после установки: models\\wren00.4ds"_s
+            << QByteArrayList{"Game/models/wren00.4ds=new mode!"};
+        QTest::newRow("its time changed by the volume") << Action([](Game &g) {
+            const struct timespec times[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
+            ::utimensat(AT_FDCWD, g.hostPath("Game/models/wren00.4ds"), times, 0);
+        }) << 0 << u"Установка отменена."_s << stock;
+        QTest::newRow("a replaced file removed")
+            << Action([](Game &g) { ::unlink(g.hostPath("Game/models/wren00.4ds")); }) << 0
+            << u"возвращён прежний файл: models\\wren00.4ds"_s << stock;
+        QTest::newRow("made read-only")
+            << Action([](Game &g) { ::chmod(g.hostPath("Game/models/wren00.4ds"), 0444); }) << 1
+            << u"оставлен, файл только для чтения: models\\wren00.4ds"_s
+            << QByteArrayList{"Game/models/wren00.4ds=new model"};
+        QTest::newRow("models renamed Models")
+            << Action([](Game &g) {
+                   QVERIFY(QDir().rename(g.path("Game/models"), g.path("Game/Models")));
+               })
+            << 0 << u"Установка отменена."_s
+            << QByteArrayList{"Game/Models/wren00.4ds=stock 00",
+                              "Game/Models/wren01.4ds=<missing>"};
+        QTest::newRow("the game folder renamed")
+            << Action([](Game &g) {
+                   QVERIFY(QDir().rename(g.path("Game"), g.path("Ortana")));
+                   g.request.gameFolder = g.path("Ortana");
+               })
+            << 0 << u"Установка отменена."_s
+            << QByteArrayList{"Ortana/models/wren00.4ds=stock 00",
+                              "Ortana/maps/body.bmp=<missing>"};
+        QTest::newRow("undone by its number")
+            << Action([](Game &g) { g.request.gameFolder = u"1"_s; }) << 0
+            << u"Установка отменена."_s << stock;
+        QTest::newRow("the records on another mount") << Action([](Game &g) {
+            g.files.faults.append({Op::Rename, EXDEV, "kept-0"});
+        }) << 0 << u"Установка отменена."_s << stock;
+        QTest::newRow("maps swapped for a link out of the game")
+            << Action([](Game &g) {
+                   g.dir("elsewhere");
+                   g.texture("elsewhere", "body.bmp");
+                   QVERIFY(QDir().rename(g.path("Game/maps"), g.path("old maps")));
+                   g.link("../elsewhere", "Game/maps");
+               })
+            << 1 << u"оставлен, изменён после установки: maps\\body.bmp"_s
+            << QByteArrayList{"elsewhere/body.bmp=texture body.bmp",
+                              "Game/models/wren00.4ds=stock 00"};
+        QTest::newRow("the records' folder read-only") << Action([](Game &g) {
+            const QByteArray folder = g.installs()[0].folder;
+            g.files.faults.append({Op::Access, EACCES, folder.mid(folder.lastIndexOf('/') + 1)});
+        }) << 3 << u"Папка записей"_s << untouched;
+        QTest::newRow("records of another user")
+            << Action([](Game &g) { g.host.user += 1; }) << 3
+            << u"принадлежат другому пользователю"_s << untouched;
+        QTest::newRow("a record others may write to")
+            << Action([](Game &g) { ::chmod(g.installs()[0].folder, 0777); }) << 3
+            << u"открыта другим для записи"_s << untouched;
+        QTest::newRow("a kept file that is a link") << Action([kept](Game &g) {
+            const QByteArray path = kept(g);
+            ::unlink(path);
+            ::symlink("12345678", path);
+        }) << 3 << u"это не обычный файл"_s << untouched;
+        QTest::newRow("a kept file that is a pipe") << Action([kept](Game &g) {
+            const QByteArray path = kept(g);
+            ::unlink(path);
+            ::mkfifo(path, 0600);
+        }) << 3 << u"сохранённая копия не найдена"_s << untouched;
+        QTest::newRow("a record that is a pipe") << Action([](Game &g) {
+            const QByteArray path = g.installs()[0].folder + "/record.json";
+            ::unlink(path);
+            ::mkfifo(path, 0600);
+        }) << 3 << u"это не обычный файл"_s << untouched;
+    }
+    void sinceTheInstall()
+    {
+        QFETCH(Action, did);
+        QFETCH(int, status);
+        QFETCH(QString, says);
+        QFETCH(QByteArrayList, holds);
         Game g;
         g.tick({1});
         QVERIFY(g.install().installed());
-        g.file("Game/models/wren00.4ds", "the player's own");
-        g.file("Game/maps/body.bmp", "the player's own texture");
+        did(g);
         QString output;
-        QCOMPARE(undoCommand(g, &output), 1);
-        QVERIFY2(output.contains(u"оставлен, изменён после установки: models\\wren00.4ds"_s),
-                 qPrintable(output));
-        QCOMPARE(g.game("models/wren00.4ds"), QByteArray("the player's own"));
-        QCOMPARE(g.game("maps/body.bmp"), QByteArray("the player's own texture"));
-        QCOMPARE(g.game("models/wren10.4ds"), QByteArray("stock 10"));
-        QCOMPARE(g.game("maps/glass.tga"), QByteArray("<missing>"));
-        // The replaced file's earlier content stays kept with what is left of the record.
+        QCOMPARE(undoCommand(g, &output), status);
+        QVERIFY2(output.contains(says), qPrintable(output));
+        for (const QByteArray &file : holds) {
+            const qsizetype equals = file.indexOf('=');
+            QCOMPARE(host::read(g.hostPath(file.left(equals))), file.mid(equals + 1));
+        }
+        if (status != 1)
+            return;
+        // The earlier content of what is left stays kept with the rest of the record, which
+        // no undo takes again.
         const auto installs = g.installs();
         QCOMPARE(installs.size(), 1);
         QVERIFY(installs[0].undone);
-        QCOMPARE(installs[0].changes.size(), 2);
-        QCOMPARE(installs[0].changes[1].shown, u"models\\wren00.4ds"_s);
-        QCOMPARE(host::read(installs[0].folder + '/' + installs[0].changes[1].kept.toLatin1()),
-                 QByteArray("stock 00"));
-        QCOMPARE(host::names(installs[0].folder), (QByteArrayList{"kept-0", "record.json"}));
+        QVERIFY(host::names(installs[0].folder).contains("record.json"));
         QCOMPARE(undoCommand(g), 2);
     }
 
@@ -234,6 +342,10 @@ private slots:
         QTest::newRow("install, after some renames") << false << QByteArray("body.bmp") << false;
         QTest::newRow("undo, halfway") << true << QByteArray("wren00.4ds") << false;
         QTest::newRow("undo of copies, halfway") << true << QByteArray("wren00.4ds") << true;
+        // Nothing reached the game; the record's folder, holding only its first version half
+        // written, goes with the next undo.
+        QTest::newRow("install, at its first record")
+            << false << QByteArray("record.json") << false;
     }
     void killed()
     {
@@ -262,9 +374,11 @@ private slots:
             QCOMPARE(g.game("models/wren00.4ds"), QByteArray("new model")); // not yet
         }
         const UndoOutcome outcome = g.undo();
-        QCOMPARE(outcome.status, UndoOutcome::Done);
+        QCOMPARE(outcome.status,
+                 at == "record.json" ? UndoOutcome::NothingToUndo : UndoOutcome::Done);
         QCOMPARE(state(g), before);
         QCOMPARE(g.installs().size(), 0);
+        QCOMPARE(host::names(g.hostPath("data/installs")), QByteArrayList());
     }
 
     // A replaced file that cannot be kept does not stop the install or change its outcome;
@@ -282,6 +396,10 @@ private slots:
         QTest::newRow("no record can be written")
             << QList<TestFileSystem::Fault>{{Op::Create, EACCES, "record.json.new"}} << 2
             << QStringList{};
+        // Only the record's first version fits: the undo refuses, and keeps what was kept.
+        QTest::newRow("the records' disk full after the first record")
+            << QList<TestFileSystem::Fault>{{Op::FlushFile, ENOSPC, "record.json.new"}} << 3
+            << QStringList{};
     }
     void cannotKeep()
     {
@@ -290,10 +408,28 @@ private slots:
         QFETCH(QStringList, left);
         Game g;
         g.tick({1});
-        QCOMPARE(::chmod(g.hostPath("Game/models/wren00.4ds").constData(), 0600), 0);
-        const QStringList before = state(g);
-        g.files.faults = faults;
+        // Set-user-ID bits never come back; no one else may read what is kept.
+        QCOMPARE(::chmod(g.hostPath("Game/models/wren00.4ds").constData(), 04600), 0);
+        const QStringList before = state(g).replaceInStrings(u"104600"_s, u"100600"_s);
+        const bool fullAfterFirst = status == 3;
+        g.files.before = [&](Op op, const QByteArray &name) {
+            if (op == Op::Rename && name == "record.json" && fullAfterFirst)
+                g.files.faults = faults;
+        };
+        if (!fullAfterFirst)
+            g.files.faults = faults;
         QVERIFY(g.install().installed());
+        g.files.before = {};
+        const QByteArray folder = g.installs().value(0).folder;
+        const bool copied = status == 0 && !faults.isEmpty();
+        for (const QByteArray &path : {g.hostPath("data/installs"), folder, folder + "/record.json",
+                                       copied ? folder + "/kept-0" : folder}) {
+            if (folder.isEmpty())
+                break;
+            struct stat st;
+            QCOMPARE(::lstat(path, &st), 0);
+            QVERIFY2((st.st_mode & 077) == 0, path.constData());
+        }
         QCOMPARE(g.outcome.written, 5);
         g.files.faults.clear();
         const UndoOutcome outcome = g.undo();
@@ -305,6 +441,11 @@ private slots:
             QCOMPARE(outcome.steps.constLast().error->code, ENOSPC);
         if (status == 0)
             QCOMPARE(state(g), before);
+        if (status == 3) {
+            QCOMPARE(outcome.error->kind, runtime::ErrorKind::NotRecorded);
+            QVERIFY(host::names(folder).contains("kept-0"));
+            QVERIFY(messages::installLine(g.installs()[0]).contains(u"не записана"_s));
+        }
     }
 
     // A damaged record, a kept file gone, a game folder gone, arguments that make no sense:
