@@ -1,5 +1,6 @@
 # Installs the build into a fresh folder and checks that the launcher, the program, its car
-# list, the menu entry, the icon and the software centre description land where they belong.
+# list, the menu entry, the icon, the software centre description and the manual page land
+# where they belong.
 file(REMOVE_RECURSE "${STAGE}")
 execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${STAGE}"
                 RESULT_VARIABLE result OUTPUT_QUIET)
@@ -9,7 +10,7 @@ endif()
 
 foreach(file bin/quillmere lib/quillmere/quillmere etc/quillmere/cars.txt
              share/applications/${ID}.desktop share/icons/hicolor/scalable/apps/${ID}.svg
-             share/metainfo/${ID}.metainfo.xml)
+             share/metainfo/${ID}.metainfo.xml share/man/man1/quillmere.1.gz)
     if(NOT EXISTS "${STAGE}/${file}" OR IS_SYMLINK "${STAGE}/${file}")
         message(FATAL_ERROR "not installed: ${file}")
     endif()

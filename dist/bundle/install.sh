@@ -4,6 +4,9 @@
 #   ~/.local/lib/quillmere/                the program with its own Qt
 #   ~/.local/etc/quillmere/cars.txt        the car list, to edit (kept when installing again)
 #   ~/.local/share/applications, icons/hicolor, metainfo: the menu entry, its icon, metainfo
+#   ~/.local/share/man/man1/quillmere.1.gz the manual page
+#   ~/.local/share/doc/quillmere/          the licences (licenses/) and where the sources
+#                                          are (SOURCES)
 # ./install.sh --uninstall (or ~/.local/lib/quillmere/install.sh --uninstall) removes all of
 # it again, the car list included, and the folders the install made.
 set -euo pipefail
@@ -18,6 +21,25 @@ program=$prefix/lib/quillmere
 # What the install wrote: "f PATH" for each file or link, "d PATH" for each folder it made.
 manifest=$program/installed-files
 car_list=etc/quillmere/cars.txt
+
+# Where a file or folder of the unpacked folder goes: the notices beside install.sh into
+# the documents' folder, everything else to the same place under the prefix.
+target_of() {
+    case $1 in
+        licenses | licenses/* | SOURCES) printf '%s/share/doc/quillmere/%s' "$prefix" "$1" ;;
+        .) printf '%s' "$prefix" ;;
+        *) printf '%s/%s' "$prefix" "$1" ;;
+    esac
+}
+
+# Makes a folder and those above it that are missing, adding each it made to the caller's
+# array "made".
+make_folder() {
+    [ ! -d "$1" ] || return 0
+    make_folder "$(dirname "$1")"
+    mkdir "$1"
+    made+=("$1")
+}
 
 # Quotes a path for an Exec= line of a menu entry: double quotes, a backslash before ", `, $
 # and \, each backslash then doubled as the entry's string escaping asks, and % doubled.
@@ -55,20 +77,16 @@ install_bundle() {
             esac
         done <"$manifest"
     fi
-    local dir rel
+    local rel
     while read -r rel; do
-        dir=$prefix${rel#.}
-        if [ ! -d "$dir" ]; then
-            mkdir "$dir"
-            made+=("$dir")
-        fi
+        make_folder "$(target_of "${rel#./}")"
     done < <(printf '.\n'; cd "$src" && find . -mindepth 1 -type d | sort)
 
     local target exec_path line kept=
     exec_path=$(exec_quote "$prefix/bin/quillmere")
     while read -r rel; do
         rel=${rel#./}
-        target=$prefix/$rel
+        target=$(target_of "$rel")
         [ "$rel" != install.sh ] || continue
         files+=("$target")
         if [ "$rel" = "$car_list" ] && [ -e "$target" ]; then
