@@ -6,7 +6,6 @@
 #include <QFile>
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 
 using namespace Qt::StringLiterals;
 using runtime::ErrorKind;
@@ -16,6 +15,8 @@ namespace messages {
 
 namespace {
 
+// The host's reasons in the player's language: strerror would speak the system's, which
+// is English as often as not.
 QString systemErrorText(int error)
 {
     switch (error) {
@@ -27,17 +28,27 @@ QString systemErrorText(int error)
         return u"это папка, а не файл"_s;
     case EEXIST:
         return u"уже существует"_s;
+    case ENOTEMPTY:
+        return u"папка не пуста"_s;
     case ENOSPC:
         return u"нет места на диске"_s;
     case EDQUOT:
         return u"превышена дисковая квота"_s;
+    case EFBIG:
+        return u"файл слишком велик для этой файловой системы"_s;
     case EACCES:
     case EPERM:
         return u"нет доступа"_s;
     case EROFS:
         return u"диск доступен только для чтения"_s;
+    case EXDEV:
+        return u"файлы на разных файловых системах"_s;
     case EIO:
         return u"ошибка ввода-вывода"_s;
+#ifdef EUCLEAN
+    case EUCLEAN:
+        return u"файловая система повреждена"_s;
+#endif
     case EBUSY:
     case ETXTBSY:
         return u"файл занят"_s;
@@ -45,11 +56,47 @@ QString systemErrorText(int error)
         return u"слишком длинное имя"_s;
     case ELOOP:
         return u"слишком много символических ссылок"_s;
+    case EMLINK:
+        return u"слишком много ссылок на файл"_s;
     case EMFILE:
     case ENFILE:
         return u"открыто слишком много файлов"_s;
+    case ENOMEM:
+        return u"не хватает памяти"_s;
+    case EINVAL:
+        return u"недопустимая операция для этого файла"_s;
+    case EOPNOTSUPP:
+#if ENOTSUP != EOPNOTSUPP
+    case ENOTSUP:
+#endif
+    case ENOSYS:
+        return u"файловая система не поддерживает эту операцию"_s;
+    case EAGAIN:
+#if EWOULDBLOCK != EAGAIN
+    case EWOULDBLOCK:
+#endif
+        return u"ресурс временно недоступен"_s;
+    case EINTR:
+        return u"операция прервана"_s;
+    case ENOLCK:
+        return u"блокировка файлов недоступна"_s;
+    case EDEADLK:
+        return u"взаимная блокировка файлов"_s;
+    case ESTALE:
+        return u"сетевой файл больше недоступен"_s;
+    case ETIMEDOUT:
+        return u"время ожидания истекло"_s;
+    case ENOTCONN:
+        return u"диск отключён"_s;
+    case ENODEV:
+    case ENXIO:
+        return u"нет такого устройства"_s;
+#ifdef ENOMEDIUM
+    case ENOMEDIUM:
+        return u"в устройстве нет носителя"_s;
+#endif
     default:
-        return QString::fromLocal8Bit(std::strerror(error));
+        return u"ошибка системы %1"_s.arg(error);
     }
 }
 
