@@ -100,6 +100,19 @@ QString systemErrorText(int error)
     }
 }
 
+// A detail as the player reads it. What a file holds or a record names can be of any
+// length, even a damaged one: only its start is shown.
+QString shortened(const QString &detail)
+{
+    constexpr qsizetype Longest = 100;
+    if (detail.size() <= Longest)
+        return detail;
+    qsizetype cut = Longest - 1;
+    if (detail[cut - 1].isHighSurrogate())
+        --cut;
+    return detail.left(cut) + u'…';
+}
+
 QString capitalised(QString text)
 {
     if (!text.isEmpty())
@@ -130,6 +143,7 @@ QString checkText(Check check)
 
 QString reason(const runtime::Error &error)
 {
+    const QString detail = shortened(error.detail);
     QString text;
     switch (error.kind) {
     case ErrorKind::System:
@@ -148,7 +162,7 @@ QString reason(const runtime::Error &error)
         break;
     case ErrorKind::AmbiguousName:
         text = u"имя «%1» неоднозначно: в папке «%2» несколько записей, отличающихся только "
-               u"регистром"_s.arg(error.detail, error.path);
+               u"регистром"_s.arg(detail, error.path);
         break;
     case ErrorKind::NameTooLong:
         text = u"слишком длинное имя: «%1…»"_s.arg(error.detail.left(40));
@@ -157,7 +171,7 @@ QString reason(const runtime::Error &error)
         text = u"путь содержит нулевой символ"_s;
         break;
     case ErrorKind::DriveNotReady:
-        text = u"диск %1: не готов"_s.arg(error.detail);
+        text = u"диск %1: не готов"_s.arg(detail);
         break;
     case ErrorKind::WildcardInFolder:
         text = u"знаки подстановки допустимы только в имени файла"_s;
@@ -169,38 +183,38 @@ QString reason(const runtime::Error &error)
         text = u"текущая папка недоступна"_s;
         break;
     case ErrorKind::NotANumber:
-        text = u"«%1» не является числом"_s.arg(error.detail);
+        text = u"«%1» не является числом"_s.arg(detail);
         break;
     case ErrorKind::CutShort:
         text = u"запись оборвана концом файла"_s;
         break;
     case ErrorKind::NotAnInteger:
-        text = u"«%1» не является целым числом"_s.arg(error.detail);
+        text = u"«%1» не является целым числом"_s.arg(detail);
         break;
     case ErrorKind::OutOfRange:
-        text = u"число %1 вне допустимого диапазона от -32768 до 32767"_s.arg(error.detail);
+        text = u"число %1 вне допустимого диапазона от -32768 до 32767"_s.arg(detail);
         break;
     case ErrorKind::TooLarge:
-        text = u"файл слишком велик (допустимо не больше %1 байт)"_s.arg(error.detail);
+        text = u"файл слишком велик (допустимо не больше %1 байт)"_s.arg(detail);
         break;
     case ErrorKind::TooManyRecords:
-        text = u"машин больше %1, лишние записи не помещаются в список"_s.arg(error.detail);
+        text = u"машин больше %1, лишние записи не помещаются в список"_s.arg(detail);
         break;
     case ErrorKind::NoSuchRecord:
-        text = u"нет машины с номером %1"_s.arg(error.detail);
+        text = u"нет машины с номером %1"_s.arg(detail);
         break;
     case ErrorKind::NameTaken:
-        text = u"для игры это то же имя, что у «%1», а он уже установлен"_s.arg(error.detail);
+        text = u"для игры это то же имя, что у «%1», а он уже установлен"_s.arg(detail);
         break;
     case ErrorKind::NoDialog:
         text = u"окно выбора файла недоступно"_s;
         break;
     case ErrorKind::DamagedRecord:
-        text = u"запись об установке повреждена: %1"_s.arg(error.detail);
+        text = u"запись об установке повреждена: %1"_s.arg(detail);
         break;
     case ErrorKind::NewerRecord:
-        text = u"запись об установке сделана более новой версией программы (формат %1)"_s.arg(
-            error.detail);
+        text =
+            u"запись об установке сделана более новой версией программы (формат %1)"_s.arg(detail);
         break;
     case ErrorKind::NoDataFolder:
         text = u"нет папки для записей программы"_s;
