@@ -6,7 +6,6 @@
 #include <QFile>
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 
 using namespace Qt::StringLiterals;
 using runtime::ErrorKind;
@@ -16,6 +15,8 @@ namespace messages {
 
 namespace {
 
+// The host's reasons in the player's language: strerror would speak the system's, which
+// is English as often as not.
 QString systemErrorText(int error)
 {
     switch (error) {
@@ -27,17 +28,27 @@ QString systemErrorText(int error)
         return u"это папка, а не файл"_s;
     case EEXIST:
         return u"уже существует"_s;
+    case ENOTEMPTY:
+        return u"папка не пуста"_s;
     case ENOSPC:
         return u"нет места на диске"_s;
     case EDQUOT:
         return u"превышена дисковая квота"_s;
+    case EFBIG:
+        return u"файл слишком велик для этой файловой системы"_s;
     case EACCES:
     case EPERM:
         return u"нет доступа"_s;
     case EROFS:
         return u"диск доступен только для чтения"_s;
+    case EXDEV:
+        return u"файлы на разных файловых системах"_s;
     case EIO:
         return u"ошибка ввода-вывода"_s;
+#ifdef EUCLEAN
+    case EUCLEAN:
+        return u"файловая система повреждена"_s;
+#endif
     case EBUSY:
     case ETXTBSY:
         return u"файл занят"_s;
@@ -45,18 +56,67 @@ QString systemErrorText(int error)
         return u"слишком длинное имя"_s;
     case ELOOP:
         return u"слишком много символических ссылок"_s;
+    case EMLINK:
+        return u"слишком много ссылок на файл"_s;
     case EMFILE:
     case ENFILE:
         return u"открыто слишком много файлов"_s;
+    case ENOMEM:
+        return u"не хватает памяти"_s;
+    case EINVAL:
+        return u"недопустимая операция для этого файла"_s;
+    case EOPNOTSUPP:
+#if ENOTSUP != EOPNOTSUPP
+    case ENOTSUP:
+#endif
+    case ENOSYS:
+        return u"файловая система не поддерживает эту операцию"_s;
+    case EAGAIN:
+#if EWOULDBLOCK != EAGAIN
+    case EWOULDBLOCK:
+#endif
+        return u"ресурс временно недоступен"_s;
+    case EINTR:
+        return u"операция прервана"_s;
+    case ENOLCK:
+        return u"блокировка файлов недоступна"_s;
+    case EDEADLK:
+        return u"взаимная блокировка файлов"_s;
+    case ESTALE:
+        return u"сетевой файл больше недоступен"_s;
+    case ETIMEDOUT:
+        return u"время ожидания истекло"_s;
+    case ENOTCONN:
+        return u"диск отключён"_s;
+    case ENODEV:
+    case ENXIO:
+        return u"нет такого устройства"_s;
+#ifdef ENOMEDIUM
+    case ENOMEDIUM:
+        return u"в устройстве нет носителя"_s;
+#endif
     default:
-        return QString::fromLocal8Bit(std::strerror(error));
+        return u"ошибка системы %1"_s.arg(error);
     }
+}
+
+// A detail as the player reads it. What a file holds or a record names can be of any
+// length, even a damaged one: only its start is shown.
+QString shortened(const QString &detail)
+{
+    constexpr qsizetype Longest = 100;
+    if (detail.size() <= Longest)
+        return detail;
+    qsizetype cut = Longest - 1;
+    if (detail[cut - 1].isHighSurrogate())
+        --cut;
+    return detail.left(cut) + u'…';
 }
 
 // What is wrong with a damaged record.
 QString damage(const runtime::Error &error)
 {
-    const QString &what = error.detail;
+    const QString what = shortened(error.detail);
     switch (records::Damage(error.code)) {
     case records::Damage::NotJson:
         return u"не JSON (байт %1)"_s.arg(what);
@@ -124,6 +184,7 @@ QString checkText(Check check)
 
 QString reason(const runtime::Error &error)
 {
+    const QString detail = shortened(error.detail);
     QString text;
     switch (error.kind) {
     case ErrorKind::System:
@@ -142,7 +203,7 @@ QString reason(const runtime::Error &error)
         break;
     case ErrorKind::AmbiguousName:
         text = u"имя «%1» неоднозначно: в папке «%2» несколько записей, отличающихся только "
-               u"регистром"_s.arg(error.detail, error.path);
+               u"регистром"_s.arg(detail, error.path);
         break;
     case ErrorKind::NameTooLong:
         text = u"слишком длинное имя: «%1…»"_s.arg(error.detail.left(40));
@@ -151,7 +212,7 @@ QString reason(const runtime::Error &error)
         text = u"путь содержит нулевой символ"_s;
         break;
     case ErrorKind::DriveNotReady:
-        text = u"диск %1: не готов"_s.arg(error.detail);
+        text = u"диск %1: не готов"_s.arg(detail);
         break;
     case ErrorKind::WildcardInFolder:
         text = u"знаки подстановки допустимы только в имени файла"_s;
@@ -163,28 +224,28 @@ QString reason(const runtime::Error &error)
         text = u"текущая папка недоступна"_s;
         break;
     case ErrorKind::NotANumber:
-        text = u"«%1» не является числом"_s.arg(error.detail);
+        text = u"«%1» не является числом"_s.arg(detail);
         break;
     case ErrorKind::CutShort:
         text = u"запись оборвана концом файла"_s;
         break;
     case ErrorKind::NotAnInteger:
-        text = u"«%1» не является целым числом"_s.arg(error.detail);
+        text = u"«%1» не является целым числом"_s.arg(detail);
         break;
     case ErrorKind::OutOfRange:
-        text = u"число %1 вне допустимого диапазона от -32768 до 32767"_s.arg(error.detail);
+        text = u"число %1 вне допустимого диапазона от -32768 до 32767"_s.arg(detail);
         break;
     case ErrorKind::TooLarge:
-        text = u"файл слишком велик (допустимо не больше %1 байт)"_s.arg(error.detail);
+        text = u"файл слишком велик (допустимо не больше %1 байт)"_s.arg(detail);
         break;
     case ErrorKind::TooManyRecords:
-        text = u"машин больше %1, лишние записи не помещаются в список"_s.arg(error.detail);
+        text = u"машин больше %1, лишние записи не помещаются в список"_s.arg(detail);
         break;
     case ErrorKind::NoSuchRecord:
-        text = u"нет машины с номером %1"_s.arg(error.detail);
+        text = u"нет машины с номером %1"_s.arg(detail);
         break;
     case ErrorKind::NameTaken:
-        text = u"для игры это то же имя, что у «%1», а он уже установлен"_s.arg(error.detail);
+        text = u"для игры это то же имя, что у «%1», а он уже установлен"_s.arg(detail);
         break;
     case ErrorKind::NoDialog:
         text = u"окно выбора файла недоступно"_s;
@@ -204,8 +265,8 @@ QString reason(const runtime::Error &error)
         text = u"сначала отмените более новую установку в ту же папку (№%1)"_s.arg(error.detail);
         break;
     case ErrorKind::NewerRecord:
-        text = u"запись об установке сделана более новой версией программы (формат %1)"_s.arg(
-            error.detail);
+        text =
+            u"запись об установке сделана более новой версией программы (формат %1)"_s.arg(detail);
         break;
     case ErrorKind::NoDataFolder:
         text = u"нет папки для записей программы"_s;
