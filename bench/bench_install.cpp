@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures the install against cp, its scaling with the size of the game folder, the
 // checks over a large Maps folder, the install on a file system that clones files, and
 // start-up against a bare Qt window. Prints a Markdown table.

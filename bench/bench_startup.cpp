@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Starts one window, waits until it is shown with its content, and prints the time taken
 // since the application object was made and the peak resident memory:
 //   <microseconds> <KiB>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package, built by tools/package: CPack's DEB generator over the install rules,
 # with the shared libraries' packages computed by dpkg-shlibdeps.
 

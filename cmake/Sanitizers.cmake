@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds with AddressSanitizer and UndefinedBehaviorSanitizer (QUILLMERE_SANITIZE), and the
 # coverage instrumentation libFuzzer needs (QUILLMERE_FUZZ, clang only). Every target
 # defined after this file is included is built so, the Qt libraries are not.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The car list reader on any bytes: it either fills the table with well-formed entries or
 // stops with an error that names a line; and a table it read, written back out, reads
 // back the same.

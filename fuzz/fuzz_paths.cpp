@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Path splitting, case-blind lookup and listing over a small folder tree with mixed-case,
 // Cyrillic and undecodable names, hidden files, links and link loops, and a Wine drive.
 // Input: a path (bytes as host names decode them, so also undecodable ones and NULs). The

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reader of install records on any bytes: it either refuses them as damaged (or as
 // written by a newer version) with a short reason, or gives a record whose every change lies
 // inside its game folder and whose kept files lie in its own folder; and a record it read,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The wildcard matcher against a plain reference: a table of which suffix of the name
 // matches which suffix of the pattern. Input: the name, a zero byte, the pattern (UTF-8).
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "install/installrun.h"
 
 #include "install/messages.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "records/undoall.h"
 
 QList<UndoOutcome> UndoAllInstalls(const QString &gameFolder, runtime::FileSystem &files,

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the build into a fresh folder and checks that the launcher, the program, its car
 # list, the menu entry, the icon, the software centre description and the manual page land
 # where they belong.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "runtime/drives.h"
 #include "runtime/error.h"
 #include "runtime/filesystem.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Faults while an install writes: each breaks one model file's copy or one texture's, the
 // flush of the data, the creation of a folder or the flush of its names. Whatever breaks,
 // the files it touches keep their old bytes, no temporary file is left, every other copy

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "runtime/error.h"
 #include "runtime/hostpath.h"
 #include "runtime/listing.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs Quillmere from this unpacked folder into ~/.local, without root:
 #   ~/.local/bin/quillmere                 the launcher
 #   ~/.local/lib/quillmere/                the program with its own Qt
