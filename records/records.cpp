@@ -714,13 +714,12 @@ std::optional<FolderId> InstallJournal::linkedFolder(const QByteArray &target)
 }
 
 void InstallJournal::replacing(const QString &destination, const QByteArray &target,
-                               const std::optional<FileStatus> &replaced, const FileStatus &made,
-                               const QByteArray &digest)
+                               const std::optional<FileStatus> &replaced, const FileStatus &made)
 {
     Change change;
     change.shown = shown(destination);
     change.target = target;
-    change.written = Identity::of(made, digest);
+    change.written = Identity::of(made);
     change.linkedFolder = linkedFolder(target);
     if (!replaced) {
         m_record.changes.append(change);
@@ -805,6 +804,25 @@ void InstallJournal::flushEach()
     const QByteArray installs = m_record.folder.left(m_record.folder.lastIndexOf('/'));
     m_files.flushFolder(installs);
     m_files.flushFolder(installs.left(installs.lastIndexOf('/')));
+}
+
+// The record as written before the flush is whole without them: an undo then knows the files
+// by their size and time. With them, by their data too.
+void InstallJournal::digests(const QHash<QByteArray, QByteArray> &ofTargets)
+{
+    if (!m_writable || !m_record.complete)
+        return;
+    bool learnt = false;
+    for (Change &change : m_record.changes) {
+        const auto digest = ofTargets.constFind(change.target);
+        if (change.action != Change::MadeFolder && digest != ofTargets.cend() &&
+            change.written.digest != *digest) {
+            change.written.digest = *digest;
+            learnt = true;
+        }
+    }
+    if (learnt)
+        records::write(m_files, m_record);
 }
 
 void InstallJournal::finish(bool wroteAny)

@@ -197,10 +197,11 @@ public:
 
     void replacing(const QString &destination, const QByteArray &target,
                    const std::optional<runtime::FileStatus> &replaced,
-                   const runtime::FileStatus &made, const QByteArray &digest) override;
+                   const runtime::FileStatus &made) override;
     void madeFolder(const QString &destination, const QByteArray &path) override;
     QByteArray write() override;
     void flushEach() override;
+    void digests(const QHash<QByteArray, QByteArray> &ofTargets) override;
 
     // The install is over: a record of an install that wrote nothing goes.
     void finish(bool wroteAny);

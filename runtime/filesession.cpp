@@ -35,7 +35,7 @@ struct FileSession::Staged
 };
 
 FileSession::FileSession(FileSystem &files, const HostPaths &host)
-    : m_files(files), m_host(host), m_maxStaged(files.openFileBudget())
+    : m_files(files), m_host(host), m_maxStaged(files.openFileBudget()), m_digests(files)
 {}
 
 FileSession::~FileSession()
@@ -135,6 +135,18 @@ void FileSession::putInPlace()
             flushed.push_back(&s);
     }
 
+    // The record learns what the copies hold, read while they were made and flushed, before
+    // any takes its place.
+    if (m_journal && !flushed.empty()) {
+        const QHash<QByteArray, QByteArray> read = m_digests.digests();
+        QHash<QByteArray, QByteArray> ofTargets;
+        for (const Staged *s : flushed) {
+            const auto source = m_sourceOf.constFind(s->target);
+            if (source != m_sourceOf.cend() && read.contains(*source))
+                ofTargets.insert(s->target, read.value(*source));
+        }
+        m_journal->digests(ofTargets);
+    }
     // The renames, in the order the copies were made, then one flush of each folder that
     // received a name, so that the names too survive a power cut.
     QList<QByteArray> folders;
@@ -237,16 +249,17 @@ void FileSession::copyFile(const QString &source, const QString &destination)
     if (m_journal) {
         FileStatus written;
         check(Operation::Copy, m_files.status(out, written));
-        // A model copied to several colours is read for its digest once.
-        QByteArray digest = fromCopy ? QByteArray() : m_digests.value(*sourceHost);
-        if (digest.isEmpty()) {
-            check(Operation::Copy, m_files.hash(in, digest));
-            if (!fromCopy)
-                m_digests.insert(*sourceHost, digest);
+        // A model copied to several colours is read for its digest once, beside the work.
+        QByteArray key = *sourceHost;
+        if (fromCopy) // the name of a copy not yet in place is of this moment only
+            key = "copy:" + QByteArray::number(m_copiesRead++);
+        if (fromCopy || !m_sourcesRead.contains(key)) {
+            m_sourcesRead.insert(key);
+            m_digests.add(key, std::move(in));
         }
+        m_sourceOf.insert(targetHost, key);
         m_journal->replacing(destination, targetHost,
-                             replacing ? std::optional<FileStatus>(to) : std::nullopt, written,
-                             digest);
+                             replacing ? std::optional<FileStatus>(to) : std::nullopt, written);
     }
     if (m_staged.size() >= m_maxStaged)
         putInPlace();

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "runtime/digestworker.h"
 #include "runtime/error.h"
 #include "runtime/filesystem.h"
 #include "runtime/hostpath.h"
@@ -20,17 +21,20 @@ class ChangeJournal
 {
 public:
     virtual ~ChangeJournal() = default;
-    // The copy `made` (its status once written, `digest` of its data) is to take `target`'s
-    // place; `replaced` is the file there, none when there is none.
+    // The copy `made` (its status once written) is to take `target`'s place; `replaced` is
+    // the file there, none when there is none.
     virtual void replacing(const QString &destination, const QByteArray &target,
-                           const std::optional<FileStatus> &replaced, const FileStatus &made,
-                           const QByteArray &digest) = 0;
+                           const std::optional<FileStatus> &replaced, const FileStatus &made) = 0;
     virtual void madeFolder(const QString &destination, const QByteArray &path) = 0;
     // Before the renames: writes out what it holds, and returns a folder of its own whose
     // file system is flushed with the copies' data; "" when it has nothing to flush.
     virtual QByteArray write() = 0;
     // Where that file system cannot be flushed whole: flushes its own files one by one.
     virtual void flushEach() = 0;
+    // After the copies' data are on the disk, before any is put in place: the digests of
+    // their data, by target, read beside the copies and the flush; a copy whose source could
+    // not be read has none.
+    virtual void digests(const QHash<QByteArray, QByteArray> &ofTargets) = 0;
 };
 
 // The file work of one install: the index of the folders it reads, and its copies, which
@@ -97,7 +101,10 @@ private:
     QSet<QByteArray> m_cleared;                     // folders rid of abandoned temporaries
     QList<QPair<QByteArray, QString>> m_newFolders; // parent, and the folder made in it
     QList<Failure> m_failures;                      // of copies put in place early
-    QHash<QByteArray, QByteArray> m_digests;        // of the sources read, for the journal
+    DigestWorker m_digests;                         // of the sources, for the journal
+    QHash<QByteArray, QByteArray> m_sourceOf;       // target -> the key of its source's digest
+    QSet<QByteArray> m_sourcesRead;                 // their keys
+    int m_copiesRead = 0;                           // copies read as sources, for their keys
 };
 
 } // namespace runtime

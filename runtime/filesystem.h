@@ -115,6 +115,7 @@ public:
     virtual std::size_t openFileBudget() = 0;
 
     // The digest of a file's data, read from its start, of the same kind as hashName says.
+    // Called on a thread of its own (DigestWorker): it touches nothing but the file.
     virtual int hash(const Fd &file, QByteArray &digest) = 0;
 
     // Work inside an open folder, by one name of it; a link is never followed, so that
