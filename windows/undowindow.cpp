@@ -27,7 +27,9 @@ UndoWindow::Installs readInstalls(runtime::FileSystem &files, const runtime::Hos
 {
     UndoWindow::Installs result;
     try {
-        result.installs = RecordedInstalls(files, host).good;
+        records::Records all = RecordedInstalls(files, host);
+        result.installs = std::move(all.good);
+        result.unreadable = std::move(all.damaged);
     } catch (const runtime::RuntimeError &error) {
         result.error = error.error();
     }
@@ -166,7 +168,13 @@ void UndoWindow::showInstalls(const Installs &installs)
 {
     const QByteArray chosen = chosenFolder();
     m_installs->clear();
-    if (installs.error || installs.installs.isEmpty()) {
+    // Records that cannot be read are shown first: they may stop an undo.
+    for (const records::Unreadable &record : installs.unreadable) {
+        auto *item = new QTreeWidgetItem(m_installs, {messages::unreadableLine(record)});
+        item->setFlags(Qt::ItemIsEnabled);
+        item->setToolTip(0, item->text(0));
+    }
+    if (installs.error || (installs.installs.isEmpty() && installs.unreadable.isEmpty())) {
         auto *item =
             new QTreeWidgetItem(m_installs, {installs.error ? messages::describe(*installs.error)
                                                             : messages::NoInstalls});
@@ -192,9 +200,9 @@ void UndoWindow::showInstalls(const Installs &installs)
                 current = folder;
         }
         auto *line = new QTreeWidgetItem(folder, {messages::installLine(install)});
-        // Undone but for files changed since: shown, never undone again.
-        line->setDisabled(install.undone);
-        if (!install.undone)
+        // Undone but for files changed since, or not recorded whole: shown, never undone.
+        line->setDisabled(install.undone || !install.complete);
+        if (!install.undone && install.complete)
             folder->setData(0, UndoableRole, true);
     }
     m_installs->setCurrentItem(current);

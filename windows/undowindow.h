@@ -34,6 +34,7 @@ public:
     struct Installs
     {
         QList<records::InstallRecord> installs;
+        QList<records::Unreadable> unreadable;
         std::optional<runtime::Error> error;
     };
 
