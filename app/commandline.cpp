@@ -5,7 +5,6 @@
 
 #include <QCommandLineParser>
 #include <QHash>
-#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -13,28 +12,12 @@ namespace {
 
 // Qt's own options, as Qt 6 takes them off the command line (QCoreApplication,
 // QGuiApplication, QApplication and the X11 platform): those followed by a value...
-const QStringList QtValueOptions{u"platform"_s,
-                                 u"platformpluginpath"_s,
-                                 u"platformtheme"_s,
-                                 u"plugin"_s,
-                                 u"qwindowgeometry"_s,
-                                 u"geometry"_s,
-                                 u"qwindowtitle"_s,
-                                 u"title"_s,
-                                 u"qwindowicon"_s,
-                                 u"icon"_s,
-                                 u"session"_s,
-                                 u"style"_s,
-                                 u"stylesheet"_s,
-                                 u"display"_s,
-                                 u"name"_s,
-                                 u"visual"_s,
-                                 u"qmljsdebugger"_s,
-                                 u"dialogs"_s,
-                                 u"fontengine"_s};
+const QStringList QtValueOptions =
+    u"platform platformpluginpath platformtheme plugin qwindowgeometry geometry qwindowtitle "
+    u"title qwindowicon icon session style stylesheet display name visual qmljsdebugger "
+    u"dialogs fontengine"_s.split(u' ');
 // ...and the others.
-const QStringList QtFlags{u"reverse"_s, u"widgetcount"_s, u"testability"_s, u"nograb"_s,
-                          u"dograb"_s};
+const QStringList QtFlags = u"reverse widgetcount testability nograb dograb"_s.split(u' ');
 
 } // namespace
 
