@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/commandline.h"
 #include "install/messages.h"
-#include "install/undocommand.h"
 #include "runtime/error.h"
 #include "runtime/filesystem.h"
 #include "runtime/hostpath.h"
@@ -20,16 +20,18 @@ using namespace Qt::StringLiterals;
 
 int main(int argc, char *argv[])
 {
-    // The undo options need no display. Arguments are host bytes: a folder named in any
-    // encoding is found as it is.
+    // Arguments are host bytes: a folder named in any encoding is found as it is. They are
+    // read before any window system is asked for: a command that opens no window needs no
+    // display, and neither does a mistake.
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments.append(runtime::decodeName(argv[i]));
-    if (isUndoCommand(arguments)) {
+    const Command command = parseCommandLine(arguments);
+    if (!command.opensWindow()) {
         QCoreApplication core(argc, argv);
         QTextStream out(stdout), err(stderr);
         runtime::PosixFileSystem files;
-        return runUndoCommand(arguments, files, runtime::HostPaths::ofProcess(), out, err);
+        return runCommand(command, files, runtime::HostPaths::ofProcess(), out, err);
     }
 
     QApplication app(argc, argv);
@@ -55,8 +57,8 @@ int main(int argc, char *argv[])
     // as the program found it at start.
     runtime::PosixFileSystem files;
 
-    // The undo window needs no car list. Qt's own options are gone from these arguments.
-    if (QApplication::arguments().value(1) == u"--undo-window"_s) {
+    // The undo window needs no car list.
+    if (command.kind == Command::UndoWindow) {
         UndoWindow window(files, runtime::HostPaths::ofProcess());
         window.show();
         return app.exec();

@@ -56,12 +56,15 @@ QStringList undoReport(const UndoOutcome &outcome, const QString &gameFolder);
 inline const QString UndoWaiting =
     QStringLiteral("В эту папку игры сейчас идёт установка или отмена: ждём её конца…");
 inline const QString NoInstalls = QStringLiteral("Записанных установок нет.");
-inline const QString UndoUsage = QStringLiteral(
+inline const QString Usage = QStringLiteral(
     "Использование:\n"
     "  quillmere                          окно установки машины\n"
     "  quillmere --undo ПАПКА_ИГРЫ        отменить последнюю установку в эту папку\n"
     "  quillmere --installs [ПАПКА_ИГРЫ]  список записанных установок, новые первыми\n"
-    "  quillmere --undo-window            окно отмены установок");
+    "  quillmere --undo-window            окно отмены установок\n"
+    "  quillmere --help                   эта справка\n"
+    "  quillmere --version                версия программы\n"
+    "Окна принимают и параметры Qt, например -platform offscreen или -style Fusion.");
 
 } // namespace messages
 

@@ -1,0 +1,126 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/commandline.h"
+
+#include "install/messages.h"
+#include "records/undo.h"
+
+#include <QCommandLineParser>
+#include <QHash>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Qt's own options, as Qt 6 takes them off the command line (QCoreApplication,
+// QGuiApplication, QApplication and the X11 platform): those followed by a value...
+const QStringList QtValueOptions =
+    u"platform platformpluginpath platformtheme plugin qwindowgeometry geometry qwindowtitle "
+    u"title qwindowicon icon session style stylesheet display name visual qmljsdebugger "
+    u"dialogs fontengine"_s.split(u' ');
+// ...and the others.
+const QStringList QtFlags = u"reverse widgetcount testability nograb dograb"_s.split(u' ');
+
+} // namespace
+
+Command parseCommandLine(const QStringList &arguments)
+{
+    const QStringList ours{u"undo"_s, u"installs"_s, u"undo-window"_s, u"help"_s, u"version"_s};
+    QCommandLineParser parser;
+    parser.addOption({u"undo"_s, {}, u"folder"_s});
+    for (const QString &name : ours.sliced(1))
+        parser.addOption({name, {}});
+    for (const QString &name : QtValueOptions)
+        parser.addOption({name, {}, u"value"_s});
+    for (const QString &name : QtFlags)
+        parser.addOption({name, {}});
+
+    // The parser reads a word after one dash as short options run together, none of which
+    // the program has: so its own options written with one dash (-undo) are refused, and
+    // Qt's are given their second dash here. An option's value stays as it is, whatever it
+    // looks like, as Qt and the parser both take the word after the option.
+    QStringList words{u"quillmere"_s};
+    bool value = false;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &word = arguments[i];
+        if (word == u"--"_s && !value) {
+            words += arguments.sliced(i);
+            break;
+        }
+        if (value || !word.startsWith(u'-')) {
+            words.append(word);
+            value = false;
+            continue;
+        }
+        const bool longForm = word.startsWith(u"--"_s);
+        const QString name = word.sliced(longForm ? 2 : 1).section(u'=', 0, 0);
+        const bool qt = QtValueOptions.contains(name) || QtFlags.contains(name);
+        words.append(qt && !longForm ? u'-' + word : word);
+        value = !word.contains(u'=') &&
+                (QtValueOptions.contains(name) || (longForm && name == u"undo"_s));
+    }
+    if (!parser.parse(words))
+        return {};
+
+    QStringList given = parser.optionNames();
+    given.removeIf([&](const QString &name) { return !ours.contains(name); });
+    const QStringList positional = parser.positionalArguments();
+    const QString option = given.value(0);
+    if (given.size() > 1)
+        return {};
+    if (option == u"undo"_s && positional.isEmpty() && !parser.value(option).isEmpty())
+        return {Command::Undo, parser.value(option)};
+    if (option == u"installs"_s && positional.size() <= 1)
+        return {Command::Installs,
+                positional.isEmpty() ? std::nullopt : std::optional(positional[0])};
+    // The others take no folder.
+    const QHash<QString, Command::Kind> plain{{QString(), Command::MainWindow},
+                                              {u"undo-window"_s, Command::UndoWindow},
+                                              {u"help"_s, Command::Help},
+                                              {u"version"_s, Command::Version}};
+    return {positional.isEmpty() ? plain.value(option, Command::Mistake) : Command::Mistake,
+            std::nullopt};
+}
+
+int runCommand(const Command &command, runtime::FileSystem &files, const runtime::HostPaths &host,
+               QTextStream &out, QTextStream &err)
+{
+    switch (command.kind) {
+    case Command::Undo: {
+        const QString &folder = *command.gameFolder;
+        const UndoOutcome outcome =
+            UndoInstall(folder, files, host, [&] { err << messages::UndoWaiting << Qt::endl; });
+        QTextStream &to = outcome.status == UndoOutcome::Failed ? err : out;
+        for (const QString &line : messages::undoReport(outcome, folder))
+            to << line << '\n';
+        to.flush();
+        return int(outcome.status);
+    }
+    case Command::Installs:
+        try {
+            const auto installs = RecordedInstalls(files, host, command.gameFolder);
+            if (installs.good.isEmpty() && installs.damaged.isEmpty())
+                out << messages::NoInstalls << '\n';
+            for (const auto &install : installs.good)
+                out << messages::installLine(install) << '\n';
+            for (const auto &damaged : installs.damaged)
+                out << messages::unreadableLine(damaged) << '\n';
+            out.flush();
+            return 0;
+        } catch (const runtime::RuntimeError &error) {
+            err << messages::describe(error.error()) << Qt::endl;
+            return int(UndoOutcome::Failed);
+        }
+    case Command::Help:
+        out << messages::Usage << Qt::endl;
+        return 0;
+    case Command::Version:
+        out << u"quillmere "_s << QStringLiteral(QUILLMERE_VERSION) << Qt::endl;
+        return 0;
+    case Command::MainWindow:
+    case Command::UndoWindow:
+    case Command::Mistake:
+        break;
+    }
+    err << messages::Usage << Qt::endl;
+    return int(UndoOutcome::Failed);
+}

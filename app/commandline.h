@@ -1,0 +1,44 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+#include <optional>
+
+namespace runtime {
+class FileSystem;
+struct HostPaths;
+} // namespace runtime
+
+// What the command line asks the program for.
+struct Command
+{
+    enum Kind
+    {
+        MainWindow, // none of the program's options
+        UndoWindow, // --undo-window
+        Undo,       // --undo GAME_FOLDER
+        Installs,   // --installs [GAME_FOLDER]
+        Help,       // --help
+        Version,    // --version
+        Mistake,    // anything else
+    };
+    Kind kind = Mistake;
+    std::optional<QString> gameFolder;
+
+    bool opensWindow() const { return kind == MainWindow || kind == UndoWindow; }
+};
+
+// Reads the arguments after the program's name. Qt's own options (-platform offscreen,
+// --style Fusion, ...) are let through for the windows, with one dash or two; the program's
+// own take two. Needs no application object: a command that opens no window runs, and a
+// mistake is told, without a display.
+Command parseCommandLine(const QStringList &arguments);
+
+// Runs a command that opens no window, printing what it does to `out` and why it fails to
+// `err`; a mistake prints the usage to `err`. The exit status: 0 when everything was put back
+// (or listed, or shown), 1 when some files were left because they changed since, 2 when
+// there is nothing to undo, 3 on any other error.
+int runCommand(const Command &command, runtime::FileSystem &files, const runtime::HostPaths &host,
+               QTextStream &out, QTextStream &err);

@@ -1,0 +1,77 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/commandline.h"
+#include "install/messages.h"
+#include "runtime/filesystem.h"
+#include "runtime/hostpath.h"
+
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+// What the arguments ask for, and what a command that opens no window prints and returns;
+// with no application object, as the program reads them before it makes one.
+class TestCommandLine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void arguments_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("kind");       // Command::Kind
+        QTest::addColumn<QString>("folder"); // the game folder given, "" for none
+        const auto row = [](const char *name, const QStringList &arguments, Command::Kind kind,
+                            const QString &folder = {}) {
+            QTest::newRow(name) << arguments << int(kind) << folder;
+        };
+        row("nothing", {}, Command::MainWindow);
+        row("a Qt option", {u"--platform"_s, u"offscreen"_s}, Command::MainWindow);
+        row("a Qt option, one dash", {u"-platform"_s, u"offscreen"_s}, Command::MainWindow);
+        row("Qt options with =", {u"-style=Fusion"_s, u"--reverse"_s}, Command::MainWindow);
+        row("a bare --", {u"--"_s}, Command::MainWindow);
+        row("undo window", {u"--undo-window"_s, u"--style"_s, u"Fusion"_s}, Command::UndoWindow);
+        row("undo", {u"--undo"_s, u"C:\\Games\\Ortana"_s}, Command::Undo, u"C:\\Games\\Ortana"_s);
+        row("undo of a folder named as an option", {u"--undo"_s, u"-platform"_s}, Command::Undo,
+            u"-platform"_s);
+        row("installs", {u"--installs"_s}, Command::Installs);
+        row("installs of a folder", {u"--installs"_s, u"Ortana"_s}, Command::Installs, u"Ortana"_s);
+        row("help", {u"--help"_s}, Command::Help);
+        row("version", {u"--version"_s}, Command::Version);
+        row("one dash", {u"-undo"_s, u"Ortana"_s}, Command::Mistake);
+        row("misspelt", {u"--undoo"_s, u"Ortana"_s}, Command::Mistake);
+        row("installs of two folders", {u"--installs"_s, u"a"_s, u"b"_s}, Command::Mistake);
+        row("undo without a folder", {u"--undo"_s}, Command::Mistake);
+        row("undo of an empty name", {u"--undo"_s, u""_s}, Command::Mistake);
+        row("undo and installs", {u"--undo"_s, u"a"_s, u"--installs"_s}, Command::Mistake);
+        row("two undos", {u"--undo"_s, u"a"_s, u"--undo"_s, u"b"_s}, Command::Mistake);
+        row("a word for the window", {u"Ortana"_s}, Command::Mistake);
+        row("undo after --", {u"--"_s, u"--undo"_s, u"Ortana"_s}, Command::Mistake);
+        row("a Qt option without its value", {u"-style"_s}, Command::Mistake);
+    }
+    void arguments()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, kind);
+        QFETCH(QString, folder);
+        const Command command = parseCommandLine(arguments);
+        QCOMPARE(int(command.kind), kind);
+        QCOMPARE(command.gameFolder.value_or(QString()), folder);
+        if (kind != Command::Help && kind != Command::Version && kind != Command::Mistake)
+            return;
+        // The usage when asked for, and on a mistake, where it goes to stderr.
+        QString out, err;
+        QTextStream outStream(&out), errStream(&err);
+        runtime::PosixFileSystem files;
+        const int status = runCommand(command, files, {}, outStream, errStream);
+        const QString usage = messages::Usage + u'\n';
+        QCOMPARE(status, kind == Command::Mistake ? 3 : 0);
+        QCOMPARE(out, kind == Command::Help ? usage
+                      : kind == Command::Version
+                          ? u"quillmere %1\n"_s.arg(QStringLiteral(QUILLMERE_VERSION))
+                          : QString());
+        QCOMPARE(err, kind == Command::Mistake ? usage : QString());
+    }
+};
+
+QTEST_APPLESS_MAIN(TestCommandLine)
+#include "tst_commandline.moc"
