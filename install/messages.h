@@ -60,6 +60,7 @@ inline const QString Usage = QStringLiteral(
     "Использование:\n"
     "  quillmere                          окно установки машины\n"
     "  quillmere --undo ПАПКА_ИГРЫ        отменить последнюю установку в эту папку\n"
+    "  quillmere --undo НОМЕР             отменить установку с этим номером из списка\n"
     "  quillmere --installs [ПАПКА_ИГРЫ]  список записанных установок, новые первыми\n"
     "  quillmere --undo-window            окно отмены установок\n"
     "  quillmere --help                   эта справка\n"
