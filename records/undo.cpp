@@ -484,17 +484,20 @@ UndoOutcome UndoInstall(const QString &gameFolder, runtime::FileSystem &files,
         // Not a folder: the number of an install, which names its game folder.
         bool isNumber = false;
         const qint64 number = gameFolder.toLongLong(&isNumber);
+        QString named = gameFolder; // the folder that was looked for
         if (!game && isNumber && number > 0) {
             for (const InstallRecord &record :
                  records::readAll(files, host.dataFolder, host.user).good) {
-                if (records::sequence(record.folder) == number)
-                    game = findGameFolder(QFile::decodeName(record.gameHost), files, host);
+                if (records::sequence(record.folder) == number) {
+                    named = QFile::decodeName(record.gameHost);
+                    game = findGameFolder(named, files, host);
+                }
             }
         } else {
             isNumber = false;
         }
         if (!game)
-            runtime::raise(ErrorKind::NotFound, Operation::Resolve, gameFolder);
+            runtime::raise(ErrorKind::NotFound, Operation::Resolve, named);
         FileStatus installs;
         if (files.status(records::installsFolder(host.dataFolder), installs) != 0) {
             outcome.status = UndoOutcome::NothingToUndo;

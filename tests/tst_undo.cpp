@@ -264,6 +264,13 @@ private slots:
         QTest::newRow("undone by its number")
             << Action([](Game &g) { g.request.gameFolder = u"1"_s; }) << 0
             << u"Установка отменена."_s << stock;
+        QTest::newRow("by its number, its folder renamed")
+            << Action([](Game &g) {
+                   QVERIFY(QDir().rename(g.path("Game"), g.path("Ortana")));
+                   g.request.gameFolder = u"1"_s;
+               })
+            << 3 << u"Game»: папка не найдена"_s
+            << QByteArrayList{"Ortana/models/wren00.4ds=new model"};
         QTest::newRow("the records on another mount") << Action([](Game &g) {
             g.files.faults.append({Op::Rename, EXDEV, "kept-0"});
         }) << 0 << u"Установка отменена."_s << stock;
