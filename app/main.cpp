@@ -66,7 +66,7 @@ int main(int argc, char *argv[])
 
     Form1 form(files, runtime::HostPaths::ofProcess());
     try {
-        form.Form_Load(carListPath());
+        form.loadCarList(carListPath());
     } catch (const runtime::RuntimeError &error) {
         runtime::MsgBox(messages::carListError(error.error()), runtime::vbCritical,
                         messages::ErrorTitle);

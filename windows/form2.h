@@ -4,28 +4,32 @@
 #include <QWidget>
 
 class DirListBox;
-class Form1;
 class QComboBox;
 class QLabel;
 class QPushButton;
+namespace runtime {
+struct HostPaths;
+}
 
-// The folder picker: a drive list and a folder list. Its OK button writes the opened folder
-// into the main window's game folder field when its label reads as the game folder row's
-// caption, and into the Maps folder field otherwise, then closes the picker. Closed, it
-// deletes itself.
+// The folder picker: a drive list and a folder list, under the caption of the field it
+// fills. Its OK button hands the opened folder on by folderChosen, then closes the picker.
+// Closed, it deletes itself.
 class Form2 : public QWidget
 {
     Q_OBJECT
 
 public:
-    // A window of its own, owned by `form1`, starting at the current drive and folder.
-    explicit Form2(Form1 &form1);
+    // A window of its own, owned by `owner`, starting at the host's current drive and folder.
+    Form2(QWidget &owner, const runtime::HostPaths &host);
 
-    void setLabel1Caption(const QString &caption);
+    void setFieldCaption(const QString &caption);
+
+signals:
+    void folderChosen(const QString &folder);
 
 public slots:
-    void Drive1_Change();
-    void Command1_Click();
+    void openChosenDrive();
+    void okClicked();
 
 private:
     // Selects the drive that holds `folder` in the drive list, without a Change.
@@ -33,7 +37,6 @@ private:
     // The roots of the drives in the drive list.
     QStringList driveRoots() const;
 
-    Form1 &m_form1;
     QComboBox *m_drive1;
     DirListBox *m_dir1;
     QLabel *m_label1;
