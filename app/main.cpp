@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/commandline.h"
+#include "forms/form1.h"
+#include "forms/undowindow.h"
 #include "install/messages.h"
 #include "runtime/error.h"
 #include "runtime/filesystem.h"
@@ -7,8 +9,6 @@
 #include "runtime/messagebox.h"
 #include "runtime/widgetfiledialog.h"
 #include "runtime/widgetmessagebox.h"
-#include "windows/form1.h"
-#include "windows/undowindow.h"
 
 #include <QApplication>
 #include <QIcon>

@@ -11,8 +11,8 @@
 #include <cstdio>
 
 #ifdef STARTUP_FORM
+#include "forms/form1.h"
 #include "runtime/filesystem.h"
-#include "windows/form1.h"
 
 #include <QLibraryInfo>
 #include <QTranslator>

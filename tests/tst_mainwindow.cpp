@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "forms/form1.h"
+#include "forms/formsupport.h"
 #include "installfixture.h"
 #include "widgetsupport.h"
-#include "windows/form1.h"
-#include "windows/formsupport.h"
 
 #include <QCheckBox>
 #include <QLabel>

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "windows/form2.h"
+#include "forms/form2.h"
 
+#include "forms/dirlistbox.h"
+#include "forms/formsupport.h"
 #include "runtime/drives.h"
 #include "runtime/hostpath.h"
-#include "windows/dirlistbox.h"
-#include "windows/formsupport.h"
 
 #include <QComboBox>
 #include <QLabel>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "windows/undowindow.h"
+#include "forms/undowindow.h"
 
 #include "install/messages.h"
 #include "records/undoall.h"

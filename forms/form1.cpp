@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "windows/form1.h"
+#include "forms/form1.h"
 
+#include "forms/form2.h"
+#include "forms/formsupport.h"
+#include "forms/installprogressdialog.h"
+#include "forms/pathdrop.h"
 #include "install/installrun.h"
 #include "install/messages.h"
 #include "runtime/filedialog.h"
-#include "windows/form2.h"
-#include "windows/formsupport.h"
-#include "windows/installprogressdialog.h"
-#include "windows/pathdrop.h"
 
 #include <QApplication>
 #include <QCheckBox>
