@@ -2,7 +2,6 @@
 #pragma once
 
 #include "catalogue/cartable.h"
-#include "install/installcar.h"
 #include "runtime/hostpath.h"
 
 #include <QPointer>

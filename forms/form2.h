@@ -32,7 +32,7 @@ public slots:
     void okClicked();
 
 private:
-    // Selects the drive that holds `folder` in the drive list, without a Change.
+    // Selects the drive that holds `folder` in the drive list, without opening its root.
     void showDriveOf(const QString &folder);
     // The roots of the drives in the drive list.
     QStringList driveRoots() const;
@@ -41,5 +41,5 @@ private:
     DirListBox *m_dir1;
     QLabel *m_label1;
     QPushButton *m_command1;
-    QString m_drive; // the root of the drive shown, which only a Change alters
+    QString m_drive; // the root of the drive shown
 };
