@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/commandline.h"
+#include "forms/form1.h"
+#include "forms/undowindow.h"
 #include "install/messages.h"
 #include "runtime/error.h"
 #include "runtime/filesystem.h"
@@ -7,8 +9,6 @@
 #include "runtime/messagebox.h"
 #include "runtime/widgetfiledialog.h"
 #include "runtime/widgetmessagebox.h"
-#include "windows/form1.h"
-#include "windows/undowindow.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -66,7 +66,7 @@ int main(int argc, char *argv[])
 
     Form1 form(files, runtime::HostPaths::ofProcess());
     try {
-        form.Form_Load(carListPath());
+        form.loadCarList(carListPath());
     } catch (const runtime::RuntimeError &error) {
         runtime::MsgBox(messages::carListError(error.error()), runtime::vbCritical,
                         messages::ErrorTitle);

@@ -11,8 +11,8 @@
 #include <cstdio>
 
 #ifdef STARTUP_FORM
+#include "forms/form1.h"
 #include "runtime/filesystem.h"
-#include "windows/form1.h"
 
 #include <QLibraryInfo>
 #include <QTranslator>
@@ -33,7 +33,7 @@ int main(int argc, char *argv[])
         QApplication::installTranslator(&qtTranslator);
     runtime::PosixFileSystem files;
     Form1 window(files, runtime::HostPaths::ofProcess());
-    window.Form_Load(QString::fromLocal8Bit(argc > 1 ? argv[1] : "cars.txt"));
+    window.loadCarList(QString::fromLocal8Bit(argc > 1 ? argv[1] : "cars.txt"));
 #else
     QWidget window;
     auto *combo = new QComboBox(&window);

@@ -26,8 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(reason.size() < 300, reason);
         return 0;
     }
-    const QByteArray inside = record.gameHost.endsWith('/') ? record.gameHost
-                                                            : record.gameHost + '/';
+    const QByteArray inside =
+        record.gameHost.endsWith('/') ? record.gameHost : record.gameHost + '/';
     for (const records::Change &change : record.changes) {
         const QByteArray target = '/' + change.target + '/';
         FUZZ_CHECK(change.target.startsWith(inside) && !target.contains("/../") &&

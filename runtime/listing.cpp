@@ -64,20 +64,6 @@ bool matchesWildcard(const QString &name, const QString &pattern)
     return Wildcard(pattern).matches(name);
 }
 
-QString Listing::first(const QString &pattern, const HostPaths &host)
-{
-    m_names = all(pattern, host);
-    m_next = 0;
-    return next();
-}
-
-QString Listing::next()
-{
-    if (m_next >= m_names.size())
-        return QString();
-    return m_names[m_next++];
-}
-
 QStringList Listing::all(const QString &pattern, const HostPaths &host, FolderIndex *folders)
 {
     return collect(pattern, host, false, folders);

@@ -28,9 +28,7 @@ private:
 
 bool hasWildcard(const QString &text);
 
-// The listing service: the first call takes a pattern and returns the bare name of the
-// first ordinary file that matches it, the follow-up calls return the next ones, and ""
-// means nothing (more) was found.
+// The listing service: the bare names of the ordinary files that match a pattern.
 //
 // A pattern that ends in a separator lists the folder's ordinary files; wildcards may
 // stand in the last component only; a plain path lists that one file. Ordinary files are
@@ -45,23 +43,17 @@ bool hasWildcard(const QString &text);
 class Listing
 {
 public:
-    QString first(const QString &pattern, const HostPaths &host);
-    QString next();
-
     // Every match of a pattern at once, in listing order.
     static QStringList all(const QString &pattern, const HostPaths &host,
                            FolderIndex *folders = nullptr);
 
-    // Whether the pattern matches anything: first() would not return "". Stops at the
-    // first match.
+    // Whether the pattern matches anything: all() would not be empty. Stops at the first
+    // match.
     static bool any(const QString &pattern, const HostPaths &host, FolderIndex *folders = nullptr);
 
 private:
     static QStringList collect(const QString &pattern, const HostPaths &host, bool firstFound,
                                FolderIndex *folders);
-
-    QStringList m_names;
-    qsizetype m_next = 0;
 };
 
 } // namespace runtime

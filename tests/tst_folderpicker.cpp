@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "forms/dirlistbox.h"
+#include "forms/form1.h"
+#include "forms/form2.h"
 #include "runtime/drives.h"
 #include "runtime/filesystem.h"
 #include "runtime/hostpath.h"
 #include "widgetsupport.h"
-#include "windows/dirlistbox.h"
-#include "windows/form1.h"
-#include "windows/form2.h"
 
 #include <QLabel>
 #include <QLineEdit>

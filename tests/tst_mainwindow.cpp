@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "forms/form1.h"
+#include "forms/formsupport.h"
 #include "installfixture.h"
 #include "widgetsupport.h"
-#include "windows/form1.h"
-#include "windows/formsupport.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -80,7 +80,7 @@ private slots:
         m_files.log.clear();
         const QByteArray tree = QFile::encodeName(m_tree->path());
         m_form = std::make_unique<Form1>(m_files, runtime::HostPaths{tree + "/prefix", tree, {}});
-        m_form->Form_Load(m_tree->file(u"cars.txt"_s, CarList));
+        m_form->loadCarList(m_tree->file(u"cars.txt"_s, CarList));
         m_form->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
     }
@@ -183,11 +183,11 @@ private slots:
             names.append(combo->itemText(i));
         QCOMPARE(names, QStringList({u"Wren Arrow, coupe"_s, u"One"_s, u"Two"_s, u"Three"_s,
                                      u"Zero"_s, u"Five"_s}));
-        QCOMPARE(m_form->Combo1ListIndex(), -1);
+        QCOMPARE(m_form->chosenCar(), -1);
         QCOMPARE(visibleBoxes(), 0b1111);
         QCOMPARE(tickedBoxes(), 0);
-        QVERIFY(m_form->Text1().isEmpty() && m_form->Text2().isEmpty() &&
-                m_form->Text3().isEmpty());
+        QVERIFY(m_form->gameFolder().isEmpty() && m_form->modelFile().isEmpty() &&
+                m_form->mapsFolder().isEmpty());
     }
 
     // The list that drops down shows the names in the window's font.
@@ -231,7 +231,7 @@ private slots:
         }
         QCOMPARE(tickedBoxes(), tick);
         chooseCar(car);
-        QCOMPARE(m_form->Combo1ListIndex(), car);
+        QCOMPARE(m_form->chosenCar(), car);
         QCOMPARE(visibleBoxes(), visible);
         QCOMPARE(tickedBoxes(), ticked);
     }
@@ -263,7 +263,7 @@ private slots:
 
         QTest::mouseClick(control(u"Command2"_s), Qt::LeftButton);
         QCOMPARE(dialog.filters, QStringList{u"Файлы 3D обьектов Ортаны(*.4ds)"_s});
-        QCOMPARE(m_form->Text2(), text2);
+        QCOMPARE(m_form->modelFile(), text2);
         if (message.isEmpty()) {
             QVERIFY(boxes.shown.isEmpty());
         } else {
@@ -388,7 +388,7 @@ private slots:
         QCOMPARE(boxes.shown[0].text, message);
         QCOMPARE(boxes.shown[0].title, u"Ошибка"_s);
         // The Maps folder field shows the separator the install added.
-        QCOMPARE(m_form->Text3(), m_tree->path(u"new/Maps"_s) + u"\\"_s);
+        QCOMPARE(m_form->mapsFolder(), m_tree->path(u"new/Maps"_s) + u"\\"_s);
         QCOMPARE(m_tree->entries(), before);
     }
 
@@ -429,8 +429,8 @@ private slots:
         QTRY_COMPARE(progress->labelText(), u"Запись на диск…"_s);
         QCOMPARE(progress->value(), 6);
         typeText(control<QLineEdit>(u"Text1"_s), u"typed while installing"_s);
-        QCOMPARE(m_form->Text1(), m_tree->path(u"Game"_s));
-        m_form->Command4_Click();
+        QCOMPARE(m_form->gameFolder(), m_tree->path(u"Game"_s));
+        m_form->installClicked();
         m_form->close();
         QVERIFY(m_form->isVisible());
         QVERIFY(boxes.shown.isEmpty());
@@ -440,7 +440,7 @@ private slots:
         QCOMPARE(boxes.shown[0].text, messages::Installed);
         QCOMPARE(boxes.shown[0].style, int(runtime::vbOKOnly));
         QVERIFY(!m_form->isVisible()); // closed once the message was read
-        QCOMPARE(m_form->Text3(), m_tree->path(u"new/Maps"_s) + u"\\"_s);
+        QCOMPARE(m_form->mapsFolder(), m_tree->path(u"new/Maps"_s) + u"\\"_s);
         QCOMPARE(m_files.names(TestFileSystem::FlushFileSystem).size(), 1);
         QCOMPARE(m_tree->entries(),
                  QStringList({u"Game"_s, u"Game/a0.dta"_s, u"Game/maps"_s, u"Game/maps/body.bmp"_s,

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "forms/installprogressdialog.h"
 #include "testsupport.h"
-#include "windows/installprogressdialog.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "forms/undowindow.h"
 #include "installfixture.h"
-#include "windows/undowindow.h"
 
 #include <QPlainTextEdit>
 #include <QPushButton>

@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "windows/form2.h"
+#include "forms/form2.h"
 
+#include "forms/dirlistbox.h"
+#include "forms/formsupport.h"
 #include "runtime/drives.h"
 #include "runtime/hostpath.h"
-#include "windows/dirlistbox.h"
-#include "windows/form1.h"
-#include "windows/formsupport.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -14,11 +13,11 @@
 
 using namespace Qt::StringLiterals;
 
-Form2::Form2(Form1 &form1) : QWidget(&form1, Qt::Window), m_form1(form1)
+Form2::Form2(QWidget &owner, const runtime::HostPaths &host) : QWidget(&owner, Qt::Window)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(u"Выбор папки"_s);
-    setFont(form1.font());
+    setFont(owner.font());
 
     // Created in the order of their tab indices.
     m_drive1 = placeControl(new QComboBox(this), u"Drive1"_s, u"Диск"_s, 240, 600, 2775, 315);
@@ -44,7 +43,7 @@ Form2::Form2(Form1 &form1) : QWidget(&form1, Qt::Window), m_form1(form1)
     connect(m_dir1, &DirListBox::pathChanged, this, &Form2::showDriveOf);
 
     // The folder the program was started in.
-    const QByteArray current = form1.host().currentFolder;
+    const QByteArray current = host.currentFolder;
     if (!reportErrors([&] {
             if (current.isEmpty())
                 runtime::raise(runtime::ErrorKind::NoCurrentFolder, runtime::Operation::ReadFolder);
@@ -52,18 +51,18 @@ Form2::Form2(Form1 &form1) : QWidget(&form1, Qt::Window), m_form1(form1)
         }))
         reportErrors([this] { m_dir1->setPath(u"/"_s); });
 
-    connect(m_drive1, &QComboBox::activated, this, &Form2::Drive1_Change);
-    connect(m_command1, &QPushButton::clicked, this, &Form2::Command1_Click);
+    connect(m_drive1, &QComboBox::activated, this, &Form2::openChosenDrive);
+    connect(m_command1, &QPushButton::clicked, this, &Form2::okClicked);
 }
 
-void Form2::setLabel1Caption(const QString &caption)
+void Form2::setFieldCaption(const QString &caption)
 {
     m_label1->setText(caption);
     m_label1->setAccessibleName(caption);
     m_dir1->setAccessibleName(caption);
 }
 
-void Form2::Drive1_Change()
+void Form2::openChosenDrive()
 {
     const QString root = m_drive1->currentData().toString();
     // Choosing the drive already shown is no change: the folder list stays where it is.
@@ -74,16 +73,13 @@ void Form2::Drive1_Change()
         showDriveOf(m_dir1->Path());
 }
 
-void Form2::Command1_Click()
+void Form2::okClicked()
 {
     // A drive's root folder ends in a separator, as "/" does, a mount point's too.
     QString folder = m_dir1->Path();
     if (!folder.endsWith(u'/') && runtime::driveRootOf(folder, driveRoots()) == folder)
         folder += u'/';
-    if (m_label1->text() == m_form1.Label1Caption())
-        m_form1.setText1(folder);
-    else
-        m_form1.setText3(folder);
+    emit folderChosen(folder);
     close();
 }
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "windows/installprogressdialog.h"
+#include "forms/installprogressdialog.h"
 
 #include <QCloseEvent>
 #include <QProgressDialog>

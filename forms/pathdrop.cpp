@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "windows/pathdrop.h"
+#include "forms/pathdrop.h"
 
 #include "runtime/hostpath.h"
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "windows/undowindow.h"
+#include "forms/undowindow.h"
 
 #include "install/messages.h"
 #include "records/undoall.h"
@@ -77,29 +77,23 @@ UndoWindow::UndoWindow(runtime::FileSystem &files, const runtime::HostPaths &hos
     layout->addWidget(m_reportText, 2);
     resize(720, 480);
 
-    connect(m_installs, &QTreeWidget::currentItemChanged, this,
-            &UndoWindow::installs_CurrentItemChanged);
-    connect(m_undoLast, &QPushButton::clicked, this, &UndoWindow::undoLast_Click);
-    connect(m_undoAll, &QPushButton::clicked, this, &UndoWindow::undoAll_Click);
-    connect(m_close, &QPushButton::clicked, this, &UndoWindow::close_Click);
+    connect(m_installs, &QTreeWidget::currentItemChanged, this, &UndoWindow::enableButtons);
+    connect(m_undoLast, &QPushButton::clicked, this, &UndoWindow::undoLast);
+    connect(m_undoAll, &QPushButton::clicked, this, &UndoWindow::undoAll);
+    connect(m_close, &QPushButton::clicked, this, &QWidget::close);
 
     // The records are small files in the program's own folder, read at once.
     showInstalls(readInstalls(m_files, m_host));
 }
 
-void UndoWindow::undoLast_Click()
+void UndoWindow::undoLast()
 {
     startUndo(false);
 }
 
-void UndoWindow::undoAll_Click()
+void UndoWindow::undoAll()
 {
     startUndo(true);
-}
-
-void UndoWindow::close_Click()
-{
-    close();
 }
 
 QByteArray UndoWindow::chosenFolder() const
@@ -206,11 +200,6 @@ void UndoWindow::showInstalls(const Installs &installs)
             folder->setData(0, UndoableRole, true);
     }
     m_installs->setCurrentItem(current);
-    enableButtons();
-}
-
-void UndoWindow::installs_CurrentItemChanged()
-{
     enableButtons();
 }
 

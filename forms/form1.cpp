@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "windows/form1.h"
+#include "forms/form1.h"
 
+#include "forms/form2.h"
+#include "forms/formsupport.h"
+#include "forms/installprogressdialog.h"
+#include "forms/pathdrop.h"
 #include "install/installrun.h"
 #include "install/messages.h"
 #include "runtime/filedialog.h"
-#include "windows/form2.h"
-#include "windows/formsupport.h"
-#include "windows/installprogressdialog.h"
-#include "windows/pathdrop.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -87,11 +87,11 @@ Form1::Form1(runtime::FileSystem &files, const runtime::HostPaths &host, QWidget
     setFixedSize(client.size());
 
     acceptPathDrops({m_text1, m_text2, m_text3});
-    connect(m_combo1, &QComboBox::activated, this, &Form1::Combo1_Click);
-    connect(m_command1, &QPushButton::clicked, this, &Form1::Command1_Click);
-    connect(m_command2, &QPushButton::clicked, this, &Form1::Command2_Click);
-    connect(m_command3, &QPushButton::clicked, this, &Form1::Command3_Click);
-    connect(m_command4, &QPushButton::clicked, this, &Form1::Command4_Click);
+    connect(m_combo1, &QComboBox::activated, this, &Form1::showColourBoxes);
+    connect(m_command1, &QPushButton::clicked, this, &Form1::chooseGameFolder);
+    connect(m_command2, &QPushButton::clicked, this, &Form1::chooseModelFile);
+    connect(m_command3, &QPushButton::clicked, this, &Form1::chooseMapsFolder);
+    connect(m_command4, &QPushButton::clicked, this, &Form1::installClicked);
 }
 
 Form1::~Form1()
@@ -101,7 +101,7 @@ Form1::~Form1()
     m_install.reset();
 }
 
-void Form1::Form_Load(const QString &carListFile)
+void Form1::loadCarList(const QString &carListFile)
 {
     m_combo1->clear();
     // The names go into the list in one step: item k is CarName[k], in file order. A plain
@@ -113,47 +113,32 @@ void Form1::Form_Load(const QString &carListFile)
     m_combo1->setCurrentIndex(-1);
 }
 
-QString Form1::Text1() const
+QString Form1::gameFolder() const
 {
     return m_text1->text();
 }
 
-QString Form1::Text2() const
+QString Form1::modelFile() const
 {
     return m_text2->text();
 }
 
-QString Form1::Text3() const
+QString Form1::mapsFolder() const
 {
     return m_text3->text();
 }
 
-void Form1::setText1(const QString &text)
-{
-    m_text1->setText(text);
-}
-
-void Form1::setText3(const QString &text)
-{
-    m_text3->setText(text);
-}
-
-int Form1::Combo1ListIndex() const
+int Form1::chosenCar() const
 {
     return m_combo1->currentIndex();
 }
 
-int Form1::CheckValue(int box) const
+int Form1::colourBoxValue(int box) const
 {
     return m_check[box - 1]->isChecked() ? 1 : 0;
 }
 
-QString Form1::Label1Caption() const
-{
-    return m_label1->text();
-}
-
-void Form1::Combo1_Click()
+void Form1::showColourBoxes()
 {
     reportErrors([this] {
         const int index = m_combo1->currentIndex();
@@ -172,29 +157,34 @@ void Form1::Combo1_Click()
     });
 }
 
-void Form1::Command1_Click()
+void Form1::chooseGameFolder()
 {
-    showFolderPicker(m_label1->text());
+    showFolderPicker(m_label1, m_text1);
 }
 
-void Form1::Command3_Click()
+void Form1::chooseMapsFolder()
 {
-    showFolderPicker(m_label3->text());
+    showFolderPicker(m_label3, m_text3);
 }
 
-void Form1::showFolderPicker(const QString &caption)
+void Form1::showFolderPicker(QLabel *label, QLineEdit *field)
 {
     reportErrors([&] {
-        if (!m_form2)
-            m_form2 = new Form2(*this);
+        if (!m_form2) {
+            m_form2 = new Form2(*this, m_host);
+            // The open picker fills the field of the row whose button was pressed last.
+            connect(m_form2, &Form2::folderChosen, this,
+                    [this](const QString &folder) { m_pickerField->setText(folder); });
+        }
         m_form2->show();
         m_form2->raise();
         m_form2->activateWindow();
-        m_form2->setLabel1Caption(caption);
+        m_form2->setFieldCaption(label->text());
+        m_pickerField = field;
     });
 }
 
-void Form1::Command2_Click()
+void Form1::chooseModelFile()
 {
     reportErrors([this] {
         // A cancelled dialog leaves the typed path alone.
@@ -205,14 +195,14 @@ void Form1::Command2_Click()
     });
 }
 
-void Form1::Command4_Click()
+void Form1::installClicked()
 {
     // A press while an install runs (or its closing message is shown) starts nothing.
     if (m_install)
         return;
-    InstallRequest request{Text1(), Text2(), Text3(), Combo1ListIndex(), {}};
+    InstallRequest request{gameFolder(), modelFile(), mapsFolder(), chosenCar(), {}};
     for (int box = 1; box <= 4; ++box)
-        request.colourBoxes[box - 1] = CheckValue(box);
+        request.colourBoxes[box - 1] = colourBoxValue(box);
     m_install = std::make_unique<InstallRun>(request, m_cars, m_files, m_host);
     m_progress = std::make_unique<InstallProgressDialog>(this);
     connect(m_install.get(), &InstallRun::copying, m_progress.get(),
@@ -232,9 +222,7 @@ void Form1::installFinished()
     const InstallOutcome outcome = m_install->outcome();
     m_progress.reset(); // the closing message stands alone
     qApp->removeEventFilter(this);
-    setText3(outcome.mapsFolder);
-    if (outcome.colours)
-        m_colourSelected = *outcome.colours;
+    m_text3->setText(outcome.mapsFolder);
     const ClosingMessage message = closingMessage(outcome);
     runtime::MsgBox(message.text, message.style, message.title);
     m_install.reset();

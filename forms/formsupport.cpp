@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "windows/formsupport.h"
+#include "forms/formsupport.h"
 
 #include <QCheckBox>
 #include <QLabel>

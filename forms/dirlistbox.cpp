@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "windows/dirlistbox.h"
+#include "forms/dirlistbox.h"
 
+#include "forms/formsupport.h"
 #include "runtime/drives.h"
-#include "windows/formsupport.h"
 
 #include <QDir>
 #include <QKeyEvent>

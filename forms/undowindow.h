@@ -39,9 +39,8 @@ public:
     };
 
 public slots:
-    void undoLast_Click();
-    void undoAll_Click();
-    void close_Click();
+    void undoLast(); // of the chosen game folder
+    void undoAll();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -51,7 +50,6 @@ private:
     void undoWaiting();
     void undoFinished(const QStringList &report, const Installs &after);
     void showInstalls(const Installs &installs);
-    void installs_CurrentItemChanged();
     void enableButtons();
     QByteArray chosenFolder() const;
 

@@ -2,7 +2,6 @@
 #pragma once
 
 #include "catalogue/cartable.h"
-#include "install/installcar.h"
 #include "runtime/hostpath.h"
 
 #include <QPointer>
@@ -23,9 +22,9 @@ class FileSystem;
 }
 
 // The main window: the three path fields, the car list, the colour boxes and the install
-// button. It owns the car table and the chosen colours for the whole run, the folder picker
-// while that is open, and the install while that runs. Installs write through `files`;
-// paths are resolved against `host`.
+// button. It owns the car table for the whole run, the folder picker while that is open,
+// and the install while that runs. Installs write through `files`; paths are resolved
+// against `host`.
 class Form1 : public QWidget
 {
     Q_OBJECT
@@ -36,41 +35,35 @@ public:
 
     // Reads the car list into the table and the car list box. Throws
     // runtime::RuntimeError when the list cannot be read.
-    void Form_Load(const QString &carListFile);
+    void loadCarList(const QString &carListFile);
 
-    QString Text1() const;
-    QString Text2() const;
-    QString Text3() const;
-    void setText1(const QString &text);
-    void setText3(const QString &text);
-    int Combo1ListIndex() const;
-    int CheckValue(int box) const; // box 1 to 4: 0 unticked, 1 ticked
-
-    const runtime::HostPaths &host() const { return m_host; }
-
-    // The caption of the game folder row, by which the picker knows which field it fills.
-    QString Label1Caption() const;
+    QString gameFolder() const;
+    QString modelFile() const;
+    QString mapsFolder() const;
+    int chosenCar() const;             // -1 for none
+    int colourBoxValue(int box) const; // box 1 to 4: 0 unticked, 1 ticked
 
 public slots:
-    void Combo1_Click();
-    void Command1_Click();
-    void Command2_Click();
-    void Command3_Click();
-    void Command4_Click();
+    void showColourBoxes();
+    void chooseGameFolder();
+    void chooseModelFile();
+    void chooseMapsFolder();
+    void installClicked();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void showFolderPicker(const QString &caption);
+    // Opens the picker, or raises the open one, for the row of `label` and `field`.
+    void showFolderPicker(QLabel *label, QLineEdit *field);
     void installFinished();
 
     runtime::FileSystem &m_files;
     runtime::HostPaths m_host;
     CarTable m_cars;
-    ColourSelection m_colourSelected{};
     QPointer<Form2> m_form2;
+    QLineEdit *m_pickerField = nullptr;    // the field the open picker fills
     std::unique_ptr<InstallRun> m_install; // while an install runs and its outcome is shown
     std::unique_ptr<InstallProgressDialog> m_progress;
     bool m_closeRequested = false; // while installing
