@@ -39,7 +39,7 @@ namespace {
 // All four colours of the bench's one car.
 InstallRequest request(const QString &game, const QString &model, const QString &maps)
 {
-    return {game, model, maps, 0, {1, 1, 1, 1}};
+    return {game, model, maps, Car{u"Bench"_s, u"bench"_s, 4}, {1, 1, 1, 1}};
 }
 
 void say(const QString &text)
@@ -146,11 +146,6 @@ class Bench
 public:
     Bench(const QString &root, int rounds) : m_root(root), m_rounds(rounds)
     {
-        m_cars->CarName[0] = u"Bench"_s;
-        m_cars->CarModel[0] = u"bench"_s;
-        m_cars->CarColours[0] = u"4"_s;
-        m_cars->CarCount = 1;
-
         QRandomGenerator random(1935);
         QDir().mkpath(m_root + u"/src/Maps"_s);
         writeFile(model(), 20 * 1024 * 1024, random);
@@ -207,7 +202,7 @@ public:
         InstallOutcome outcome;
         const double ms = timed(
             rounds > 0 ? rounds : m_rounds, [&] { clean(game, recorded.has_value()); },
-            [&] { outcome = InstallCar(form, *m_cars, m_files, host, nullptr); }, cpuMs);
+            [&] { outcome = InstallCar(form, m_files, host, nullptr); }, cpuMs);
         if (!outcome.installed())
             qFatal("install failed: %s", qPrintable(closingMessage(outcome).text));
         return ms;
@@ -249,7 +244,7 @@ public:
         clean(game, recorded.has_value());
         const qint64 before = QStorageInfo(game).bytesFree();
         const InstallRequest form = request(game, model(), maps());
-        InstallCar(form, *m_cars, m_files, recorded.value_or(false) ? m_recorded : m_host, nullptr);
+        InstallCar(form, m_files, recorded.value_or(false) ? m_recorded : m_host, nullptr);
         runShell(u"sync"_s);
         space.taken = before - QStorageInfo(game).bytesFree();
         return space;
@@ -280,8 +275,7 @@ public:
         const InstallRequest form = request(game(0), model(), noTextures);
         InstallOutcome outcome;
         const double ms = timed(
-            m_rounds, [] {},
-            [&] { outcome = InstallCar(form, *m_cars, m_files, m_host, nullptr); });
+            m_rounds, [] {}, [&] { outcome = InstallCar(form, m_files, m_host, nullptr); });
         if (outcome.failedCheck != Check::Textures)
             qFatal("unexpected: %s", qPrintable(closingMessage(outcome).text));
         return ms;
@@ -356,7 +350,6 @@ private:
         host.dataFolder = QFile::encodeName(m_root) + "/data";
         return host;
     }();
-    std::unique_ptr<CarTable> m_cars = std::make_unique<CarTable>();
     QStringList m_textures;
 };
 

@@ -104,11 +104,15 @@ Form1::~Form1()
 void Form1::loadCarList(const QString &carListFile)
 {
     m_combo1->clear();
-    // The names go into the list in one step: item k is CarName[k], in file order. A plain
+    m_cars.clear();
+    m_cars = readCarList(carListFile, m_host);
+    // The names go into the list in one step: item k is car k's name, in file order. A plain
     // list model holds them as they are, where the combo box's own model makes an item
     // object for each.
     QStringList names;
-    readCarList(carListFile, m_host, m_cars, [&names](const QString &name) { names.append(name); });
+    names.reserve(m_cars.size());
+    for (const Car &car : std::as_const(m_cars))
+        names.append(car.name);
     m_combo1->setModel(new QStringListModel(names, m_combo1));
     m_combo1->setCurrentIndex(-1);
 }
@@ -145,7 +149,7 @@ void Form1::showColourBoxes()
         if (index == -1)
             return;
         // A car shows one box per colour; counts outside 1 to 4 leave the boxes alone.
-        const int boxes = colourUse(m_cars, index).boxes;
+        const int boxes = colourUse(m_cars.at(index)).boxes;
         if (boxes == 0)
             return;
         for (int box = 0; box < 4; ++box) {
@@ -200,10 +204,12 @@ void Form1::installClicked()
     // A press while an install runs (or its closing message is shown) starts nothing.
     if (m_install)
         return;
-    InstallRequest request{gameFolder(), modelFile(), mapsFolder(), chosenCar(), {}};
+    InstallRequest request{gameFolder(), modelFile(), mapsFolder(), std::nullopt, {}};
+    if (const int car = chosenCar(); car != -1)
+        request.car = m_cars.at(car);
     for (int box = 1; box <= 4; ++box)
         request.colourBoxes[box - 1] = colourBoxValue(box);
-    m_install = std::make_unique<InstallRun>(request, m_cars, m_files, m_host);
+    m_install = std::make_unique<InstallRun>(request, m_files, m_host);
     m_progress = std::make_unique<InstallProgressDialog>(this);
     connect(m_install.get(), &InstallRun::copying, m_progress.get(),
             &InstallProgressDialog::copying);

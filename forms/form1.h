@@ -22,7 +22,7 @@ class FileSystem;
 }
 
 // The main window: the three path fields, the car list, the colour boxes and the install
-// button. It owns the car table for the whole run, the folder picker while that is open,
+// button. It owns the car list for the whole run, the folder picker while that is open,
 // and the install while that runs. Installs write through `files`; paths are resolved
 // against `host`.
 class Form1 : public QWidget
@@ -33,7 +33,7 @@ public:
     Form1(runtime::FileSystem &files, const runtime::HostPaths &host, QWidget *parent = nullptr);
     ~Form1() override;
 
-    // Reads the car list into the table and the car list box. Throws
+    // Reads the car list into the window and its car list box. Throws
     // runtime::RuntimeError when the list cannot be read.
     void loadCarList(const QString &carListFile);
 
@@ -61,7 +61,7 @@ private:
 
     runtime::FileSystem &m_files;
     runtime::HostPaths m_host;
-    CarTable m_cars;
+    CarList m_cars;
     QPointer<Form2> m_form2;
     QLineEdit *m_pickerField = nullptr;    // the field the open picker fills
     std::unique_ptr<InstallRun> m_install; // while an install runs and its outcome is shown

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The car list reader on any bytes: it either fills the table with well-formed entries or
-// stops with an error that names a line; and a table it read, written back out, reads
-// back the same.
+// The car list reader on any bytes: it either gives a list of well-formed cars or stops
+// with an error that names a line; and a list it read, written back out, reads back the
+// same.
 
 #include "catalogue/cartable.h"
 #include "fuzzcheck.h"
@@ -9,8 +9,6 @@
 #include "runtime/error.h"
 #include "runtime/sequentialinput.h"
 
-#include <QStringList>
-#include <memory>
 #include <optional>
 
 using namespace Qt::StringLiterals;
@@ -28,16 +26,12 @@ int lineEnds(const QByteArray &bytes)
     return count;
 }
 
-// Reads a list; nullptr when the reader refuses it.
-std::unique_ptr<CarTable> read(const QByteArray &bytes, QStringList *items = nullptr)
+// Reads a list; nothing when the reader refuses it.
+std::optional<CarList> read(const QByteArray &bytes)
 {
-    auto table = std::make_unique<CarTable>();
     try {
         auto input = runtime::SequentialInput::fromBytes(bytes);
-        readCarRecords(input, *table, [&](const QString &name) {
-            if (items)
-                items->append(name);
-        });
+        return readCarRecords(input);
     } catch (const runtime::RuntimeError &error) {
         // A line of the file, and a reason that is short whatever the field held.
         using runtime::ErrorKind;
@@ -48,21 +42,19 @@ std::unique_ptr<CarTable> read(const QByteArray &bytes, QStringList *items = nul
                    reason);
         FUZZ_CHECK(e.line >= 1 && e.line <= lineEnds(bytes) + 1, reason);
         FUZZ_CHECK(reason.size() < 200, reason);
-        return nullptr;
+        return std::nullopt;
     }
-    return table;
 }
 
-// The table as a car list in which every text field is quoted; nothing when a field holds
-// a double quote, which no field syntax can carry.
-std::optional<QByteArray> write(const CarTable &table)
+// The cars as a car list in which every text field is quoted; nothing when a field holds a
+// double quote, which no field syntax can carry.
+std::optional<QByteArray> write(const CarList &cars)
 {
     QString text;
-    for (int k = 0; k < table.CarCount; ++k) {
-        if (table.CarName[k].contains(u'"') || table.CarModel[k].contains(u'"'))
+    for (const Car &car : cars) {
+        if (car.name.contains(u'"') || car.model.contains(u'"'))
             return std::nullopt;
-        text +=
-            u"\"%1\",\"%2\",%3\r\n"_s.arg(table.CarName[k], table.CarModel[k], table.CarColours[k]);
+        text += u"\"%1\",\"%2\",%3\r\n"_s.arg(car.name, car.model, QString::number(car.colours));
     }
     return text.toUtf8();
 }
@@ -72,31 +64,23 @@ std::optional<QByteArray> write(const CarTable &table)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
-    QStringList items;
-    const auto table = read(bytes, &items);
-    if (!table)
+    const auto cars = read(bytes);
+    if (!cars)
         return 0;
 
-    FUZZ_CHECK(table->CarCount >= 0 && table->CarCount <= CarTable::Size,
-               QString::number(table->CarCount));
-    FUZZ_CHECK(items.size() == table->CarCount, QString::number(items.size()));
-    for (int k = 0; k < table->CarCount; ++k) {
-        FUZZ_CHECK(items[k] == table->CarName[k], items[k]);
-        bool ok = false;
-        const int colours = table->CarColours[k].toInt(&ok);
-        FUZZ_CHECK(ok && colours >= -32768 && colours <= 32767 &&
-                       QString::number(colours) == table->CarColours[k],
-                   table->CarColours[k]);
-    }
+    FUZZ_CHECK(cars->size() <= MaxCars, QString::number(cars->size()));
+    for (const Car &car : *cars)
+        FUZZ_CHECK(car.colours >= -32768 && car.colours <= 32767, QString::number(car.colours));
 
-    if (const auto written = write(*table)) {
+    if (const auto written = write(*cars)) {
         const auto again = read(*written);
         FUZZ_CHECK(again, QString::fromUtf8(*written));
-        FUZZ_CHECK(again->CarCount == table->CarCount, QString::fromUtf8(*written));
-        for (int k = 0; k < table->CarCount; ++k) {
-            FUZZ_CHECK(again->CarName[k] == table->CarName[k], table->CarName[k]);
-            FUZZ_CHECK(again->CarModel[k] == table->CarModel[k], table->CarModel[k]);
-            FUZZ_CHECK(again->CarColours[k] == table->CarColours[k], table->CarColours[k]);
+        FUZZ_CHECK(again->size() == cars->size(), QString::fromUtf8(*written));
+        for (qsizetype k = 0; k < cars->size(); ++k) {
+            const Car &car = cars->at(k), &back = again->at(k);
+            FUZZ_CHECK(back.name == car.name, car.name);
+            FUZZ_CHECK(back.model == car.model, car.model);
+            FUZZ_CHECK(back.colours == car.colours, QString::number(car.colours));
         }
     }
     return 0;

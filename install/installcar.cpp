@@ -50,7 +50,7 @@ std::optional<Check> failedCheck(const InstallRequest &request, InstallOutcome &
     const bool tga = listed(maps + u"\\*.tga"_s);
     if (!bmp && !tga)
         return Check::Textures;
-    if (request.car == -1)
+    if (!request.car)
         return Check::Car;
     const auto &boxes = request.colourBoxes;
     if (std::all_of(boxes.begin(), boxes.end(), [](int value) { return value == 0; }))
@@ -162,21 +162,11 @@ void makeFolderIfNeeded(InstallReport &report, FileSession &session, const QStri
     }
 }
 
-// How many of the car's colours can be installed; none when its count cannot be read.
-int installableColours(const InstallRequest &request, const CarTable &cars)
-{
-    try {
-        return colourUse(cars, request.car).installable;
-    } catch (const RuntimeError &) {
-        return 0;
-    }
-}
-
 // The number of files the install will write, for its progress.
-int filesToWrite(const InstallRequest &request, const CarTable &cars,
-                 const ColourSelection &selected, const QString &maps, FileSession &session)
+int filesToWrite(const Car &car, const ColourSelection &selected, const QString &maps,
+                 FileSession &session)
 {
-    const int colours = installableColours(request, cars);
+    const int colours = colourUse(car).installable;
     int files = 2 * int(std::count(selected.begin(), selected.begin() + colours, true));
     try {
         files += int(Listing::all(maps, session.host(), &session.folders()).size());
@@ -185,25 +175,25 @@ int filesToWrite(const InstallRequest &request, const CarTable &cars,
     return files;
 }
 
-void copyFiles(const InstallRequest &request, const CarTable &cars, InstallProgress *progress,
-               FileSession &session, InstallOutcome &outcome)
+void copyFiles(const InstallRequest &request, InstallProgress *progress, FileSession &session,
+               InstallOutcome &outcome)
 {
+    const Car &car = *request.car;
     const QString &G = request.gameFolder;
     const QString &maps = outcome.mapsFolder;
     const ColourSelection &ColourSelected = *outcome.colours;
-    const int total = progress ? filesToWrite(request, cars, ColourSelected, maps, session) : 0;
+    const int total = progress ? filesToWrite(car, ColourSelected, maps, session) : 0;
     InstallReport report(G, progress, total, session);
 
     makeFolderIfNeeded(report, session, G + u"\\MODELS\\"_s, G + u"\\MODELS\\"_s);
 
-    const int colours = installableColours(request, cars);
+    const int colours = colourUse(car).installable;
     static const QString digits[] = {u"0"_s, u"1"_s, u"2"_s, u"3"_s};
     for (int i = 0; i < colours; ++i) {
         if (!ColourSelected[i])
             continue;
-        const QString &model = cars.CarModel.at(size_t(request.car));
         for (const QString &d : {digits[0], digits[1]}) {
-            const QString target = G + u"\\models\\"_s + model + d + digits[i] + u".4ds"_s;
+            const QString target = G + u"\\models\\"_s + car.model + d + digits[i] + u".4ds"_s;
             report.attempt(target, [&] { session.copyFile(request.modelFile, target); });
         }
     }
@@ -237,9 +227,8 @@ void copyFiles(const InstallRequest &request, const CarTable &cars, InstallProgr
 
 } // namespace
 
-InstallOutcome InstallCar(const InstallRequest &request, const CarTable &cars,
-                          runtime::FileSystem &files, const runtime::HostPaths &host,
-                          InstallProgress *progress)
+InstallOutcome InstallCar(const InstallRequest &request, runtime::FileSystem &files,
+                          const runtime::HostPaths &host, InstallProgress *progress)
 {
     InstallOutcome outcome;
     outcome.mapsFolder = request.mapsFolder;
@@ -267,8 +256,8 @@ InstallOutcome InstallCar(const InstallRequest &request, const CarTable &cars,
             header.when = QDateTime::currentDateTimeUtc();
             header.gameFolder = request.gameFolder;
             header.gameHost = *game;
-            header.car = cars.CarName.at(size_t(request.car));
-            header.carModel = cars.CarModel.at(size_t(request.car));
+            header.car = request.car->name;
+            header.carModel = request.car->model;
             for (int colour = 0; colour < 4; ++colour) {
                 if ((*outcome.colours)[colour])
                     header.colours.append(colour + 1);
@@ -277,7 +266,7 @@ InstallOutcome InstallCar(const InstallRequest &request, const CarTable &cars,
             session.setJournal(&*journal);
         }
     }
-    copyFiles(request, cars, progress, session, outcome);
+    copyFiles(request, progress, session, outcome);
     if (journal)
         journal->finish(outcome.written > 0);
     return outcome;

@@ -24,7 +24,7 @@ struct InstallRequest
     QString gameFolder;               // Text1
     QString modelFile;                // Text2
     QString mapsFolder;               // Text3
-    int car = -1;                     // Combo1's ListIndex, -1 when no car is chosen
+    std::optional<Car> car;           // Combo1's car; none when no car is chosen
     std::array<int, 4> colourBoxes{}; // Check1 to Check4: 0 unticked, 1 ticked
 };
 
@@ -85,6 +85,5 @@ public:
 // model files and the Maps folder's files into the game's maps folder, through `files`.
 // Every copy is tried even when others fail; none takes a destination's place before the
 // data of them all is on the disk.
-InstallOutcome InstallCar(const InstallRequest &request, const CarTable &cars,
-                          runtime::FileSystem &files, const runtime::HostPaths &host,
-                          InstallProgress *progress = nullptr);
+InstallOutcome InstallCar(const InstallRequest &request, runtime::FileSystem &files,
+                          const runtime::HostPaths &host, InstallProgress *progress = nullptr);

@@ -24,10 +24,9 @@ private:
 
 } // namespace
 
-InstallRun::InstallRun(InstallRequest request, const CarTable &cars, runtime::FileSystem &files,
-                       runtime::HostPaths host, QObject *parent)
-    : QObject(parent), m_request(std::move(request)), m_cars(cars), m_files(files),
-      m_host(std::move(host))
+InstallRun::InstallRun(InstallRequest request, runtime::FileSystem &files, runtime::HostPaths host,
+                       QObject *parent)
+    : QObject(parent), m_request(std::move(request)), m_files(files), m_host(std::move(host))
 {}
 
 void InstallRun::start()
@@ -52,7 +51,7 @@ InstallOutcome InstallRun::run()
         return outcome;
     };
     try {
-        return InstallCar(m_request, m_cars, m_files, m_host, &relay);
+        return InstallCar(m_request, m_files, m_host, &relay);
     } catch (const runtime::RuntimeError &fault) {
         return brokenOff(messages::describe(fault.error()));
     } catch (const std::exception &fault) {

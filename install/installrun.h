@@ -15,8 +15,8 @@ class InstallRun : public QObject
     Q_OBJECT
 
 public:
-    InstallRun(InstallRequest request, const CarTable &cars, runtime::FileSystem &files,
-               runtime::HostPaths host, QObject *parent = nullptr);
+    InstallRun(InstallRequest request, runtime::FileSystem &files, runtime::HostPaths host,
+               QObject *parent = nullptr);
 
     void start();
 
@@ -32,7 +32,6 @@ private:
     InstallOutcome run();
 
     InstallRequest m_request;
-    CarTable m_cars;
     runtime::FileSystem &m_files;
     runtime::HostPaths m_host;
     InstallOutcome m_outcome;

@@ -317,11 +317,10 @@ public:
 
         dir("prefix"), dir("prefix/dosdevices"), link("../..", "prefix/dosdevices/c:");
 
-        car(0, u"Wren"_s, u"wren"_s, u"3"_s);
+        car(u"Wren"_s, u"wren"_s, 3);
         request.gameFolder = path("Game");
         request.modelFile = path("new/car.4ds");
         request.mapsFolder = path("new/Maps");
-        request.car = 0;
     }
 
     ~Game()
@@ -359,12 +358,10 @@ public:
         QCOMPARE(::symlink(target.constData(), hostPath(relative).constData()), 0);
     }
 
-    void car(int index, const QString &name, const QString &model, const QString &colours)
+    // The car chosen in the list.
+    void car(const QString &name, const QString &model, int colours)
     {
-        cars->CarName[index] = name;
-        cars->CarModel[index] = model;
-        cars->CarColours[index] = colours;
-        cars->CarCount = std::max(cars->CarCount, index + 1);
+        request.car = Car{name, model, colours};
     }
 
     void tick(std::initializer_list<int> boxes)
@@ -375,7 +372,7 @@ public:
 
     const InstallOutcome &install()
     {
-        outcome = InstallCar(request, *cars, files, host, &progress);
+        outcome = InstallCar(request, files, host, &progress);
         return outcome;
     }
 
@@ -406,7 +403,6 @@ public:
     TempTree tree;
     const QByteArray root = QFile::encodeName(tree.path());
     runtime::HostPaths host{root + "/prefix", root + "/cwd", root + "/data"};
-    std::unique_ptr<CarTable> cars = std::make_unique<CarTable>();
     InstallRequest request;
     TestFileSystem files;
     RecordingProgress progress;

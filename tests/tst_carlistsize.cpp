@@ -6,7 +6,6 @@
 #include "runtime/sequentialinput.h"
 #include "testsupport.h"
 
-#include <memory>
 #include <sys/resource.h>
 
 using namespace Qt::StringLiterals;
@@ -27,9 +26,8 @@ qint64 peakMemory()
 // Why a list was refused; Error() when it was read.
 runtime::Error refusal(const QString &path)
 {
-    auto table = std::make_unique<CarTable>();
     try {
-        readCarList(path, runtime::HostPaths(), *table);
+        readCarList(path, runtime::HostPaths());
     } catch (const runtime::RuntimeError &error) {
         return error.error();
     }

@@ -364,7 +364,7 @@ private slots:
         const auto installs = [&](int who) {
             runtime::PosixFileSystem files;
             for (int round = 0; round < 10; ++round)
-                outcomes[who].append(InstallCar(g.request, *g.cars, files, g.host));
+                outcomes[who].append(InstallCar(g.request, files, g.host));
         };
         std::thread other(installs, 1);
         installs(0);

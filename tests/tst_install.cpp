@@ -56,22 +56,22 @@ private slots:
 
     void colourCounts_data()
     {
-        QTest::addColumn<QString>("colours");
+        QTest::addColumn<int>("colours");
         QTest::addColumn<QStringList>("models"); // the model files written, in order
-        QTest::newRow("none") << u"0"_s << QStringList{};
-        QTest::newRow("negative") << u"-2"_s << QStringList{};
-        QTest::newRow("one of four ticked") << u"1"_s << QStringList{u"wren00"_s, u"wren10"_s};
-        QTest::newRow("five") << u"5"_s
+        QTest::newRow("none") << 0 << QStringList{};
+        QTest::newRow("negative") << -2 << QStringList{};
+        QTest::newRow("one of four ticked") << 1 << QStringList{u"wren00"_s, u"wren10"_s};
+        QTest::newRow("five") << 5
                               << QStringList{u"wren00"_s, u"wren10"_s, u"wren03"_s, u"wren13"_s};
-        QTest::newRow("many") << u"32767"_s
+        QTest::newRow("many") << 32767
                               << QStringList{u"wren00"_s, u"wren10"_s, u"wren03"_s, u"wren13"_s};
     }
     void colourCounts()
     {
-        QFETCH(QString, colours);
+        QFETCH(int, colours);
         QFETCH(QStringList, models);
         Game g;
-        g.car(0, u"Wren"_s, u"wren"_s, colours);
+        g.car(u"Wren"_s, u"wren"_s, colours);
         g.tick({1, 4});
         QVERIFY(g.install().installed());
         QStringList written;

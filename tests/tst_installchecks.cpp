@@ -61,7 +61,7 @@ private slots:
                     }
                     break;
                 case 4:
-                    f.request.car = -1;
+                    f.request.car.reset();
                     break;
                 case 5:
                     f.request.colourBoxes[0] = 0;

@@ -20,7 +20,7 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // Cars in file order: index 0 to 5, with colour counts 4, 1, 2, 3, 0 and 5.
-const QByteArray CarList = "\"Wren Arrow, coupe\",wrenarrow,4\n"
+const QByteArray CarFile = "\"Wren Arrow, coupe\",wrenarrow,4\n"
                            "One,one,1\n"
                            "Two,two,2\n"
                            "Three,three,3\n"
@@ -80,7 +80,7 @@ private slots:
         m_files.log.clear();
         const QByteArray tree = QFile::encodeName(m_tree->path());
         m_form = std::make_unique<Form1>(m_files, runtime::HostPaths{tree + "/prefix", tree, {}});
-        m_form->loadCarList(m_tree->file(u"cars.txt"_s, CarList));
+        m_form->loadCarList(m_tree->file(u"cars.txt"_s, CarFile));
         m_form->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
     }
