@@ -156,6 +156,32 @@ private slots:
         }
     }
 
+    // Counts outside 1 to 4 show no boxes; the installer takes the first four colours at
+    // most, and none for a count below 1.
+    void colourUses_data()
+    {
+        QTest::addColumn<int>("colours");
+        QTest::addColumn<int>("boxes");
+        QTest::addColumn<int>("installable");
+        QTest::newRow("16-bit least") << -32768 << 0 << 0;
+        QTest::newRow("negative") << -1 << 0 << 0;
+        QTest::newRow("none") << 0 << 0 << 0;
+        QTest::newRow("one") << 1 << 1 << 1;
+        QTest::newRow("three") << 3 << 3 << 3;
+        QTest::newRow("four") << 4 << 4 << 4;
+        QTest::newRow("five") << 5 << 0 << 4;
+        QTest::newRow("16-bit most") << 32767 << 0 << 4;
+    }
+    void colourUses()
+    {
+        QFETCH(int, colours);
+        QFETCH(int, boxes);
+        QFETCH(int, installable);
+        const ColourUse use = colourUse(Car{u"A"_s, u"a"_s, colours});
+        QCOMPARE(use.boxes, boxes);
+        QCOMPARE(use.installable, installable);
+    }
+
     void carListBesideProgram()
     {
         QVERIFY(carListPath().endsWith(u"\\cars.txt"_s));
