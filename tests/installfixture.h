@@ -233,7 +233,7 @@ private:
 // a hidden file and a subfolder; a car "wren" with three colours; a request that points at
 // them with no colour ticked. The drive C: of the Wine prefix is the tree, and the current
 // folder an empty one, so that relative paths find nothing. Tests add entries by bytes.
-class Game
+class Game : public TempTree
 {
 public:
     Game()
@@ -261,29 +261,10 @@ public:
     // What each texture of the fixture holds.
     static QByteArray content(const QByteArray &name) { return "texture " + name; }
 
-    QString path(const QByteArray &relative) const
-    {
-        return runtime::decodeName(hostPath(relative));
-    }
-    QByteArray hostPath(const QByteArray &relative) const { return tree.hostPath(relative); }
-
-    void dir(const QByteArray &relative)
-    {
-        QCOMPARE(::mkdir(hostPath(relative).constData(), 0755), 0);
-    }
-    void file(const QByteArray &relative, const QByteArray &bytes) const
-    {
-        host::write(hostPath(relative), bytes);
-    }
     void texture(const QByteArray &folder, const QByteArray &name)
     {
         file(folder + '/' + name, content(name));
     }
-    void link(const QByteArray &target, const QByteArray &relative)
-    {
-        QCOMPARE(::symlink(target.constData(), hostPath(relative).constData()), 0);
-    }
-
     void car(int index, const QString &name, const QString &model, const QString &colours)
     {
         cars->CarName[index] = name;
@@ -321,8 +302,6 @@ public:
     // The install passed its checks and wrote every file.
     bool succeeded() const { return outcome.installed(); }
 
-    TempTree tree;
-    const QByteArray root = tree.root;
     runtime::HostPaths host{root + "/prefix", root + "/cwd", root + "/data"};
     std::unique_ptr<CarTable> cars = std::make_unique<CarTable>();
     InstallRequest request;

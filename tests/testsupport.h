@@ -46,11 +46,18 @@ private:
 // Host files by their bytes, as the program meets them: names need not be UTF-8.
 namespace host {
 
-// Writes a file, making the folders above it.
-inline void write(const QByteArray &path, const QByteArray &bytes)
+// Makes a folder and the folders above it.
+inline void makeFolders(const QByteArray &path)
 {
     for (qsizetype slash = path.indexOf('/', 1); slash > 0; slash = path.indexOf('/', slash + 1))
         ::mkdir(path.left(slash).constData(), 0755);
+    ::mkdir(path.constData(), 0755);
+}
+
+// Writes a file, making the folders above it.
+inline void write(const QByteArray &path, const QByteArray &bytes)
+{
+    makeFolders(path.left(path.lastIndexOf('/')));
     const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     QVERIFY2(fd >= 0, path.constData());
     QCOMPARE(::write(fd, bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size()));
@@ -117,8 +124,8 @@ inline QStringList entries(const QByteArray &folder)
 
 } // namespace host
 
-// A folder tree in a temporary folder, built by relative paths with "/" separators; the
-// QString members are conveniences over the host's bytes.
+// A folder tree in a temporary folder, built by relative paths with "/" separators: by their
+// bytes, as the host has them, or by name.
 class TempTree
 {
     QTemporaryDir m_dir; // first: the root is its path
@@ -137,22 +144,37 @@ public:
     }
 
     QByteArray hostPath(const QByteArray &relative) const { return root + '/' + relative; }
-    QString path(const QString &relative = QString()) const
+    QString path(const QByteArray &relative) const
     {
-        return runtime::decodeName(relative.isEmpty() ? root
-                                                      : hostPath(runtime::encodeName(relative)));
+        return runtime::decodeName(hostPath(relative));
     }
-    QString file(const QString &relative, const QByteArray &content = "x") const
+    QString path(QStringView relative = {}) const
     {
-        host::write(hostPath(runtime::encodeName(relative)), content);
+        return relative.isEmpty() ? runtime::decodeName(root) : path(runtime::encodeName(relative));
+    }
+    QString file(const QByteArray &relative, const QByteArray &content = "x") const
+    {
+        host::write(hostPath(relative), content);
         return path(relative);
     }
-    QString dir(const QString &relative) const
+    QString file(QStringView relative, const QByteArray &content = "x") const
     {
-        QDir().mkpath(path(relative));
+        return file(runtime::encodeName(relative), content);
+    }
+    QString dir(const QByteArray &relative) const
+    {
+        host::makeFolders(hostPath(relative));
         return path(relative);
     }
-    static QByteArray read(const QString &file) { return host::read(runtime::encodeName(file)); }
+    QString dir(QStringView relative) const { return dir(runtime::encodeName(relative)); }
+    void link(const QByteArray &target, const QByteArray &relative) const
+    {
+        QCOMPARE(::symlink(target.constData(), hostPath(relative).constData()), 0);
+    }
+    QByteArray read(QStringView relative) const
+    {
+        return host::read(hostPath(runtime::encodeName(relative)));
+    }
     // Every entry under the tree, relative, sorted: the whole state of the tree.
     QStringList entries() const { return host::entries(root); }
 };

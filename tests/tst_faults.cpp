@@ -188,7 +188,7 @@ private slots:
             QVERIFY(S_ISDIR(st.st_mode));
         if (Kind(kind) == Kind::ReadOnly)
             QCOMPARE(st.st_mode & 07777, mode_t(0444));
-        QCOMPARE(temporaryFiles(g.tree.path()), QStringList());
+        QCOMPARE(temporaryFiles(g.path()), QStringList());
 
         // Every other copy happened.
         QStringList expected;
@@ -248,7 +248,7 @@ private slots:
             QCOMPARE(g.game("models/wren00.4ds"), QByteArray("new model"));
         else
             QCOMPARE(g.game("maps/body.bmp"), Game::content("body.bmp"));
-        QCOMPARE(temporaryFiles(g.tree.path()), QStringList());
+        QCOMPARE(temporaryFiles(g.path()), QStringList());
     }
 
     // Every copy's data reaches the disk before any copy takes its destination's place, and
@@ -372,7 +372,7 @@ private slots:
         for (const auto &list : outcomes)
             for (const InstallOutcome &outcome : list)
                 QCOMPARE(outcome.notWritten, QList<InstallOutcome::NotWritten>{});
-        QCOMPARE(temporaryFiles(g.tree.path()), QStringList());
+        QCOMPARE(temporaryFiles(g.path()), QStringList());
         QCOMPARE(g.game("maps/t299.bmp"), Game::content("t299.bmp"));
         QCOMPARE(g.game("models/wren12.4ds"), QByteArray("new model"));
     }

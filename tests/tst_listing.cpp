@@ -156,7 +156,7 @@ private slots:
         tree.dir(u"onlysub/inner"_s);
         tree.file(u"onlyhidden/.x.bmp"_s);
         tree.file(u"afile"_s);
-        const HostPaths host{{}, QFile::encodeName(tree.path()), {}};
+        const HostPaths host{{}, tree.root, {}};
         QCOMPARE(Listing::all(pattern.replace(u"<tree>"_s, tree.path()), host).value(0), first);
     }
 
