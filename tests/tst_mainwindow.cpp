@@ -78,7 +78,7 @@ private slots:
         m_tree = std::make_unique<TempTree>();
         m_files.before = nullptr;
         m_files.log.clear();
-        const QByteArray tree = QFile::encodeName(m_tree->path());
+        const QByteArray tree = m_tree->root;
         m_form = std::make_unique<Form1>(m_files, runtime::HostPaths{tree + "/prefix", tree, {}});
         m_form->loadCarList(m_tree->file(u"cars.txt"_s, CarList));
         m_form->show();
