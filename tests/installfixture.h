@@ -265,6 +265,7 @@ public:
     {
         file(folder + '/' + name, content(name));
     }
+
     void car(int index, const QString &name, const QString &model, const QString &colours)
     {
         cars->CarName[index] = name;
