@@ -1,14 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "runtime/hostpath.h"
 #include "runtime/messagebox.h"
 
+#include <QByteArrayList>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QList>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
+#include <dirent.h>
+#include <fcntl.h>
+#include <ftw.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 // Records message boxes instead of showing them.
 class RecordingMessageBox : public runtime::MessageBoxService
@@ -36,62 +43,138 @@ private:
     runtime::MessageBoxService *m_previous;
 };
 
-// A folder tree in a temporary folder, built by relative paths with "/" separators.
+// Host files by their bytes, as the program meets them: names need not be UTF-8.
+namespace host {
+
+// Makes a folder and the folders above it.
+inline void makeFolders(const QByteArray &path)
+{
+    for (qsizetype slash = path.indexOf('/', 1); slash > 0; slash = path.indexOf('/', slash + 1))
+        ::mkdir(path.left(slash).constData(), 0755);
+    ::mkdir(path.constData(), 0755);
+}
+
+// Writes a file, making the folders above it.
+inline void write(const QByteArray &path, const QByteArray &bytes)
+{
+    makeFolders(path.left(path.lastIndexOf('/')));
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    QVERIFY2(fd >= 0, path.constData());
+    QCOMPARE(::write(fd, bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size()));
+    ::close(fd);
+}
+
+inline QByteArray read(const QByteArray &path)
+{
+    const int fd = ::open(path.constData(), O_RDONLY);
+    if (fd < 0)
+        return "<missing>";
+    QByteArray bytes;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
+        bytes.append(buffer, n);
+    ::close(fd);
+    return bytes;
+}
+
+// The names in a folder, sorted; links are not followed.
+inline QByteArrayList names(const QByteArray &folder)
+{
+    QByteArrayList result;
+    if (DIR *dir = ::opendir(folder.constData())) {
+        while (const dirent *entry = ::readdir(dir)) {
+            const QByteArray name(entry->d_name);
+            if (name != "." && name != "..")
+                result.append(name);
+        }
+        ::closedir(dir);
+    }
+    std::sort(result.begin(), result.end());
+    return result;
+}
+
+// Every entry below a folder with the size of each file: the whole state of a tree.
+inline QByteArrayList snapshot(const QByteArray &folder, const QByteArray &relative = {})
+{
+    QByteArrayList result;
+    for (const QByteArray &name : names(folder)) {
+        const QByteArray path = folder + '/' + name;
+        const QByteArray rel = relative.isEmpty() ? name : relative + '/' + name;
+        struct stat st;
+        if (::lstat(path.constData(), &st) != 0) {
+            result.append(rel + " <gone>");
+            continue;
+        }
+        result.append(rel + ' ' + QByteArray::number(qint64(st.st_size)));
+        if (S_ISDIR(st.st_mode))
+            result += snapshot(path, rel);
+    }
+    return result;
+}
+
+// The entries of a snapshot, without their sizes, as names, sorted.
+inline QStringList entries(const QByteArray &folder)
+{
+    QStringList result;
+    for (const QByteArray &entry : snapshot(folder))
+        result.append(runtime::decodeName(entry.left(entry.lastIndexOf(' '))));
+    result.sort();
+    return result;
+}
+
+} // namespace host
+
+// A folder tree in a temporary folder, built by relative paths with "/" separators: by their
+// bytes, as the host has them, or by name.
 class TempTree
 {
+    QTemporaryDir m_dir; // first: the root is its path
+
 public:
+    const QByteArray root = QFile::encodeName(m_dir.path());
+
     TempTree() { QVERIFY(m_dir.isValid()); }
-
-    QString path(const QString &relative = QString()) const
+    ~TempTree()
     {
-        return relative.isEmpty() ? m_dir.path() : m_dir.path() + QLatin1Char('/') + relative;
+        // QTemporaryDir cannot spell every host name, so the tree goes by its bytes.
+        ::nftw(
+            root.constData(),
+            [](const char *entry, const struct stat *, int, FTW *) { return ::remove(entry); }, 16,
+            FTW_DEPTH | FTW_PHYS);
     }
 
-    QString file(const QString &relative, const QByteArray &content = "x") const
+    QByteArray hostPath(const QByteArray &relative) const { return root + '/' + relative; }
+    QString path(const QByteArray &relative) const
     {
-        const QString full = path(relative);
-        QDir().mkpath(QFileInfo(full).path());
-        QFile f(full);
-        if (!f.open(QIODevice::WriteOnly) || f.write(content) != content.size())
-            qFatal("cannot write %s", qPrintable(full));
-        return full;
+        return runtime::decodeName(hostPath(relative));
     }
-
-    QString dir(const QString &relative) const
+    QString path(QStringView relative = {}) const
     {
-        const QString full = path(relative);
-        QDir().mkpath(full);
-        return full;
+        return relative.isEmpty() ? runtime::decodeName(root) : path(runtime::encodeName(relative));
     }
-
-    static QByteArray read(const QString &file)
+    QString file(const QByteArray &relative, const QByteArray &content = "x") const
     {
-        QFile f(file);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+        host::write(hostPath(relative), content);
+        return path(relative);
     }
-
+    QString file(QStringView relative, const QByteArray &content = "x") const
+    {
+        return file(runtime::encodeName(relative), content);
+    }
+    QString dir(const QByteArray &relative) const
+    {
+        host::makeFolders(hostPath(relative));
+        return path(relative);
+    }
+    QString dir(QStringView relative) const { return dir(runtime::encodeName(relative)); }
+    void link(const QByteArray &target, const QByteArray &relative) const
+    {
+        QCOMPARE(::symlink(target.constData(), hostPath(relative).constData()), 0);
+    }
+    QByteArray read(QStringView relative) const
+    {
+        return host::read(hostPath(runtime::encodeName(relative)));
+    }
     // Every entry under the tree, relative, sorted: the whole state of the tree.
-    QStringList entries() const
-    {
-        QStringList result;
-        collect(path(), QString(), result);
-        result.sort();
-        return result;
-    }
-
-private:
-    static void collect(const QString &full, const QString &relative, QStringList &out)
-    {
-        const auto infos = QDir(full).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                                                    QDir::NoDotAndDotDot);
-        for (const QFileInfo &info : infos) {
-            const QString rel =
-                relative.isEmpty() ? info.fileName() : relative + u'/' + info.fileName();
-            out.append(rel);
-            if (info.isDir() && !info.isSymLink())
-                collect(info.filePath(), rel, out);
-        }
-    }
-
-    QTemporaryDir m_dir;
+    QStringList entries() const { return host::entries(root); }
 };

@@ -24,8 +24,8 @@ private slots:
         session.copyFile(source, tree.path(u"game\\models\\M00.4ds"_s));
         session.copyFile(source, tree.path(u"game\\models\\M10.4ds"_s));
         QVERIFY(session.commit().isEmpty());
-        QCOMPARE(TempTree::read(tree.path(u"Game/MODELS/m00.4ds"_s)), QByteArray("new model"));
-        QCOMPARE(TempTree::read(tree.path(u"Game/MODELS/M10.4ds"_s)), QByteArray("new model"));
+        QCOMPARE(tree.read(u"Game/MODELS/m00.4ds"_s), QByteArray("new model"));
+        QCOMPARE(tree.read(u"Game/MODELS/M10.4ds"_s), QByteArray("new model"));
         QCOMPARE(tree.entries().filter(u"MODELS/"_s),
                  (QStringList{u"Game/MODELS/M10.4ds"_s, u"Game/MODELS/m00.4ds"_s}));
     }
@@ -47,8 +47,8 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(RuntimeError,
                                  session.copyFile(source, tree.path(u"out/old.4ds"_s)));
         QVERIFY(session.commit().isEmpty());
-        QCOMPARE(TempTree::read(tree.path(u"out/new.4ds"_s)), data);
-        QCOMPARE(TempTree::read(tree.path(u"out/old.4ds"_s)), QByteArray("old"));
+        QCOMPARE(tree.read(u"out/new.4ds"_s), data);
+        QCOMPARE(tree.read(u"out/old.4ds"_s), QByteArray("old"));
         QCOMPARE(QDir(tree.path(u"out"_s)).entryList(QDir::Files | QDir::Hidden),
                  (QStringList{u"new.4ds"_s, u"old.4ds"_s}));
 
@@ -68,13 +68,13 @@ private slots:
             session.copyFile(a, tree.path(u"out/B.4DS"_s));
             session.copyFile(tree.path(u"out/b.4ds"_s), tree.path(u"out/c.4ds"_s));  // the new b
             session.copyFile(tree.file(u"x.4ds"_s, "X"), tree.path(u"out/C.4ds"_s)); // c again
-            QCOMPARE(TempTree::read(tree.path(u"out/b.4ds"_s)), QByteArray("old B"));
+            QCOMPARE(tree.read(u"out/b.4ds"_s), QByteArray("old B"));
             QVERIFY(session.commit().isEmpty());
         }
         QCOMPARE(QDir(tree.path(u"out"_s)).entryList(QDir::Files | QDir::Hidden),
                  (QStringList{u"b.4ds"_s, u"c.4ds"_s}));
-        QCOMPARE(TempTree::read(tree.path(u"out/b.4ds"_s)), QByteArray("A"));
-        QCOMPARE(TempTree::read(tree.path(u"out/c.4ds"_s)), QByteArray("X"));
+        QCOMPARE(tree.read(u"out/b.4ds"_s), QByteArray("A"));
+        QCOMPARE(tree.read(u"out/c.4ds"_s), QByteArray("X"));
 
         {
             FileSession abandoned(m_files, m_host);
@@ -147,7 +147,7 @@ private slots:
         QCOMPARE(files.names(TestFileSystem::Rename).size(), 32); // two turns of 16 so far
         QCOMPARE(session.commit().size(), 0);
         QCOMPARE(QDir(tree.path(u"out"_s)).entryList(QDir::Files | QDir::Hidden).size(), 40);
-        QCOMPARE(TempTree::read(tree.path(u"out/m39.4ds"_s)), QByteArray("model"));
+        QCOMPARE(tree.read(u"out/m39.4ds"_s), QByteArray("model"));
     }
 };
 

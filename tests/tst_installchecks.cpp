@@ -26,7 +26,7 @@ class TestInstallChecks : public QObject
 private slots:
     void eachCheckFailsAlone_data()
     {
-        QTest::addColumn<int>("broken"); // the check, as int(Check)
+        QTest::addColumn<int>("broken"); // the check, as int(Check): its entry in breaks
         QTest::addColumn<QString>("message");
         QTest::newRow("game folder") << int(Check::GameFolder) << messages::BadGameFolder;
         QTest::newRow("model file") << int(Check::ModelFile) << messages::BadModelFile;
@@ -41,38 +41,24 @@ private slots:
     {
         QFETCH(int, broken);
         QFETCH(QString, message);
+        // What breaks the input of each check, in the order they are made.
+        const std::function<void(Checked &)> breaks[] = {
+            [](Checked &f) { f.request.gameFolder = f.path("new"); },
+            [](Checked &f) { f.request.modelFile = f.path("new/none.4ds"); },
+            [](Checked &f) { f.request.mapsFolder = f.path("cwd"); },
+            [](Checked &f) {
+                if (f.request.mapsFolder != f.path("cwd")) { // a Maps folder broken stays so
+                    f.file("new/Notes/readme.txt", "notes");
+                    f.request.mapsFolder = f.path("new/Notes");
+                }
+            },
+            [](Checked &f) { f.request.car.reset(); },
+            [](Checked &f) { f.request.colourBoxes[0] = 0; },
+        };
         for (bool laterBroken : {false, true}) {
             Checked f;
-            auto breakInput = [&](int which) {
-                switch (which) {
-                case 0:
-                    f.request.gameFolder = f.path("new");
-                    break;
-                case 1:
-                    f.request.modelFile = f.path("new/none.4ds");
-                    break;
-                case 2:
-                    f.request.mapsFolder = f.path("cwd");
-                    break;
-                case 3: // a Maps folder already broken stays so
-                    if (broken != 2) {
-                        f.request.mapsFolder = f.path("new/Notes");
-                        f.dir("new/Notes"), f.file("new/Notes/readme.txt", "notes");
-                    }
-                    break;
-                case 4:
-                    f.request.car.reset();
-                    break;
-                case 5:
-                    f.request.colourBoxes[0] = 0;
-                    break;
-                }
-            };
-            breakInput(broken);
-            if (laterBroken) {
-                for (int later = broken + 1; later <= 5; ++later)
-                    breakInput(later);
-            }
+            for (int i = broken; i < (laterBroken ? 6 : broken + 1); ++i)
+                breaks[i](f);
             const QByteArrayList before = host::snapshot(f.root);
             QCOMPARE(f.check(), broken);
             QCOMPARE(f.outcome.notWritten, QList<InstallOutcome::NotWritten>{});

@@ -75,7 +75,7 @@ private slots:
         const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
-        const QByteArray socketPath = QFile::encodeName(tree.path(u"maps/socket.bmp"_s));
+        const QByteArray socketPath = tree.hostPath("maps/socket.bmp");
         if (socketPath.size() < qsizetype(sizeof(address.sun_path))) {
             qstrncpy(address.sun_path, socketPath.constData(), sizeof(address.sun_path));
             QCOMPARE(::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)), 0);
@@ -100,7 +100,7 @@ private slots:
     {
         TempTree tree;
         tree.file(u"maps/old.bmp"_s);
-        const QByteArray maps = QFile::encodeName(tree.path(u"maps"_s));
+        const QByteArray maps = tree.hostPath("maps");
         FolderIndex index;
         QCOMPARE(Listing::all(tree.path(u"maps\\"_s), m_host, &index), QStringList{u"old.bmp"_s});
         QVERIFY(!findEntry(maps, u"NEW.BMP"_s, &index));
@@ -156,7 +156,7 @@ private slots:
         tree.dir(u"onlysub/inner"_s);
         tree.file(u"onlyhidden/.x.bmp"_s);
         tree.file(u"afile"_s);
-        const HostPaths host{{}, QFile::encodeName(tree.path()), {}};
+        const HostPaths host{{}, tree.root, {}};
         QCOMPARE(Listing::all(pattern.replace(u"<tree>"_s, tree.path()), host).value(0), first);
     }
 

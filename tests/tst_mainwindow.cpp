@@ -78,7 +78,7 @@ private slots:
         m_tree = std::make_unique<TempTree>();
         m_files.before = nullptr;
         m_files.log.clear();
-        const QByteArray tree = QFile::encodeName(m_tree->path());
+        const QByteArray tree = m_tree->root;
         m_form = std::make_unique<Form1>(m_files, runtime::HostPaths{tree + "/prefix", tree, {}});
         m_form->loadCarList(m_tree->file(u"cars.txt"_s, CarFile));
         m_form->show();
@@ -450,11 +450,9 @@ private slots:
                               u"cars.txt"_s, u"new"_s, u"new/Maps"_s, u"new/Maps/body.bmp"_s,
                               u"new/Maps/glass.tga"_s, u"new/Новая машина.4ds"_s}));
         for (const char *model : {"three00", "three10", "three02", "three12"})
-            QCOMPARE(
-                TempTree::read(m_tree->path(u"Game/models/%1.4ds"_s.arg(QLatin1String(model)))),
-                "new model");
-        QCOMPARE(TempTree::read(m_tree->path(u"Game/maps/body.bmp"_s)), "body");
-        QCOMPARE(TempTree::read(m_tree->path(u"Game/maps/glass.tga"_s)), "glass");
+            QCOMPARE(m_tree->read(u"Game/models/%1.4ds"_s.arg(QLatin1String(model))), "new model");
+        QCOMPARE(m_tree->read(u"Game/maps/body.bmp"_s), "body");
+        QCOMPARE(m_tree->read(u"Game/maps/glass.tga"_s), "glass");
     }
 };
 
