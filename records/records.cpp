@@ -690,27 +690,30 @@ QString InstallJournal::shown(const QString &destination) const
     return destination.startsWith(game) ? destination.mid(game.size()).remove(0, 1) : destination;
 }
 
-// The folder of a file the install reached through a link inside the game folder.
+// The folder of a file the install reached through a link inside the game folder; asked
+// once a folder.
 std::optional<FolderId> InstallJournal::linkedFolder(const QByteArray &target)
 {
     const QByteArray game = m_record.gameHost;
     const QByteArray folder = target.left(target.lastIndexOf('/'));
-    if (!folder.startsWith(game + '/'))
-        return std::nullopt;
-    for (qsizetype at = game.size() + 1; at <= folder.size();) {
+    const auto known = m_linkedFolders.constFind(folder);
+    if (known != m_linkedFolders.cend())
+        return *known;
+    std::optional<FolderId> linked;
+    for (qsizetype at = game.size() + 1; folder.startsWith(game + '/') && at <= folder.size();) {
         qsizetype end = folder.indexOf('/', at);
         if (end < 0)
             end = folder.size();
-        FileStatus status;
+        FileStatus status, reached;
         if (m_files.entryStatus(folder.left(end), status) == 0 && status.isLink()) {
-            FileStatus reached;
-            if (m_files.status(folder, reached) != 0)
-                return std::nullopt;
-            return FolderId{reached.device, reached.inode};
+            if (m_files.status(folder, reached) == 0)
+                linked = FolderId{reached.device, reached.inode};
+            break;
         }
         at = end + 1;
     }
-    return std::nullopt;
+    m_linkedFolders.insert(folder, linked);
+    return linked;
 }
 
 void InstallJournal::replacing(const QString &destination, const QByteArray &target,

@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <functional>
@@ -214,6 +215,7 @@ private:
     runtime::FileSystem &m_files;
     InstallRecord m_record;
     runtime::Fd m_held; // the record's folder, while the install runs
+    QHash<QByteArray, std::optional<FolderId>> m_linkedFolders; // by folder
     bool m_writable = false;
     std::optional<runtime::Error> m_unwritable; // why no record can be written
     QList<QByteArray> m_copies;                 // kept files that are copies, to flush
