@@ -4,9 +4,10 @@
 #include "forms/undowindow.h"
 #include "install/messages.h"
 #include "runtime/error.h"
-#include "runtime/filesystem.h"
+#include "runtime/hostfilesystem.h"
 #include "runtime/hostpath.h"
 #include "runtime/messagebox.h"
+#include "runtime/processinfo.h"
 #include "runtime/widgetfiledialog.h"
 #include "runtime/widgetmessagebox.h"
 
@@ -23,14 +24,12 @@ int main(int argc, char *argv[])
     // Arguments are host bytes: a folder named in any encoding is found as it is. They are
     // read before any window system is asked for: a command that opens no window needs no
     // display, and neither does a mistake.
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments.append(runtime::decodeName(argv[i]));
-    const Command command = parseCommandLine(arguments);
+    const Command command = parseCommandLine(runtime::commandArguments(argc, argv));
     if (!command.opensWindow()) {
+        runtime::attachConsole();
         QCoreApplication core(argc, argv);
         QTextStream out(stdout), err(stderr);
-        runtime::PosixFileSystem files;
+        runtime::HostFileSystem files;
         return runCommand(command, files, runtime::HostPaths::ofProcess(), out, err);
     }
 
@@ -55,7 +54,7 @@ int main(int argc, char *argv[])
 
     // Installs write to the host's file system; paths are resolved against the host's state
     // as the program found it at start.
-    runtime::PosixFileSystem files;
+    runtime::HostFileSystem files;
 
     // The undo window needs no car list.
     if (command.kind == Command::UndoWindow) {

@@ -6,7 +6,7 @@
 #include "catalogue/cartable.h"
 #include "install/installcar.h"
 #include "install/messages.h"
-#include "runtime/filesystem.h"
+#include "runtime/hostfilesystem.h"
 #include "runtime/hostpath.h"
 
 #include <QCoreApplication>
@@ -144,6 +144,7 @@ constexpr qsizetype StockModelSize = 2 * 1024 * 1024;
 class Bench
 {
 public:
+    runtime::FileSystem &files() { return m_files; }
     Bench(const QString &root, int rounds) : m_root(root), m_rounds(rounds)
     {
         QRandomGenerator random(1935);
@@ -337,7 +338,7 @@ public:
 private:
     QString m_root;
     int m_rounds;
-    runtime::PosixFileSystem m_files;
+    runtime::HostFileSystem m_files;
     // Installs without records, unless a case says otherwise; those with them keep their
     // records beside the game folders.
     const runtime::HostPaths m_host = [] {
@@ -558,7 +559,7 @@ int main(int argc, char *argv[])
         const double index = timed(
             rounds, [] {},
             [&] {
-                runtime::FolderIndex folders;
+                runtime::FolderIndex folders(bench.files());
                 if (folders.lookup(largest, u"NO_SUCH_TEXTURE.BMP"_s))
                     qFatal("unexpected name");
             });

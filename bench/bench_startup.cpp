@@ -12,7 +12,7 @@
 
 #ifdef STARTUP_FORM
 #include "forms/form1.h"
-#include "runtime/filesystem.h"
+#include "runtime/hostfilesystem.h"
 
 #include <QLibraryInfo>
 #include <QTranslator>
@@ -31,7 +31,7 @@ int main(int argc, char *argv[])
     if (qtTranslator.load(QStringLiteral("qtbase_ru"),
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtTranslator);
-    runtime::PosixFileSystem files;
+    runtime::HostFileSystem files;
     Form1 window(files, runtime::HostPaths::ofProcess());
     window.loadCarList(QString::fromLocal8Bit(argc > 1 ? argv[1] : "cars.txt"));
 #else

@@ -20,10 +20,10 @@ QString carListPath()
     return runtime::programFolder() + u"\\cars.txt"_s;
 }
 
-CarList readCarList(const QString &path, const runtime::HostPaths &host)
+CarList readCarList(runtime::FileSystem &files, const QString &path, const runtime::HostPaths &host)
 {
     try {
-        runtime::SequentialInput input(path, host);
+        runtime::SequentialInput input(files, path, host);
         return readCarRecords(input);
     } catch (const runtime::RuntimeError &error) {
         runtime::Error named = error.error();

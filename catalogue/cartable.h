@@ -5,6 +5,7 @@
 #include <QString>
 
 namespace runtime {
+class FileSystem;
 class SequentialInput;
 struct HostPaths;
 } // namespace runtime
@@ -37,7 +38,8 @@ QString carListPath();
 // Reads a car list. Throws runtime::RuntimeError that names the file, and the line where
 // there is one: a missing or unreadable file, a colour count that is not a 16-bit integer,
 // a record cut short by the end of the file, or more than MaxCars records.
-CarList readCarList(const QString &path, const runtime::HostPaths &host);
+CarList readCarList(runtime::FileSystem &files, const QString &path,
+                    const runtime::HostPaths &host);
 
 // Reads the records of an open car list. Throws runtime::RuntimeError that names the line
 // and what is wrong.

@@ -43,7 +43,8 @@ private:
 
 } // namespace
 
-DirListBox::DirListBox(QWidget *parent) : QListWidget(parent), m_roots{u"/"_s}
+DirListBox::DirListBox(runtime::FileSystem &files, QWidget *parent)
+    : QListWidget(parent), m_files(files), m_roots{u"/"_s}
 {
     setItemDelegate(new IndentDelegate(this));
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -60,7 +61,7 @@ void DirListBox::setDriveRoots(const QStringList &roots)
 void DirListBox::setPath(const QString &folder)
 {
     const QString path = QDir::cleanPath(folder);
-    const QStringList children = runtime::subfolders(path);
+    const QStringList children = runtime::subfolders(m_files, path);
 
     QString root = runtime::driveRootOf(path, m_roots);
     if (root.isEmpty())

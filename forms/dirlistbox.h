@@ -4,6 +4,10 @@
 #include <QListWidget>
 #include <QStringList>
 
+namespace runtime {
+class FileSystem;
+}
+
 // A folder list in the classic manner: the opened folder's ancestors from its drive's root
 // down, the opened folder itself, then its subfolders, each level indented one step. A
 // double click or Enter opens the highlighted folder; a single click only highlights it.
@@ -12,7 +16,8 @@ class DirListBox : public QListWidget
     Q_OBJECT
 
 public:
-    explicit DirListBox(QWidget *parent = nullptr);
+    // Folders are read through `files`.
+    explicit DirListBox(runtime::FileSystem &files, QWidget *parent = nullptr);
 
     // The roots of the drives; a folder's tree starts at the one that holds it.
     void setDriveRoots(const QStringList &roots);
@@ -40,6 +45,7 @@ private:
     // Opens the folder of `row`, reporting an error in a message box.
     void openRow(int row);
 
+    runtime::FileSystem &m_files;
     QStringList m_roots;
     QString m_path;
     int m_openedRow = -1;

@@ -105,7 +105,7 @@ void Form1::loadCarList(const QString &carListFile)
 {
     m_combo1->clear();
     m_cars.clear();
-    m_cars = readCarList(carListFile, m_host);
+    m_cars = readCarList(m_files, carListFile, m_host);
     // The names go into the list in one step: item k is car k's name, in file order. A plain
     // list model holds them as they are, where the combo box's own model makes an item
     // object for each.
@@ -175,7 +175,7 @@ void Form1::showFolderPicker(QLabel *label, QLineEdit *field)
 {
     reportErrors([&] {
         if (!m_form2) {
-            m_form2 = new Form2(*this, m_host);
+            m_form2 = new Form2(*this, m_files, m_host);
             // The open picker fills the field of the row whose button was pressed last.
             connect(m_form2, &Form2::folderChosen, this,
                     [this](const QString &folder) { m_pickerField->setText(folder); });

@@ -13,7 +13,8 @@
 
 using namespace Qt::StringLiterals;
 
-Form2::Form2(QWidget &owner, const runtime::HostPaths &host) : QWidget(&owner, Qt::Window)
+Form2::Form2(QWidget &owner, runtime::FileSystem &files, const runtime::HostPaths &host)
+    : QWidget(&owner, Qt::Window)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(u"Выбор папки"_s);
@@ -21,7 +22,8 @@ Form2::Form2(QWidget &owner, const runtime::HostPaths &host) : QWidget(&owner, Q
 
     // Created in the order of their tab indices.
     m_drive1 = placeControl(new QComboBox(this), u"Drive1"_s, u"Диск"_s, 240, 600, 2775, 315);
-    m_dir1 = placeControl(new DirListBox(this), u"Dir1"_s, u"Label1"_s, 240, 960, 2775, 3465);
+    m_dir1 =
+        placeControl(new DirListBox(files, this), u"Dir1"_s, u"Label1"_s, 240, 960, 2775, 3465);
     m_label1 =
         placeControl(new QLabel(u"Label1"_s, this), u"Label1"_s, u"Label1"_s, 240, 240, 2775, 255);
     m_command1 =

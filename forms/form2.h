@@ -8,8 +8,9 @@ class QComboBox;
 class QLabel;
 class QPushButton;
 namespace runtime {
+class FileSystem;
 struct HostPaths;
-}
+} // namespace runtime
 
 // The folder picker: a drive list and a folder list, under the caption of the field it
 // fills. Its OK button hands the opened folder on by folderChosen, then closes the picker.
@@ -20,7 +21,7 @@ class Form2 : public QWidget
 
 public:
     // A window of its own, owned by `owner`, starting at the host's current drive and folder.
-    Form2(QWidget &owner, const runtime::HostPaths &host);
+    Form2(QWidget &owner, runtime::FileSystem &files, const runtime::HostPaths &host);
 
     void setFieldCaption(const QString &caption);
 

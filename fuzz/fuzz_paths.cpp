@@ -6,6 +6,7 @@
 
 #include "fuzzcheck.h"
 #include "runtime/error.h"
+#include "runtime/hostfilesystem.h"
 #include "runtime/hostpath.h"
 #include "runtime/listing.h"
 
@@ -25,6 +26,7 @@ namespace {
 QByteArray g_host; // the tree's host path
 QString g_root;    // and as the program spells it
 HostPaths g_paths; // the tree as the current folder, and the Wine prefix in it
+HostFileSystem g_files;
 
 void makeFolder(const QByteArray &relative)
 {
@@ -100,7 +102,8 @@ bool resolvingError(const Error &error)
 std::optional<QStringList> list(const QString &pattern)
 {
     try {
-        return Listing::all(pattern, g_paths);
+        FolderIndex folders(g_files);
+        return Listing::all(pattern, g_paths, folders);
     } catch (const RuntimeError &error) {
         FUZZ_CHECK(resolvingError(error.error()), pattern);
         return std::nullopt;
@@ -125,7 +128,9 @@ void checkListing(const QString &path, const SplitPath &split)
         return;
 
     const bool wholeFolder = split.trailingSeparator;
-    const auto folder = resolveComponents(split, split.components.size() - (wholeFolder ? 0 : 1));
+    FolderIndex folders(g_files);
+    const auto folder =
+        resolveComponents(split, folders, split.components.size() - (wholeFolder ? 0 : 1));
     FUZZ_CHECK(folder, path);
     const QString last = wholeFolder ? u"*"_s : split.components.back();
     for (const QString &name : *names) {
@@ -168,7 +173,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
         std::abort();
     g_root = decodeName(g_host);
     buildTree();
-    g_paths = {g_host + "/prefix", g_host};
+    g_paths = {g_host + "/prefix", g_host, {}};
     std::atexit(removeTree);
     return 0;
 }
@@ -209,7 +214,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                  : g_host;
     FUZZ_CHECK(split.root == root, path);
     try {
-        const SplitPath alone = splitPath(path, {g_paths.winePrefix, {}});
+        const SplitPath alone = splitPath(path, {g_paths.winePrefix, {}, {}});
         FUZZ_CHECK(root != g_host && alone.root == root && alone.components == split.components,
                    path);
     } catch (const RuntimeError &error) {
@@ -226,7 +231,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
 
     try {
-        if (const auto host = resolveExisting(path, g_paths)) {
+        FolderIndex folders(g_files);
+        if (const auto host = resolveExisting(path, g_paths, folders)) {
             struct stat st;
             FUZZ_CHECK(::lstat(host->constData(), &st) == 0, path);
         }

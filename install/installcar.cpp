@@ -34,7 +34,7 @@ std::optional<Check> failedCheck(const InstallRequest &request, InstallOutcome &
                                  FileSession &session)
 {
     const auto listed = [&](const QString &pattern) {
-        return passes([&] { return Listing::any(pattern, session.host(), &session.folders()); });
+        return passes([&] { return Listing::any(pattern, session.host(), session.folders()); });
     };
     // The Maps folder always ends in a separator from here on, also in the field.
     const QString &maps = outcome.mapsFolder;
@@ -148,11 +148,11 @@ void makeFolderIfNeeded(InstallReport &report, FileSession &session, const QStri
 {
     const auto exists = [&](const QString &path) {
         return passes([&] {
-            const auto host = runtime::resolveExisting(path, session.host(), &session.folders());
-            return host && runtime::isFolder(*host);
+            const auto host = runtime::resolveExisting(path, session.host(), session.folders());
+            return host && runtime::isFolder(session.folders().files(), *host);
         });
     };
-    if (passes([&] { return Listing::any(listed, session.host(), &session.folders()); }))
+    if (passes([&] { return Listing::any(listed, session.host(), session.folders()); }))
         return;
     try {
         session.makeFolder(folder);
@@ -169,7 +169,7 @@ int filesToWrite(const Car &car, const ColourSelection &selected, const QString 
     const int colours = colourUse(car).installable;
     int files = 2 * int(std::count(selected.begin(), selected.begin() + colours, true));
     try {
-        files += int(Listing::all(maps, session.host(), &session.folders()).size());
+        files += int(Listing::all(maps, session.host(), session.folders()).size());
     } catch (const RuntimeError &) {
     }
     return files;
@@ -202,7 +202,7 @@ void copyFiles(const InstallRequest &request, InstallProgress *progress, FileSes
 
     QStringList textures;
     try {
-        textures = Listing::all(maps, session.host(), &session.folders());
+        textures = Listing::all(maps, session.host(), session.folders());
     } catch (const RuntimeError &error) {
         report.failed(maps, error.error());
     }
@@ -246,7 +246,7 @@ InstallOutcome InstallCar(const InstallRequest &request, runtime::FileSystem &fi
     if (!host.dataFolder.isEmpty()) {
         std::optional<QByteArray> game;
         try {
-            game = runtime::resolveExisting(request.gameFolder, host, &session.folders());
+            game = runtime::resolveExisting(request.gameFolder, host, session.folders());
         } catch (const RuntimeError &) {
         }
         runtime::FileStatus status;

@@ -371,7 +371,7 @@ QStringList undoReport(const UndoOutcome &outcome, const QString &gameFolder)
         if (std::any_of(outcome.steps.begin(), outcome.steps.end(),
                         [](const UndoStep &s) { return s.kind == UndoStep::Changed; }))
             lines.append(u"Прежние файлы сохранены в «%1»."_s.arg(
-                QFile::decodeName(outcome.install->folder)));
+                runtime::decodeName(outcome.install->folder)));
         break;
     case UndoOutcome::NothingToUndo:
         lines.append(u"Нечего отменять: установок в папку «%1» не записано."_s.arg(gameFolder));

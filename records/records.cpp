@@ -3,7 +3,6 @@
 
 #include "runtime/hostpath.h"
 
-#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -445,10 +444,10 @@ InstallRecord readOne(runtime::FileSystem &files, const runtime::Fd &folder, con
     if (status.size > MaxRecordSize)
         runtime::raise(ErrorKind::TooLarge, Operation::ReadRecord, {},
                        QString::number(MaxRecordSize));
-    QFile file;
-    if (!file.open(fd.get(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
-        runtime::raiseSystem(EIO, Operation::ReadRecord);
-    return fromJson(file.read(MaxRecordSize + 1), path);
+    QByteArray bytes;
+    if (const int error = files.read(fd, MaxRecordSize + 1, bytes))
+        runtime::raiseSystem(error, Operation::ReadRecord);
+    return fromJson(bytes, path);
 }
 
 // The game folder a damaged record names, where that much of it can be read.
@@ -459,10 +458,10 @@ QByteArray gameHostOf(runtime::FileSystem &files, const runtime::Fd &folder)
     if (files.openEntryAt(folder, RecordName, fd) != 0 || files.status(fd, status) != 0 ||
         !status.isRegular() || status.size > MaxRecordSize)
         return {};
-    QFile file;
-    if (!file.open(fd.get(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+    QByteArray bytes;
+    if (files.read(fd, MaxRecordSize, bytes) != 0)
         return {};
-    const QJsonValue host = QJsonDocument::fromJson(file.readAll()).object().value(u"gameHost"_s);
+    const QJsonValue host = QJsonDocument::fromJson(bytes).object().value(u"gameHost"_s);
     return host.isString() ? QByteArray::fromPercentEncoding(host.toString().toLatin1())
                            : QByteArray();
 }
@@ -494,16 +493,16 @@ Records readAll(runtime::FileSystem &files, const QByteArray &dataFolder, quint3
     if (const int error = files.openFolderAt(runtime::Fd(), installs, folder))
         error == ENOENT
             ? void()
-            : runtime::raiseSystem(error, Operation::ReadFolder, QFile::decodeName(installs));
+            : runtime::raiseSystem(error, Operation::ReadFolder, runtime::decodeName(installs));
     if (!folder.isOpen())
         return result;
     FileStatus status;
     if (files.status(folder, status) != 0 || !ownOnly(status, user))
         runtime::raise(ErrorKind::NotOwnRecords, Operation::ReadRecord,
-                       QFile::decodeName(installs));
+                       runtime::decodeName(installs));
     QByteArrayList names;
     if (const int error = files.readFolder(folder, names))
-        runtime::raiseSystem(error, Operation::ReadFolder, QFile::decodeName(installs));
+        runtime::raiseSystem(error, Operation::ReadFolder, runtime::decodeName(installs));
     for (const QByteArray &name : std::as_const(names)) {
         FileStatus entry;
         if (sequence(name) == 0 || files.entryStatusAt(folder, name, entry) != 0 ||
@@ -519,7 +518,7 @@ Records readAll(runtime::FileSystem &files, const QByteArray &dataFolder, quint3
             result.good.append(readOne(files, record, path, user));
         } catch (const runtime::RuntimeError &error) {
             runtime::Error named = error.error();
-            named.path = QFile::decodeName(path + '/' + RecordName);
+            named.path = runtime::decodeName(path + '/' + RecordName);
             result.damaged.append({path, named, gameHostOf(files, record)});
         }
     }
@@ -659,8 +658,10 @@ InstallJournal::InstallJournal(runtime::FileSystem &files, const QByteArray &dat
     // Numbered after the last install recorded: those into one game folder take turns.
     const QByteArray installs = installsFolder(dataFolder);
     qint64 last = 0;
-    for (const QString &entry : QDir(QFile::decodeName(installs)).entryList(QDir::Dirs))
-        last = std::max(last, sequence(QFile::encodeName(entry)));
+    runtime::FolderListing listing;
+    if (files.listFolder(installs, listing) == 0)
+        for (const runtime::FolderEntry &entry : listing.entries)
+            last = std::max(last, sequence(entry.name));
     const QByteArray name = QByteArray::number(last + 1).rightJustified(8, '0') + '-' +
                             m_record.when.toString(u"yyyyMMdd-HHmmss-zzz"_s).toLatin1() + '-' +
                             QByteArray::number(QRandomGenerator::global()->generate(), 36);
@@ -678,8 +679,8 @@ InstallJournal::InstallJournal(runtime::FileSystem &files, const QByteArray &dat
         error = records::write(m_files, m_record);
     m_writable = error == 0;
     if (!m_writable)
-        m_unwritable =
-            runtime::systemError(error, Operation::WriteRecord, QFile::decodeName(m_record.folder));
+        m_unwritable = runtime::systemError(error, Operation::WriteRecord,
+                                            runtime::decodeName(m_record.folder));
 }
 
 InstallJournal::~InstallJournal() = default;
@@ -786,8 +787,8 @@ QByteArray InstallJournal::write()
         // The install goes on unrecorded: its record says so, where it still can.
         m_record.complete = false;
         m_record.changes.clear();
-        m_record.notWritten =
-            runtime::systemError(error, Operation::WriteRecord, QFile::decodeName(m_record.folder));
+        m_record.notWritten = runtime::systemError(error, Operation::WriteRecord,
+                                                   runtime::decodeName(m_record.folder));
         records::write(m_files, m_record);
         m_writable = false;
         return {};

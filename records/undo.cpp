@@ -33,7 +33,8 @@ struct GameFolder
 std::optional<GameFolder> findGameFolder(const QString &gameFolder, runtime::FileSystem &files,
                                          const runtime::HostPaths &host)
 {
-    const auto found = runtime::resolveExisting(gameFolder, host);
+    runtime::FolderIndex folders(files);
+    const auto found = runtime::resolveExisting(gameFolder, host, folders);
     GameFolder game;
     if (!found || files.openFolderAt(runtime::Fd(), *found, game.fd) != 0 ||
         files.status(game.fd, game.status) != 0)
@@ -152,7 +153,7 @@ public:
             if (planned.kind == UndoStep::Restored) {
                 if (!isKept || kept.size != change.previous.size)
                     runtime::raise(ErrorKind::NotFound, Operation::Restore,
-                                   QFile::decodeName(m_record.folder + '/' + keptName(change)),
+                                   runtime::decodeName(m_record.folder + '/' + keptName(change)),
                                    change.shown);
                 // Only what the install kept comes back: a file, or the very link it replaced.
                 if (kept.isLink() != change.previous.link || (!kept.isRegular() && !kept.isLink()))
@@ -160,7 +161,7 @@ public:
                         {ErrorKind::DamagedRecord,
                          Operation::Restore,
                          int(records::Damage::NotAFile),
-                         QFile::decodeName(m_record.folder + '/' + keptName(change)),
+                         runtime::decodeName(m_record.folder + '/' + keptName(change)),
                          {},
                          0});
             }
@@ -270,7 +271,7 @@ public:
         if (const int error = records::write(m_files, rest)) {
             m_outcome.status = UndoOutcome::Failed;
             m_outcome.error = runtime::systemError(error, Operation::WriteRecord,
-                                                   QFile::decodeName(m_record.folder));
+                                                   runtime::decodeName(m_record.folder));
             return;
         }
         m_files.flushOpenFolder(m_recordFolder);
@@ -489,7 +490,7 @@ UndoOutcome UndoInstall(const QString &gameFolder, runtime::FileSystem &files,
             for (const InstallRecord &record :
                  records::readAll(files, host.dataFolder, host.user).good) {
                 if (records::sequence(record.folder) == number) {
-                    named = QFile::decodeName(record.gameHost);
+                    named = runtime::decodeName(record.gameHost);
                     game = findGameFolder(named, files, host);
                 }
             }
@@ -506,7 +507,7 @@ UndoOutcome UndoInstall(const QString &gameFolder, runtime::FileSystem &files,
         records::FolderLock lock;
         if (const int error = lock.take(files, host.dataFolder, game->status, waiting))
             runtime::raiseSystem(error, Operation::Lock,
-                                 QFile::decodeName(records::installsFolder(host.dataFolder)));
+                                 runtime::decodeName(records::installsFolder(host.dataFolder)));
         records::removeAbandoned(files, host.dataFolder);
         const records::Records all = records::readAll(files, host.dataFolder, host.user);
         QList<InstallRecord> ofGame;
@@ -533,7 +534,7 @@ UndoOutcome UndoInstall(const QString &gameFolder, runtime::FileSystem &files,
             throw runtime::RuntimeError({ErrorKind::NotRecorded,
                                          Operation::ReadRecord,
                                          newest->notWritten ? newest->notWritten->code : 0,
-                                         QFile::decodeName(newest->folder),
+                                         runtime::decodeName(newest->folder),
                                          {},
                                          0});
         // The record is changed or removed at the end: a folder of records that cannot be
@@ -541,11 +542,11 @@ UndoOutcome UndoInstall(const QString &gameFolder, runtime::FileSystem &files,
         const QByteArray installsPath = records::installsFolder(host.dataFolder);
         for (const QByteArray &folder : {newest->folder, installsPath}) {
             if (const int error = files.access(folder))
-                runtime::raiseSystem(error, Operation::WriteRecord, QFile::decodeName(folder));
+                runtime::raiseSystem(error, Operation::WriteRecord, runtime::decodeName(folder));
         }
         Fd recordFolder;
         if (const int error = records::holdFolder(files, newest->folder, recordFolder))
-            runtime::raiseSystem(error, Operation::ReadRecord, QFile::decodeName(newest->folder));
+            runtime::raiseSystem(error, Operation::ReadRecord, runtime::decodeName(newest->folder));
         Undo undo(files, *game, *newest, recordFolder, outcome);
         undo.plan();
         undo.clearTemporaries();

@@ -10,6 +10,8 @@
 // is the root folder of a mounted file system that holds the user's files.
 namespace runtime {
 
+class FileSystem;
+
 struct Drive
 {
     QString root;  // the mount point, "/" first
@@ -27,9 +29,12 @@ QList<Drive> drives();
 // ancestors. "" when none does.
 QString driveRootOf(const QString &folder, const QStringList &roots);
 
+// Whether `path` is `folder` or lies inside it.
+bool isInside(const QString &path, const QString &folder);
+
 // The names of the folders inside `folder` (links to folders included, files not), sorted
 // without regard to case. Throws RuntimeError when the folder cannot be read.
-QStringList subfolders(const QString &folder);
+QStringList subfolders(FileSystem &files, const QString &folder);
 
 // `folder` followed by one name, with one "/" between them.
 QString childPath(const QString &folder, const QString &name);

@@ -35,7 +35,8 @@ struct FileSession::Staged
 };
 
 FileSession::FileSession(FileSystem &files, const HostPaths &host)
-    : m_files(files), m_host(host), m_maxStaged(files.openFileBudget()), m_digests(files)
+    : m_files(files), m_host(host), m_folders(files), m_maxStaged(files.openFileBudget()),
+      m_digests(files)
 {}
 
 FileSession::~FileSession()
@@ -178,7 +179,7 @@ void FileSession::putInPlace()
 
 void FileSession::copyFile(const QString &source, const QString &destination)
 {
-    auto sourceHost = resolveExisting(source, m_host, &m_folders);
+    auto sourceHost = resolveExisting(source, m_host, m_folders);
     if (!sourceHost)
         raise(ErrorKind::NotFound, Operation::Open, source);
 
@@ -186,11 +187,11 @@ void FileSession::copyFile(const QString &source, const QString &destination)
     if (target.trailingSeparator || target.components.isEmpty())
         raise(ErrorKind::NoFileName, Operation::Resolve, destination);
     const QString name = target.components.back();
-    const auto folder = resolveComponents(target, target.components.size() - 1, &m_folders);
-    if (!folder || !isFolder(*folder))
+    const auto folder = resolveComponents(target, m_folders, target.components.size() - 1);
+    if (!folder || !isFolder(m_files, *folder))
         raise(ErrorKind::NotFound, Operation::CreateTemporary, destination);
     removeAbandonedTemporaries(*folder);
-    const auto existing = findEntry(*folder, name, &m_folders);
+    const auto existing = findEntry(*folder, name, m_folders);
     const QByteArray targetName = existing ? *existing : encodeName(name);
     const QByteArray targetHost = joinHost(*folder, targetName);
 
@@ -276,10 +277,10 @@ void FileSession::makeFolder(const QString &path)
     if (split.components.isEmpty())
         raiseSystem(EEXIST, Operation::MakeFolder, path);
     const QString name = split.components.back();
-    const auto parent = resolveComponents(split, split.components.size() - 1, &m_folders);
+    const auto parent = resolveComponents(split, m_folders, split.components.size() - 1);
     if (!parent)
         raiseSystem(ENOENT, Operation::MakeFolder, path);
-    if (name == u"."_s || name == u".."_s || findEntry(*parent, name, &m_folders))
+    if (name == u"."_s || name == u".."_s || findEntry(*parent, name, m_folders))
         raiseSystem(EEXIST, Operation::MakeFolder, path);
     if (const int error = m_files.makeFolder(joinHost(*parent, encodeName(name)), 0777))
         raiseSystem(error, Operation::MakeFolder, path);

@@ -5,15 +5,18 @@
 #include <QByteArrayList>
 #include <QtGlobal>
 #include <cstddef>
+#include <memory>
 #include <utility>
+#include <vector>
 
 namespace runtime {
 
-// An open file of the host, closed when it goes.
+// An open file of the host, closed when it goes: a file descriptor, or a Windows handle.
 class Fd
 {
 public:
-    explicit Fd(int fd = -1) : m_fd(fd) {}
+    using Handle = qintptr;
+    explicit Fd(Handle fd = -1) : m_fd(fd) {}
     ~Fd() { reset(); }
     Fd(Fd &&other) noexcept : m_fd(other.release()) {}
     Fd &operator=(Fd &&other) noexcept
@@ -21,24 +24,26 @@ public:
         reset(other.release());
         return *this;
     }
-    int get() const { return m_fd; }
-    bool isOpen() const { return m_fd >= 0; }
-    int release() { return std::exchange(m_fd, -1); }
-    void reset(int fd = -1);
+    Handle get() const { return m_fd; }
+    bool isOpen() const { return m_fd != -1; }
+    Handle release() { return std::exchange(m_fd, -1); }
+    void reset(Handle fd = -1);
 
 private:
-    int m_fd;
+    Handle m_fd;
 };
 
 // Whether a file name is that of a copy's temporary file: ".quillmere-<base 36>.tmp".
 bool isTemporaryName(QByteArrayView name);
+// A fresh such name.
+QByteArray newTemporaryName();
 
 // What the file system tells of a file.
 struct FileStatus
 {
     quint64 device = 0;
     quint64 inode = 0;
-    quint32 mode = 0; // the type and the permission bits
+    quint32 mode = 0; // the type and the permission bits, as POSIX numbers them
     quint32 owner = 0;
     quint32 group = 0;
     qint64 size = 0;
@@ -49,11 +54,35 @@ struct FileStatus
     bool isRegular() const;
     bool isLink() const;
     quint32 permissions() const { return mode & 07777; }
+
+    static constexpr quint32 TypeBits = 0170000, FolderType = 0040000, RegularType = 0100000,
+                             LinkType = 0120000;
+};
+
+// One entry of a folder as listed in bulk.
+struct FolderEntry
+{
+    enum Kind : quint8
+    {
+        File,    // a regular file
+        Folder,  // a folder
+        Other,   // a device, pipe or socket
+        Unknown, // a link, or a file system that does not say: ask the entry itself
+    };
+    const char *name; // as the host spells it; lives as long as its listing
+    Kind kind;
+};
+
+// A folder's names but "." and "..", read at once into one buffer.
+struct FolderListing
+{
+    std::unique_ptr<char[]> names;
+    std::vector<FolderEntry> entries;
 };
 
 // The file operations an install writes with, on host paths. Each returns 0, or the errno
-// of the host it failed with. The program's one is the host's own (PosixFileSystem); tests
-// pass one that fails chosen operations on chosen names.
+// of the host it failed with. The program's one is the host's own (HostFileSystem, from
+// hostfilesystem.h); tests pass one that fails chosen operations on chosen names.
 class FileSystem
 {
 public:
@@ -87,6 +116,11 @@ public:
     virtual int setModified(const Fd &file, qint64 modified) = 0;
 
     virtual int flushFile(const Fd &file) = 0;
+    // Reads a file from where it stands, to its end or until `data` holds `limit` bytes.
+    virtual int read(const Fd &file, qint64 limit, QByteArray &data) = 0;
+    // Lists a folder by its path.
+    virtual int listFolder(const QByteArray &path, FolderListing &listing) = 0;
+
     // The names of a folder.
     virtual int flushFolder(const QByteArray &path) = 0;
     // Everything written to the file system that holds `path`. ENOTSUP where such a flush
@@ -144,49 +178,5 @@ public:
 
 // The kind of digest FileSystem::hash makes, as records name it.
 inline constexpr const char *hashName = "blake2b-256";
-
-// The host's file system.
-class PosixFileSystem : public FileSystem
-{
-public:
-    int open(const QByteArray &path, Fd &file) override;
-    int openEntry(const QByteArray &path, Fd &file) override;
-    int status(const QByteArray &path, FileStatus &status) override;
-    int entryStatus(const QByteArray &path, FileStatus &status) override;
-    int status(const Fd &file, FileStatus &status) override;
-    int access(const QByteArray &path) override;
-    int createTemporary(const QByteArray &destination, QByteArray &path, bool &named,
-                        Fd &file) override;
-    int lock(const Fd &file) override;
-    int copy(const Fd &from, const Fd &to, qint64 size, bool &cloned) override;
-    int setMode(const Fd &file, quint32 permissions) override;
-    int setOwner(const Fd &file, quint32 owner, quint32 group) override;
-    int setModified(const Fd &file, qint64 modified) override;
-    int flushFile(const Fd &file) override;
-    int flushFolder(const QByteArray &path) override;
-    int flushFileSystem(const QByteArray &path) override;
-    int rename(const QByteArray &from, const Fd &file, const QByteArray &to) override;
-    int remove(const QByteArray &path) override;
-    int makeFolder(const QByteArray &path, quint32 permissions) override;
-    int removeFolder(const QByteArray &path) override;
-    int link(const QByteArray &from, const QByteArray &to) override;
-    int create(const QByteArray &path, Fd &file) override;
-    int write(const Fd &file, const QByteArray &data) override;
-    int waitForLock(const Fd &file) override;
-    std::size_t openFileBudget() override;
-    int hash(const Fd &file, QByteArray &digest) override;
-    int openFolderAt(const Fd &folder, const QByteArray &name, Fd &opened) override;
-    int openLinkedFolderAt(const Fd &folder, const QByteArray &name, Fd &opened) override;
-    int entryStatusAt(const Fd &folder, const QByteArray &name, FileStatus &status) override;
-    int openEntryAt(const Fd &folder, const QByteArray &name, Fd &file) override;
-    int accessAt(const Fd &folder, const QByteArray &name) override;
-    int removeAt(const Fd &folder, const QByteArray &name) override;
-    int removeFolderAt(const Fd &folder, const QByteArray &name) override;
-    int renameAt(const Fd &fromFolder, const QByteArray &from, const Fd &toFolder,
-                 const QByteArray &to) override;
-    int createAt(const Fd &folder, const QByteArray &name, quint32 permissions, Fd &file) override;
-    int readFolder(const Fd &folder, QByteArrayList &names) override;
-    int flushOpenFolder(const Fd &folder) override;
-};
 
 } // namespace runtime

@@ -2,23 +2,15 @@
 #include "runtime/hostpath.h"
 
 #include "runtime/error.h"
-#include "runtime/posixdir.h"
+#include "runtime/filesystem.h"
 
-#include <QFile>
-#include <QStandardPaths>
 #include <QtGlobal>
 #include <algorithm>
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <cstring>
 #include <deque>
-#include <dirent.h>
-#include <fcntl.h>
 #include <memory>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -87,13 +79,6 @@ quint32 foldInto(QByteArrayView hostName, std::string &keys)
                 out[i + k] = char(word >> (8 * k));
     }
     return hashKey(out, size);
-}
-
-std::string foldedName(QByteArrayView hostName)
-{
-    std::string key;
-    foldInto(hostName, key);
-    return key;
 }
 
 } // namespace
@@ -176,10 +161,16 @@ QByteArray encodeName(QStringView name)
     return out;
 }
 
-bool isFolder(const QByteArray &hostPath)
+bool isFolder(FileSystem &files, const QByteArray &hostPath)
 {
-    struct stat st;
-    return ::stat(hostPath.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+    FileStatus status;
+    return files.status(hostPath, status) == 0 && status.isFolder();
+}
+
+bool isOrdinaryFile(FileSystem &files, const QByteArray &hostPath)
+{
+    FileStatus status;
+    return files.status(hostPath, status) == 0 && status.isRegular();
 }
 
 [[noreturn]] static void ambiguousName(const QString &name, const QByteArray &folder)
@@ -196,28 +187,8 @@ QByteArray joinHost(const QByteArray &folder, const QByteArray &name)
 
 void checkComponent(const QString &name)
 {
-    if (encodeName(name).size() > NAME_MAX)
+    if (isNameTooLong(name))
         raise(ErrorKind::NameTooLong, Operation::Resolve, QString(), name);
-}
-
-quint32 processUser()
-{
-    return quint32(::getuid());
-}
-
-HostPaths HostPaths::ofProcess()
-{
-    HostPaths host;
-    host.winePrefix = qgetenv("WINEPREFIX");
-    if (host.winePrefix.isEmpty())
-        host.winePrefix = qgetenv("HOME") + "/.wine";
-    std::unique_ptr<char, decltype(&std::free)> cwd(::getcwd(nullptr, 0), &std::free);
-    if (cwd)
-        host.currentFolder = cwd.get();
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    if (!data.isEmpty())
-        host.dataFolder = QFile::encodeName(data) + "/quillmere";
-    return host;
 }
 
 SplitPath splitPath(const QString &path, const HostPaths &host)
@@ -228,10 +199,8 @@ SplitPath splitPath(const QString &path, const HostPaths &host)
     SplitPath result;
     QStringView rest = path;
     if (path.size() >= 2 && path[1] == u':' && path[0].isLetter() && path[0].unicode() < 0x80) {
-        const char letter = char(path[0].toLower().unicode());
-        result.root = host.winePrefix + "/dosdevices/" + letter + ':';
-        struct stat st;
-        if (::stat(result.root.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+        result.root = driveRoot(char(path[0].toLower().unicode()), host);
+        if (result.root.isEmpty())
             raise(ErrorKind::DriveNotReady, Operation::Resolve, path, path.first(1).toUpper());
         rest = rest.sliced(2);
     } else if (!path.isEmpty() && isSeparator(path[0])) {
@@ -255,39 +224,24 @@ SplitPath splitPath(const QString &path, const HostPaths &host)
 }
 
 std::optional<QByteArray> findEntry(const QByteArray &folder, const QString &name,
-                                    FolderIndex *folders)
+                                    FolderIndex &folders)
 {
     // "." and ".." are looked up like any name, so that they are only found in a folder.
     const bool dots = name == u"."_s || name == u".."_s;
     if (!dots)
         checkComponent(name);
 
+    // Where the host's names are case-blind, this finds the entry in any case.
     const QByteArray exact = encodeName(name);
-    struct stat st;
-    if (::lstat(joinHost(folder, exact).constData(), &st) == 0)
+    FileStatus status;
+    const int error = folders.files().entryStatus(joinHost(folder, exact), status);
+    if (error == 0)
         return exact;
-    if (errno != ENOENT && errno != ENOTDIR)
-        raiseSystem(errno, Operation::Resolve, decodeName(joinHost(folder, exact)));
+    if (error != ENOENT && error != ENOTDIR)
+        raiseSystem(error, Operation::Resolve, decodeName(joinHost(folder, exact)));
     if (dots)
         return std::nullopt;
-
-    if (folders)
-        return folders->lookup(folder, name);
-
-    DirHandle dir(::opendir(folder.constData()));
-    if (!dir)
-        return std::nullopt;
-    const std::string key = foldedName(exact);
-    std::optional<QByteArray> found;
-    while (const dirent *entry = ::readdir(dir.get())) {
-        const QByteArrayView raw(entry->d_name);
-        if (foldedName(raw) != key)
-            continue;
-        if (found)
-            ambiguousName(name, folder);
-        found = raw.toByteArray();
-    }
-    return found;
+    return folders.lookup(folder, name);
 }
 
 void sortCaseBlind(QStringList &names)
@@ -306,8 +260,8 @@ void sortCaseBlind(QStringList &names)
 struct FolderIndex::Folder
 {
     bool readable = false;
-    std::unique_ptr<char[]> listing; // the kernel's records, as read
-    std::vector<Entry> entries;
+    FolderListing listing;
+    std::vector<Entry> &entries = listing.entries;
     std::deque<QByteArray> added; // names created or reserved since the listing
 
     // A name as the table knows it.
@@ -389,48 +343,11 @@ struct FolderIndex::Folder
         keyed = true;
     }
 
-    void read(const QByteArray &path)
+    void read(FileSystem &files, const QByteArray &path)
     {
-        const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        readable = fd >= 0;
+        readable = files.listFolder(path, listing) == 0;
         if (!readable)
-            return;
-        // Records are read in bulk into one buffer, as large as the folder says it is;
-        // it grows while the folder fills it.
-        struct stat st;
-        std::size_t size = 64 * 1024;
-        if (::fstat(fd, &st) == 0)
-            size = std::clamp<std::size_t>(std::size_t(st.st_size) + 32 * 1024, size, 64 << 20);
-        listing.reset(new char[size]);
-        std::size_t filled = 0;
-        for (;;) {
-            if (size - filled < 32 * 1024) {
-                std::unique_ptr<char[]> larger(new char[size * 2]);
-                std::memcpy(larger.get(), listing.get(), filled);
-                listing = std::move(larger);
-                size *= 2;
-            }
-            const ssize_t n = ::getdents64(fd, listing.get() + filled, size - filled);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                break;
-            filled += std::size_t(n);
-        }
-        ::close(fd);
-        entries.reserve(filled / 32);
-        for (std::size_t at = 0; at < filled;) {
-            const auto *record = reinterpret_cast<const dirent64 *>(listing.get() + at);
-            at += record->d_reclen;
-            const char *name = record->d_name;
-            if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
-                continue;
-            const Entry::Kind kind = record->d_type == DT_REG ? Entry::File
-                                     : record->d_type == DT_LNK || record->d_type == DT_UNKNOWN
-                                         ? Entry::Unknown
-                                         : Entry::Other;
-            entries.push_back({name, kind});
-        }
+            entries.clear();
     }
 
     const char *add(const QByteArray &name)
@@ -440,7 +357,7 @@ struct FolderIndex::Folder
     }
 };
 
-FolderIndex::FolderIndex() = default;
+FolderIndex::FolderIndex(FileSystem &files) : m_files(files) {}
 FolderIndex::~FolderIndex() = default;
 
 FolderIndex::Folder &FolderIndex::folder(const QByteArray &path)
@@ -448,7 +365,7 @@ FolderIndex::Folder &FolderIndex::folder(const QByteArray &path)
     auto &found = m_folders[path];
     if (!found) {
         found = std::make_unique<Folder>();
-        found->read(path);
+        found->read(m_files, path);
     }
     return *found;
 }
@@ -498,8 +415,8 @@ std::optional<QByteArray> FolderIndex::lookup(const QByteArray &path, const QStr
     return QByteArray(entry.name, entry.nameSize);
 }
 
-std::optional<QByteArray> resolveComponents(const SplitPath &path, qsizetype count,
-                                            FolderIndex *folders)
+std::optional<QByteArray> resolveComponents(const SplitPath &path, FolderIndex &folders,
+                                            qsizetype count)
 {
     if (count < 0)
         count = path.components.size();
@@ -512,31 +429,31 @@ std::optional<QByteArray> resolveComponents(const SplitPath &path, qsizetype cou
     };
     QByteArray host = path.root;
     qsizetype i = 0;
-    if (folders && count > 0) {
-        if (const auto known = folders->resolved.constFind(key(count));
-            known != folders->resolved.cend())
+    if (count > 0) {
+        if (const auto known = folders.resolved.constFind(key(count));
+            known != folders.resolved.cend())
             return *known;
-        if (const auto known = folders->resolved.constFind(key(count - 1));
-            known != folders->resolved.cend())
+        if (const auto known = folders.resolved.constFind(key(count - 1));
+            known != folders.resolved.cend())
             host = *known, i = count - 1;
     }
     for (; i < count; ++i) {
-        if (folders && i == count - 1 && i > 0)
-            folders->resolved.insert(key(i), host);
+        if (i == count - 1 && i > 0)
+            folders.resolved.insert(key(i), host);
         const auto entry = findEntry(host, path.components[i], folders);
         if (!entry)
             return std::nullopt;
         host = joinHost(host, *entry);
     }
-    if (folders && count > 0)
-        folders->resolved.insert(key(count), host);
+    if (count > 0)
+        folders.resolved.insert(key(count), host);
     return host;
 }
 
 std::optional<QByteArray> resolveExisting(const QString &path, const HostPaths &host,
-                                          FolderIndex *folders)
+                                          FolderIndex &folders)
 {
-    return resolveComponents(splitPath(path, host), -1, folders);
+    return resolveComponents(splitPath(path, host), folders);
 }
 
 } // namespace runtime

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "runtime/filesystem.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QString>
@@ -25,19 +27,29 @@ inline QString caseKey(const QString &name)
     return name.toCaseFolded();
 }
 
+class FileSystem;
+
 // The user the process runs as.
 quint32 processUser();
 
 // The host's state that path resolution depends on, read once when the program starts.
 struct HostPaths
 {
-    QByteArray winePrefix;        // the folder of Wine's drives: $WINEPREFIX, else ~/.wine
+    QByteArray winePrefix;        // the folder of Wine's drives: $WINEPREFIX, else ~/.wine;
+                                  // "" where the host has drive letters of its own
     QByteArray currentFolder;     // the process's current folder; "" when it is gone
     QByteArray dataFolder;        // the program's records, ~/.local/share/quillmere; "" for none
     quint32 user = processUser(); // whose records those are
 
     static HostPaths ofProcess();
 };
+
+// The host folder of a drive letter's root (lower case), or "" when the drive is not
+// ready: under Wine, the folder its dosdevices link leads to.
+QByteArray driveRoot(char letter, const HostPaths &host);
+
+// Whether a name is longer than the host's file systems allow.
+bool isNameTooLong(const QString &name);
 
 // A program path split into the host folder it starts from and its components.
 struct SplitPath
@@ -64,22 +76,15 @@ void sortCaseBlind(QStringList &names);
 class FolderIndex
 {
 public:
-    FolderIndex();
+    // Folders are read through `files`.
+    explicit FolderIndex(FileSystem &files);
     ~FolderIndex();
     FolderIndex(const FolderIndex &) = delete;
     FolderIndex &operator=(const FolderIndex &) = delete;
 
-    struct Entry
-    {
-        enum Kind : quint8
-        {
-            File,    // a regular file
-            Other,   // a folder, device, pipe or socket
-            Unknown, // a link, or a file system that does not say: ask the entry itself
-        };
-        const char *name; // as the host spells it; lives as long as the index
-        Kind kind;
-    };
+    FileSystem &files() const { return m_files; }
+
+    using Entry = FolderEntry; // its name lives as long as the index
 
     // The folder's entries but "." and "..", or nullptr when it cannot be read.
     const std::vector<Entry> *entries(const QByteArray &folder);
@@ -102,28 +107,31 @@ private:
     Folder &folder(const QByteArray &path);
     Folder &keyed(const QByteArray &path);
 
+    FileSystem &m_files;
     std::unordered_map<QByteArray, std::unique_ptr<Folder>> m_folders;
 };
 
 // The host name of the entry of `folder` that `name` denotes: "." and ".." when `folder` is
 // a folder, the exact name when it exists, else the one entry equal to it case-blind.
-// nullopt when there is none. With an index, the folder is read through it.
+// nullopt when there is none. The folder is read through the index.
 // Throws when several entries match case-blind and none exactly, and when the name is
 // longer than the file system allows.
 std::optional<QByteArray> findEntry(const QByteArray &folder, const QString &name,
-                                    FolderIndex *folders = nullptr);
+                                    FolderIndex &folders);
 
 // Resolves the first `count` components of `path` (all when -1). nullopt when one of
 // them is missing.
-std::optional<QByteArray> resolveComponents(const SplitPath &path, qsizetype count = -1,
-                                            FolderIndex *folders = nullptr);
+std::optional<QByteArray> resolveComponents(const SplitPath &path, FolderIndex &folders,
+                                            qsizetype count = -1);
 
 // The host path of a program path when it exists, else nullopt.
 std::optional<QByteArray> resolveExisting(const QString &path, const HostPaths &host,
-                                          FolderIndex *folders = nullptr);
+                                          FolderIndex &folders);
 
 // True when a host path names a folder (or a link to one).
-bool isFolder(const QByteArray &hostPath);
+bool isFolder(FileSystem &files, const QByteArray &hostPath);
+// True when a host path names a regular file, or a link to one.
+bool isOrdinaryFile(FileSystem &files, const QByteArray &hostPath);
 
 // Throws when a name is longer than the file system allows.
 void checkComponent(const QString &name);

@@ -3,7 +3,6 @@
 
 #include "runtime/error.h"
 #include "runtime/hostpath.h"
-#include "runtime/posixdir.h"
 
 using namespace Qt::StringLiterals;
 
@@ -64,18 +63,18 @@ bool matchesWildcard(const QString &name, const QString &pattern)
     return Wildcard(pattern).matches(name);
 }
 
-QStringList Listing::all(const QString &pattern, const HostPaths &host, FolderIndex *folders)
+QStringList Listing::all(const QString &pattern, const HostPaths &host, FolderIndex &folders)
 {
     return collect(pattern, host, false, folders);
 }
 
-bool Listing::any(const QString &pattern, const HostPaths &host, FolderIndex *folders)
+bool Listing::any(const QString &pattern, const HostPaths &host, FolderIndex &folders)
 {
     return !collect(pattern, host, true, folders).isEmpty();
 }
 
 QStringList Listing::collect(const QString &pattern, const HostPaths &host, bool firstFound,
-                             FolderIndex *folders)
+                             FolderIndex &folders)
 {
     const SplitPath path = splitPath(pattern, host);
     const bool wholeFolder = path.trailingSeparator;
@@ -90,14 +89,15 @@ QStringList Listing::collect(const QString &pattern, const HostPaths &host, bool
     if (!wholeFolder && path.components.isEmpty())
         return {};
 
-    const auto folder = resolveComponents(path, folderCount, folders);
+    const auto folder = resolveComponents(path, folders, folderCount);
     if (!folder)
         return {};
 
     const QString last = wholeFolder ? QString() : path.components.back();
     if (!wholeFolder && !hasWildcard(last)) {
         const auto entry = findEntry(*folder, last, folders);
-        if (!entry || entry->startsWith('.') || !isOrdinaryFile(joinHost(*folder, *entry)))
+        if (!entry || entry->startsWith('.') ||
+            !isOrdinaryFile(folders.files(), joinHost(*folder, *entry)))
             return {};
         return {decodeName(*entry)};
     }
@@ -111,30 +111,19 @@ QStringList Listing::collect(const QString &pattern, const HostPaths &host, bool
         QString name = decodeName(raw);
         if (!wholeFolder && !wildcard.matches(name))
             return false;
-        if (!regular && !isOrdinaryFile(joinHost(*folder, raw)))
+        if (!regular && !isOrdinaryFile(folders.files(), joinHost(*folder, raw)))
             return false;
         found.append(std::move(name));
         return firstFound;
     };
 
-    if (folders) {
-        const auto *entries = folders->entries(*folder);
-        if (!entries)
-            return {};
-        for (const auto &entry : *entries) {
-            if (consider(entry.name, entry.kind == FolderIndex::Entry::File,
-                         entry.kind == FolderIndex::Entry::Unknown))
-                break;
-        }
-    } else {
-        DirHandle dir(::opendir(folder->constData()));
-        if (!dir)
-            return {};
-        while (const dirent *entry = ::readdir(dir.get())) {
-            if (consider(entry->d_name, entry->d_type == DT_REG,
-                         entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN))
-                break;
-        }
+    const auto *entries = folders.entries(*folder);
+    if (!entries)
+        return {};
+    for (const auto &entry : *entries) {
+        if (consider(entry.name, entry.kind == FolderEntry::File,
+                     entry.kind == FolderEntry::Unknown))
+            break;
     }
     sortCaseBlind(found);
     return found;

@@ -39,21 +39,20 @@ bool hasWildcard(const QString &text);
 // character, a component longer than the file system allows, or an ambiguous name.
 // Relative patterns start at the host's current folder.
 //
-// With a folder index, folders are read through it.
+// Folders are read through the index.
 class Listing
 {
 public:
     // Every match of a pattern at once, in listing order.
-    static QStringList all(const QString &pattern, const HostPaths &host,
-                           FolderIndex *folders = nullptr);
+    static QStringList all(const QString &pattern, const HostPaths &host, FolderIndex &folders);
 
     // Whether the pattern matches anything: all() would not be empty. Stops at the first
     // match.
-    static bool any(const QString &pattern, const HostPaths &host, FolderIndex *folders = nullptr);
+    static bool any(const QString &pattern, const HostPaths &host, FolderIndex &folders);
 
 private:
     static QStringList collect(const QString &pattern, const HostPaths &host, bool firstFound,
-                               FolderIndex *folders);
+                               FolderIndex &folders);
 };
 
 } // namespace runtime

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "runtime/filesystem.h"
+#include "runtime/posixfilesystem.h"
 
 #include <QCryptographicHash>
-#include <QRandomGenerator>
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -68,9 +68,6 @@ int writeAll(int fd, const char *data, qint64 size)
     return 0;
 }
 
-const QByteArray TemporaryPrefix = ".quillmere-";
-const QByteArray TemporarySuffix = ".tmp";
-
 int copyByLoop(int in, int out)
 {
     std::vector<char> buffer(1 << 20);
@@ -87,37 +84,11 @@ int copyByLoop(int in, int out)
 
 } // namespace
 
-bool isTemporaryName(QByteArrayView name)
-{
-    if (!name.startsWith(TemporaryPrefix) || !name.endsWith(TemporarySuffix))
-        return false;
-    const QByteArrayView middle = name.sliced(
-        TemporaryPrefix.size(), name.size() - TemporaryPrefix.size() - TemporarySuffix.size());
-    return !middle.isEmpty() && std::all_of(middle.begin(), middle.end(), [](char c) {
-        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z');
-    });
-}
-
-void Fd::reset(int fd)
+void Fd::reset(Handle fd)
 {
     if (m_fd >= 0)
-        ::close(m_fd);
+        ::close(int(m_fd));
     m_fd = fd;
-}
-
-bool FileStatus::isFolder() const
-{
-    return S_ISDIR(mode);
-}
-
-bool FileStatus::isRegular() const
-{
-    return S_ISREG(mode);
-}
-
-bool FileStatus::isLink() const
-{
-    return S_ISLNK(mode);
 }
 
 int PosixFileSystem::open(const QByteArray &path, Fd &file)
@@ -159,8 +130,7 @@ int withTemporaryName(const QByteArray &destination, QByteArray &path, Make make
 {
     const QByteArray folder = destination.left(destination.lastIndexOf('/') + 1);
     for (int attempt = 0;; ++attempt) {
-        path = folder + TemporaryPrefix +
-               QByteArray::number(QRandomGenerator::global()->generate64(), 36) + TemporarySuffix;
+        path = folder + newTemporaryName();
         if (make(path) == 0)
             return 0;
         if (errno != EEXIST || attempt >= 100) {
@@ -472,6 +442,83 @@ int PosixFileSystem::readFolder(const Fd &folder, QByteArrayList &names)
     const int error = errno;
     ::closedir(dir);
     return error;
+}
+
+int PosixFileSystem::read(const Fd &file, qint64 limit, QByteArray &data)
+{
+    data.clear();
+    struct stat st;
+    // A regular file is read in one buffer of its size; anything else in growing steps.
+    qint64 size = ::fstat(int(file.get()), &st) == 0 && S_ISREG(st.st_mode)
+                      ? std::min<qint64>(st.st_size + 1, limit)
+                      : std::min<qint64>(64 * 1024, limit);
+    data.resize(size);
+    qint64 filled = 0;
+    while (filled < limit) {
+        if (filled == data.size())
+            data.resize(std::min<qint64>(data.size() * 2, limit));
+        const ssize_t n =
+            ::read(int(file.get()), data.data() + filled, size_t(data.size() - filled));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            data.clear();
+            return errno;
+        }
+        if (n == 0)
+            break;
+        filled += n;
+    }
+    data.truncate(filled);
+    return 0;
+}
+
+int PosixFileSystem::listFolder(const QByteArray &path, FolderListing &listing)
+{
+    const Fd folder(::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.isOpen())
+        return errno;
+    // Records are read in bulk into one buffer, as large as the folder says it is; it grows
+    // while the folder fills it.
+    struct stat st;
+    std::size_t size = 64 * 1024;
+    if (::fstat(int(folder.get()), &st) == 0)
+        size = std::clamp<std::size_t>(std::size_t(st.st_size) + 32 * 1024, size, 64 << 20);
+    listing.names.reset(new char[size]);
+    listing.entries.clear();
+    std::size_t filled = 0;
+    for (;;) {
+        if (size - filled < 32 * 1024) {
+            std::unique_ptr<char[]> larger(new char[size * 2]);
+            std::memcpy(larger.get(), listing.names.get(), filled);
+            listing.names = std::move(larger);
+            size *= 2;
+        }
+        const ssize_t n =
+            ::getdents64(int(folder.get()), listing.names.get() + filled, size - filled);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        if (n == 0)
+            break;
+        filled += std::size_t(n);
+    }
+    listing.entries.reserve(filled / 32);
+    for (std::size_t at = 0; at < filled;) {
+        const auto *record = reinterpret_cast<const dirent64 *>(listing.names.get() + at);
+        at += record->d_reclen;
+        const char *name = record->d_name;
+        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+            continue;
+        const FolderEntry::Kind kind = record->d_type == DT_REG   ? FolderEntry::File
+                                       : record->d_type == DT_DIR ? FolderEntry::Folder
+                                       : record->d_type == DT_LNK || record->d_type == DT_UNKNOWN
+                                           ? FolderEntry::Unknown
+                                           : FolderEntry::Other;
+        listing.entries.push_back({name, kind});
+    }
+    return 0;
 }
 
 int PosixFileSystem::flushOpenFolder(const Fd &folder)

@@ -8,10 +8,7 @@
 #include <QStringDecoder>
 #include <algorithm>
 #include <cerrno>
-#include <fcntl.h>
 #include <limits>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace runtime {
 
@@ -34,37 +31,28 @@ QString decodeText(const QByteArray &bytes)
 
 } // namespace
 
-SequentialInput::SequentialInput(const QString &path, const HostPaths &host)
+SequentialInput::SequentialInput(FileSystem &files, const QString &path, const HostPaths &host)
 {
-    const auto found = resolveExisting(path, host);
+    FolderIndex folders(files);
+    const auto found = resolveExisting(path, host, folders);
     if (!found)
         raise(ErrorKind::NotFound, Operation::ReadText, path);
-    const Fd file(::open(found->constData(), O_RDONLY | O_CLOEXEC));
-    struct stat st;
-    if (!file.isOpen() || ::fstat(file.get(), &st) != 0)
-        raiseSystem(errno, Operation::ReadText, path);
+    Fd file;
+    FileStatus status;
+    int error = files.open(*found, file);
+    if (error == 0)
+        error = files.status(file, status);
+    if (error != 0)
+        raiseSystem(error, Operation::ReadText, path);
     const QString limit = QString::number(MaxFileSize);
-    if (S_ISREG(st.st_mode) && st.st_size > MaxFileSize)
+    if (status.isRegular() && status.size > MaxFileSize)
         raise(ErrorKind::TooLarge, Operation::ReadText, path, limit);
-    // Read up to one byte past the limit, so that a file that keeps growing is refused too.
-    QByteArray bytes(S_ISREG(st.st_mode) ? qsizetype(st.st_size) + 1 : 64 * 1024,
-                     Qt::Uninitialized);
-    qsizetype filled = 0;
-    for (;;) {
-        if (filled == bytes.size())
-            bytes.resize(std::min<qsizetype>(bytes.size() * 2, MaxFileSize + 1));
-        const ssize_t n = ::read(file.get(), bytes.data() + filled, size_t(bytes.size() - filled));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            raiseSystem(errno, Operation::ReadText, path);
-        filled += n;
-        if (n == 0 || filled > MaxFileSize)
-            break;
-    }
-    if (filled > MaxFileSize)
+    // Up to one byte past the limit, so that a file that keeps growing is refused too.
+    QByteArray bytes;
+    if (const int error = files.read(file, MaxFileSize + 1, bytes))
+        raiseSystem(error, Operation::ReadText, path);
+    if (bytes.size() > MaxFileSize)
         raise(ErrorKind::TooLarge, Operation::ReadText, path, limit);
-    bytes.truncate(filled);
     m_text = decodeText(bytes);
 }
 

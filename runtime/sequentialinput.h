@@ -6,6 +6,7 @@
 
 namespace runtime {
 
+class FileSystem;
 struct HostPaths;
 
 // Sequential text input: a file read as a stream of comma- or line-separated fields.
@@ -22,7 +23,7 @@ public:
     static constexpr qint64 MaxFileSize = 16 * 1024 * 1024;
 
     // Opens the file of a program path for input; throws RuntimeError when it cannot.
-    SequentialInput(const QString &path, const HostPaths &host);
+    SequentialInput(FileSystem &files, const QString &path, const HostPaths &host);
 
     // Reads the fields of a file's content already in memory.
     static SequentialInput fromBytes(const QByteArray &bytes);

@@ -4,7 +4,7 @@
 #include "install/installcar.h"
 #include "install/messages.h"
 #include "records/undo.h"
-#include "runtime/filesystem.h"
+#include "runtime/hostfilesystem.h"
 #include "runtime/hostpath.h"
 #include "testsupport.h"
 
@@ -56,7 +56,7 @@ public:
 
 // The host's file system, but for the operations a test makes fail on files of a chosen
 // name, as a full disk or a failing drive would. It logs the work done, in order.
-class TestFileSystem : public runtime::PosixFileSystem
+class TestFileSystem : public runtime::HostFileSystem
 {
 public:
     enum Op
@@ -94,20 +94,21 @@ public:
     {
         if (const int error = failed(Open, nameOf(path)))
             return error;
-        const int error = PosixFileSystem::open(path, file);
+        const int error = runtime::HostFileSystem::open(path, file);
         m_names[file.get()] = nameOf(path);
         return error;
     }
     int access(const QByteArray &path) override
     {
-        return unlessFailed(Access, nameOf(path), [&] { return PosixFileSystem::access(path); });
+        return unlessFailed(Access, nameOf(path),
+                            [&] { return runtime::HostFileSystem::access(path); });
     }
     int createTemporary(const QByteArray &destination, QByteArray &path, bool &named,
                         runtime::Fd &file) override
     {
         if (const int error = failed(CreateTemporary, nameOf(destination)))
             return error;
-        const int error = PosixFileSystem::createTemporary(destination, path, named, file);
+        const int error = runtime::HostFileSystem::createTemporary(destination, path, named, file);
         m_names[file.get()] = nameOf(destination);
         return error;
     }
@@ -115,7 +116,7 @@ public:
     {
         const Fault *fault = planned(Copy, m_names.value(to.get()));
         if (!fault)
-            return PosixFileSystem::copy(from, to, size, cloned);
+            return runtime::HostFileSystem::copy(from, to, size, cloned);
         QByteArray head(fault->atByte, Qt::Uninitialized);
         head.truncate(std::max<ssize_t>(0, ::read(from.get(), head.data(), size_t(head.size()))));
         const ssize_t written = ::write(to.get(), head.constData(), size_t(head.size()));
@@ -124,32 +125,32 @@ public:
     int setMode(const runtime::Fd &file, quint32 permissions) override
     {
         return unlessFailed(SetMode, m_names.value(file.get()),
-                            [&] { return PosixFileSystem::setMode(file, permissions); });
+                            [&] { return runtime::HostFileSystem::setMode(file, permissions); });
     }
     int flushFile(const runtime::Fd &file) override
     {
         return unlessFailed(FlushFile, m_names.value(file.get()),
-                            [&] { return PosixFileSystem::flushFile(file); });
+                            [&] { return runtime::HostFileSystem::flushFile(file); });
     }
     int flushFolder(const QByteArray &path) override
     {
         return unlessFailed(FlushFolder, nameOf(path),
-                            [&] { return PosixFileSystem::flushFolder(path); });
+                            [&] { return runtime::HostFileSystem::flushFolder(path); });
     }
     int flushFileSystem(const QByteArray &path) override
     {
         return unlessFailed(FlushFileSystem, nameOf(path),
-                            [&] { return PosixFileSystem::flushFileSystem(path); });
+                            [&] { return runtime::HostFileSystem::flushFileSystem(path); });
     }
     int rename(const QByteArray &from, const runtime::Fd &file, const QByteArray &to) override
     {
         return unlessFailed(Rename, nameOf(to),
-                            [&] { return PosixFileSystem::rename(from, file, to); });
+                            [&] { return runtime::HostFileSystem::rename(from, file, to); });
     }
     int makeFolder(const QByteArray &path, quint32 permissions) override
     {
         return unlessFailed(MakeFolder, nameOf(path),
-                            [&] { return PosixFileSystem::makeFolder(path, permissions); });
+                            [&] { return runtime::HostFileSystem::makeFolder(path, permissions); });
     }
     // A fault on a rename is found by either name.
     int renameAt(const runtime::Fd &fromFolder, const QByteArray &from, const runtime::Fd &toFolder,
@@ -158,36 +159,39 @@ public:
         const Fault *fault = planned(Rename, to);
         for (const Fault &f : faults)
             fault = fault ? fault : f.op == Rename && f.name == from ? &f : nullptr;
-        return fault ? fault->error : PosixFileSystem::renameAt(fromFolder, from, toFolder, to);
+        return fault ? fault->error
+                     : runtime::HostFileSystem::renameAt(fromFolder, from, toFolder, to);
     }
     int createAt(const runtime::Fd &folder, const QByteArray &name, quint32 permissions,
                  runtime::Fd &file) override
     {
         if (const int error = failed(Create, name))
             return error;
-        const int error = PosixFileSystem::createAt(folder, name, permissions, file);
+        const int error = runtime::HostFileSystem::createAt(folder, name, permissions, file);
         m_names[file.get()] = name;
         return error;
     }
     int removeAt(const runtime::Fd &folder, const QByteArray &name) override
     {
-        return unlessFailed(Remove, name, [&] { return PosixFileSystem::removeAt(folder, name); });
+        return unlessFailed(Remove, name,
+                            [&] { return runtime::HostFileSystem::removeAt(folder, name); });
     }
     int link(const QByteArray &from, const QByteArray &to) override
     {
-        return unlessFailed(Link, nameOf(from), [&] { return PosixFileSystem::link(from, to); });
+        return unlessFailed(Link, nameOf(from),
+                            [&] { return runtime::HostFileSystem::link(from, to); });
     }
     int create(const QByteArray &path, runtime::Fd &file) override
     {
         if (const int error = failed(Create, nameOf(path)))
             return error;
-        const int error = PosixFileSystem::create(path, file);
+        const int error = runtime::HostFileSystem::create(path, file);
         m_names[file.get()] = nameOf(path);
         return error;
     }
     std::size_t openFileBudget() override
     {
-        return budget ? budget : PosixFileSystem::openFileBudget();
+        return budget ? budget : runtime::HostFileSystem::openFileBudget();
     }
 
     // The names of the logged operations of one kind, in order.

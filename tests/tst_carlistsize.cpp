@@ -2,6 +2,7 @@
 #include "catalogue/cartable.h"
 #include "install/messages.h"
 #include "runtime/error.h"
+#include "runtime/hostfilesystem.h"
 #include "runtime/hostpath.h"
 #include "runtime/sequentialinput.h"
 #include "testsupport.h"
@@ -27,7 +28,8 @@ qint64 peakMemory()
 runtime::Error refusal(const QString &path)
 {
     try {
-        readCarList(path, runtime::HostPaths());
+        runtime::HostFileSystem files;
+        readCarList(files, path, runtime::HostPaths());
     } catch (const runtime::RuntimeError &error) {
         return error.error();
     }

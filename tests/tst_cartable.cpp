@@ -2,6 +2,7 @@
 #include "catalogue/cartable.h"
 #include "install/messages.h"
 #include "runtime/error.h"
+#include "runtime/hostfilesystem.h"
 #include "runtime/hostpath.h"
 #include "testsupport.h"
 
@@ -25,6 +26,7 @@ class TestCarTable : public QObject
     Q_OBJECT
 
     const runtime::HostPaths m_host; // the lists are named by absolute paths
+    runtime::HostFileSystem m_files;
 
 private slots:
     void reads_data()
@@ -84,7 +86,7 @@ private slots:
         QFETCH(QList<int>, colours);
 
         TempTree tree;
-        const CarList cars = readCarList(tree.file(u"cars.txt"_s, file), m_host);
+        const CarList cars = readCarList(m_files, tree.file(u"cars.txt"_s, file), m_host);
 
         QCOMPARE(cars.size(), names.size());
         for (qsizetype k = 0; k < cars.size(); ++k) {
@@ -97,7 +99,8 @@ private slots:
     void fullTable()
     {
         TempTree tree;
-        const CarList cars = readCarList(tree.file(u"cars.txt"_s, carRecords(MaxCars)), m_host);
+        const CarList cars =
+            readCarList(m_files, tree.file(u"cars.txt"_s, carRecords(MaxCars)), m_host);
         QCOMPARE(cars.size(), 1001);
         QCOMPARE(cars[1000].name, u"Car 1000"_s);
         QCOMPARE(cars[1000].model, u"car1000"_s);
@@ -143,7 +146,7 @@ private slots:
         const QString path =
             file.isNull() ? tree.path(u"cars.txt"_s) : tree.file(u"cars.txt"_s, file);
         try {
-            readCarList(path, m_host);
+            readCarList(m_files, path, m_host);
             QFAIL("the list must be refused");
         } catch (const runtime::RuntimeError &error) {
             QCOMPARE(error.error().kind, kind);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/commandline.h"
 #include "install/messages.h"
-#include "runtime/filesystem.h"
+#include "runtime/hostfilesystem.h"
 #include "runtime/hostpath.h"
 
 #include <QTest>
@@ -61,7 +61,7 @@ private slots:
         // The usage when asked for, and on a mistake, where it goes to stderr.
         QString out, err;
         QTextStream outStream(&out), errStream(&err);
-        runtime::PosixFileSystem files;
+        runtime::HostFileSystem files;
         const int status = runCommand(command, files, {}, outStream, errStream);
         const QString usage = messages::Usage + u'\n';
         QCOMPARE(status, kind == Command::Mistake ? 3 : 0);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "runtime/drives.h"
 #include "runtime/error.h"
-#include "runtime/filesystem.h"
+#include "runtime/hostfilesystem.h"
 #include "runtime/hostpath.h"
 #include "testsupport.h"
 
@@ -13,6 +13,8 @@ using namespace Qt::StringLiterals;
 class TestDrives : public QObject
 {
     Q_OBJECT
+
+    runtime::HostFileSystem m_files;
 
 private slots:
     void userFileSystems_data()
@@ -102,12 +104,12 @@ private slots:
         // A name that is no UTF-8 survives the trip into the list and back.
         const QString oddName = runtime::decodeName("odd\xff");
         const QString oddFolder = runtime::childPath(tree.path(), oddName);
-        QCOMPARE(runtime::PosixFileSystem().makeFolder(runtime::encodeName(oddFolder), 0777), 0);
+        QCOMPARE(m_files.makeFolder(runtime::encodeName(oddFolder), 0777), 0);
 
-        const QStringList names = runtime::subfolders(tree.path());
+        const QStringList names = runtime::subfolders(m_files, tree.path());
         QCOMPARE(names, QStringList({u".wine"_s, u"A"_s, u"a"_s, u"b"_s, u"link"_s, oddName,
                                      u"Игры"_s, u"игры2"_s}));
-        QVERIFY(runtime::subfolders(oddFolder).isEmpty());
+        QVERIFY(runtime::subfolders(m_files, oddFolder).isEmpty());
         QCOMPARE(runtime::childPath(u"/"_s, u"x"_s), u"/x"_s);
     }
 
@@ -125,7 +127,7 @@ private slots:
         TempTree tree;
         tree.file(u"file.txt"_s);
         try {
-            runtime::subfolders(tree.path(relative));
+            runtime::subfolders(m_files, tree.path(relative));
             QFAIL("no error");
         } catch (const runtime::RuntimeError &error) {
             QCOMPARE(error.error().kind, runtime::ErrorKind::System);

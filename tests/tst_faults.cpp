@@ -348,7 +348,7 @@ private slots:
         g.tick({1, 2, 3});
         QList<InstallOutcome> outcomes[2];
         const auto installs = [&](int who) {
-            runtime::PosixFileSystem files;
+            runtime::HostFileSystem files;
             for (int round = 0; round < 10; ++round)
                 outcomes[who].append(InstallCar(g.request, files, g.host));
         };

@@ -12,7 +12,7 @@ class TestFileOps : public QObject
     Q_OBJECT
 
     const HostPaths m_host;
-    PosixFileSystem m_files;
+    HostFileSystem m_files;
 
 private slots:
     void copyCreatesAndReplaces()

@@ -3,7 +3,7 @@
 #include "forms/form1.h"
 #include "forms/form2.h"
 #include "runtime/drives.h"
-#include "runtime/filesystem.h"
+#include "runtime/hostfilesystem.h"
 #include "runtime/hostpath.h"
 #include "widgetsupport.h"
 
@@ -20,7 +20,7 @@ class TestFolderPicker : public QObject
     Q_OBJECT
 
     std::unique_ptr<TempTree> m_tree;
-    runtime::PosixFileSystem m_files;
+    runtime::HostFileSystem m_files;
     std::unique_ptr<Form1> m_form;
 
     void showForm(const QString &currentFolder)

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "runtime/error.h"
+#include "runtime/hostfilesystem.h"
 #include "runtime/hostpath.h"
 #include "testsupport.h"
 
@@ -10,12 +11,7 @@ class TestHostPath : public QObject
 {
     Q_OBJECT
 
-    static void indexedOrNot()
-    {
-        QTest::addColumn<bool>("indexed");
-        QTest::newRow("read") << false;
-        QTest::newRow("indexed") << true;
-    }
+    HostFileSystem m_files;
 
 private slots:
     void nameRoundTrip_data()
@@ -83,8 +79,9 @@ private slots:
         QVERIFY(QFile::link(prefix.path(u"drive_c"_s), prefix.path(u"dosdevices/c:"_s)));
         const HostPaths host{prefix.root, {}, {}};
         const QByteArray ortana = prefix.hostPath("dosdevices/c:/Games/Ortana");
-        QCOMPARE(resolveExisting(u"C:\\GAMES\\ortana"_s, host), ortana);
-        QCOMPARE(resolveExisting(u"c:/games/Ortana"_s, host), ortana);
+        FolderIndex folders(m_files);
+        QCOMPARE(resolveExisting(u"C:\\GAMES\\ortana"_s, host, folders), ortana);
+        QCOMPARE(resolveExisting(u"c:/games/Ortana"_s, host, folders), ortana);
     }
 
     void errors_data()
@@ -109,7 +106,8 @@ private slots:
         QFETCH(ErrorKind, kind);
         QFETCH(QString, detail);
         try {
-            resolveExisting(path, HostPaths{"/no-prefix", {}, {}});
+            FolderIndex folders(m_files);
+            resolveExisting(path, HostPaths{"/no-prefix", {}, {}}, folders);
             QFAIL("the path must be refused");
         } catch (const RuntimeError &error) {
             QCOMPARE(error.error().kind, kind);
@@ -117,13 +115,9 @@ private slots:
         }
     }
 
-    // Each lookup reads the folder itself, or through an index of its names.
-    void caseBlindLookup_data() { indexedOrNot(); }
     void caseBlindLookup()
     {
-        QFETCH(bool, indexed);
-        FolderIndex index;
-        FolderIndex *folders = indexed ? &index : nullptr;
+        FolderIndex folders(m_files);
         TempTree tree;
         tree.file(u"Game/MODELS/m00.4ds"_s);
         tree.file(u"Game/Maps/Текстура.BMP"_s);
@@ -149,28 +143,21 @@ private slots:
     }
 
     // A folder whose listing takes the kernel several reads.
-    void largeFolder_data() { indexedOrNot(); }
     void largeFolder()
     {
-        QFETCH(bool, indexed);
-        FolderIndex index;
-        FolderIndex *folders = indexed ? &index : nullptr;
+        FolderIndex folders(m_files);
         TempTree tree;
         const QString name = u"Texture_of_a_car_with_a_long_name_%1.BMP"_s;
         for (int i = 0; i < 2500; ++i)
             QFile(tree.path(name.arg(i))).open(QIODevice::WriteOnly);
         for (int i : {0, 1234, 2499})
             QCOMPARE(findEntry(tree.root, name.arg(i).toLower(), folders), name.arg(i).toUtf8());
-        if (indexed)
-            QCOMPARE(index.entries(tree.root)->size(), std::size_t(2500));
+        QCOMPARE(folders.entries(tree.root)->size(), std::size_t(2500));
     }
 
-    void ambiguousNames_data() { indexedOrNot(); }
     void ambiguousNames()
     {
-        QFETCH(bool, indexed);
-        FolderIndex index;
-        FolderIndex *folders = indexed ? &index : nullptr;
+        FolderIndex folders(m_files);
         TempTree tree;
         tree.dir(u"Models"_s);
         tree.dir(u"MODELS"_s);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "runtime/error.h"
+#include "runtime/hostfilesystem.h"
 #include "runtime/hostpath.h"
 #include "runtime/listing.h"
 #include "testsupport.h"
@@ -17,6 +18,7 @@ class TestListing : public QObject
 
     // No Wine drives and no current folder: for absolute patterns.
     const HostPaths m_host;
+    HostFileSystem m_files;
 
 private slots:
     void wildcards_data()
@@ -53,15 +55,8 @@ private slots:
         QCOMPARE(matchesWildcard(name, pattern), matches);
     }
 
-    void listsOrdinaryFilesSorted_data()
-    {
-        QTest::addColumn<bool>("cached");
-        QTest::newRow("read each time") << false;
-        QTest::newRow("read once") << true;
-    }
     void listsOrdinaryFilesSorted()
     {
-        QFETCH(bool, cached);
         TempTree tree;
         tree.file(u"maps/b.TGA"_s);
         tree.file(u"maps/A.bmp"_s);
@@ -82,8 +77,7 @@ private slots:
         }
         ::close(fd);
 
-        FolderIndex index;
-        FolderIndex *folders = cached ? &index : nullptr;
+        FolderIndex folders(m_files);
         QCOMPARE(Listing::all(tree.path(u"MAPS\\"_s), m_host, folders),
                  (QStringList{u"A.bmp"_s, u"b.TGA"_s, u"c.txt"_s, u"link.bmp"_s}));
         QCOMPARE(Listing::all(tree.path(u"maps\\*.bmp"_s), m_host, folders),
@@ -101,26 +95,26 @@ private slots:
         TempTree tree;
         tree.file(u"maps/old.bmp"_s);
         const QByteArray maps = tree.hostPath("maps");
-        FolderIndex index;
-        QCOMPARE(Listing::all(tree.path(u"maps\\"_s), m_host, &index), QStringList{u"old.bmp"_s});
-        QVERIFY(!findEntry(maps, u"NEW.BMP"_s, &index));
+        FolderIndex index(m_files);
+        QCOMPARE(Listing::all(tree.path(u"maps\\"_s), m_host, index), QStringList{u"old.bmp"_s});
+        QVERIFY(!findEntry(maps, u"NEW.BMP"_s, index));
 
         tree.file(u"maps/new.bmp"_s);
         index.created(maps, "new.bmp");
-        QCOMPARE(findEntry(maps, u"NEW.BMP"_s, &index), QByteArray("new.bmp"));
-        QCOMPARE(Listing::all(tree.path(u"maps\\*.BMP"_s), m_host, &index),
+        QCOMPARE(findEntry(maps, u"NEW.BMP"_s, index), QByteArray("new.bmp"));
+        QCOMPARE(Listing::all(tree.path(u"maps\\*.BMP"_s), m_host, index),
                  (QStringList{u"new.bmp"_s, u"old.bmp"_s}));
 
         index.reserved(maps, "Later.tga");
-        QCOMPARE(findEntry(maps, u"later.TGA"_s, &index), QByteArray("Later.tga"));
-        QCOMPARE(Listing::all(tree.path(u"maps\\*.tga"_s), m_host, &index),
+        QCOMPARE(findEntry(maps, u"later.TGA"_s, index), QByteArray("Later.tga"));
+        QCOMPARE(Listing::all(tree.path(u"maps\\*.tga"_s), m_host, index),
                  QStringList{}); // not yet
 
         // A folder made anew is read anew, not taken as the missing folder it was.
-        QCOMPARE(Listing::all(tree.path(u"maps\\sub\\"_s), m_host, &index), QStringList{});
+        QCOMPARE(Listing::all(tree.path(u"maps\\sub\\"_s), m_host, index), QStringList{});
         tree.file(u"maps/sub/inner.bmp"_s);
         index.created(maps, "sub");
-        QCOMPARE(Listing::all(tree.path(u"maps\\sub\\"_s), m_host, &index),
+        QCOMPARE(Listing::all(tree.path(u"maps\\sub\\"_s), m_host, index),
                  QStringList{u"inner.bmp"_s});
     }
 
@@ -157,7 +151,9 @@ private slots:
         tree.file(u"onlyhidden/.x.bmp"_s);
         tree.file(u"afile"_s);
         const HostPaths host{{}, tree.root, {}};
-        QCOMPARE(Listing::all(pattern.replace(u"<tree>"_s, tree.path()), host).value(0), first);
+        FolderIndex folders(m_files);
+        QCOMPARE(Listing::all(pattern.replace(u"<tree>"_s, tree.path()), host, folders).value(0),
+                 first);
     }
 
     void errors_data()
@@ -177,7 +173,8 @@ private slots:
         QFETCH(QString, pattern);
         QFETCH(ErrorKind, kind);
         try {
-            Listing::all(pattern, HostPaths{"/no-prefix", {}, {}});
+            FolderIndex folders(m_files);
+            Listing::all(pattern, HostPaths{"/no-prefix", {}, {}}, folders);
             QFAIL("the pattern must be refused");
         } catch (const RuntimeError &error) {
             QCOMPARE(error.error().kind, kind);

@@ -565,7 +565,7 @@ private slots:
         QCOMPARE(lock->take(g.files, g.host.dataFolder, game), 0);
         std::atomic<bool> waiting = false;
         UndoOutcome outcome;
-        runtime::PosixFileSystem files;
+        runtime::HostFileSystem files;
         std::thread undo([&] {
             outcome = UndoInstall(g.request.gameFolder, files, g.host, [&] { waiting = true; });
         });
