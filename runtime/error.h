@@ -3,7 +3,17 @@
 
 #include <QObject>
 #include <QString>
+#include <cerrno>
 #include <exception>
+
+// The host's errors are its C library's errno numbers. Windows' has none for these two, so
+// its file system reports them under numbers of the program's own, beyond that library's.
+#ifndef EDQUOT
+#define EDQUOT 200
+#endif
+#ifndef ESTALE
+#define ESTALE 201
+#endif
 
 namespace runtime {
 
