@@ -50,9 +50,9 @@ QString systemErrorText(int error)
     case EUCLEAN:
         return u"файловая система повреждена"_s;
 #endif
-    case EBUSY:
+    case EBUSY: // on Windows also a file that the running game holds open
     case ETXTBSY:
-        return u"файл занят"_s;
+        return u"файл занят (возможно, запущена игра)"_s;
     case ENAMETOOLONG:
         return u"слишком длинное имя"_s;
     case ELOOP:

@@ -94,6 +94,8 @@ private slots:
             {"quota at the data flush", Kind::Injected, Op::FlushFileSystem, EDQUOT, 0,
              Scope::Everything, "EDQUOT"},
             {"read-only at rename", Kind::Injected, Op::Rename, EROFS, 0, Scope::Target, "EROFS"},
+            {"held open by the game at rename", Kind::Injected, Op::Rename, EBUSY, 0, Scope::Target,
+             "EBUSY"},
             {"destination is a folder", Kind::Folder, Op::Copy, 0, 0, Scope::Target, "EISDIR"},
             {"read-only, also for root", Kind::ReadOnly, Op::Copy, 0, 0, Scope::Target, "ReadOnly"},
             {"write refused by the system", Kind::Injected, Op::Access, EACCES, 0, Scope::Target,

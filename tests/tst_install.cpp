@@ -216,14 +216,15 @@ private slots:
         QCOMPARE(l.game("maps/road.bmp"), QByteArray("stock road"));
     }
 
-    // The closing message lists ten files with their reasons, then counts the rest.
+    // The closing message lists ten files with their reasons, then counts the rest. A file
+    // the game holds open is named with the game as the likely reason.
     void longFailureListIsCut()
     {
         Game g;
         for (int i = 0; i < 14; ++i) {
             const QString name = u"t%1.bmp"_s.arg(i, 2, 10, QChar(u'0'));
             g.file("new/Maps/" + name.toLatin1(), "x");
-            g.files.faults.append({TestFileSystem::Copy, ENOSPC, name.toLatin1()});
+            g.files.faults.append({TestFileSystem::Copy, i == 1 ? EBUSY : ENOSPC, name.toLatin1()});
         }
         g.tick({1});
         g.install();
@@ -232,7 +233,9 @@ private slots:
         QCOMPARE(message.title, messages::ErrorTitle);
         QStringList expected{messages::PartlyInstalled, QString(), messages::NotWritten};
         for (int i = 0; i < 10; ++i)
-            expected.append(u"maps\\t%1.bmp — нет места на диске"_s.arg(i, 2, 10, QChar(u'0')));
+            expected.append(u"maps\\t%1.bmp — %2"_s.arg(i, 2, 10, QChar(u'0'))
+                                .arg(i == 1 ? u"файл занят (возможно, запущена игра)"_s
+                                            : u"нет места на диске"_s));
         expected << messages::AndMore.arg(4) << QString() << messages::FilesWritten.arg(5);
         QCOMPARE(message.text.split(u'\n'), expected);
         QCOMPARE(g.game("maps/body.bmp"), Game::content("body.bmp"));
