@@ -259,7 +259,7 @@ void sortCaseBlind(QStringList &names)
 // open-addressing table from folded names to names, made when a name is first looked up.
 struct FolderIndex::Folder
 {
-    bool readable = false;
+    int error = 0; // why the folder could not be listed
     FolderListing listing;
     std::vector<Entry> &entries = listing.entries;
     std::deque<QByteArray> added; // names created or reserved since the listing
@@ -345,8 +345,8 @@ struct FolderIndex::Folder
 
     void read(FileSystem &files, const QByteArray &path)
     {
-        readable = files.listFolder(path, listing) == 0;
-        if (!readable)
+        error = files.listFolder(path, listing);
+        if (error)
             entries.clear();
     }
 
@@ -367,6 +367,10 @@ FolderIndex::Folder &FolderIndex::folder(const QByteArray &path)
         found = std::make_unique<Folder>();
         found->read(m_files, path);
     }
+    // A folder that is not there has no names; one that is there but cannot be read is an
+    // error, not an empty folder.
+    if (found->error && found->error != ENOENT && found->error != ENOTDIR)
+        raiseSystem(found->error, Operation::ReadFolder, decodeName(path));
     return *found;
 }
 
@@ -382,7 +386,7 @@ FolderIndex::Folder &FolderIndex::keyed(const QByteArray &path)
 const std::vector<FolderIndex::Entry> *FolderIndex::entries(const QByteArray &path)
 {
     const Folder &found = folder(path);
-    return found.readable ? &found.entries : nullptr;
+    return found.error ? nullptr : &found.entries;
 }
 
 void FolderIndex::reserved(const QByteArray &path, const QByteArray &name)

@@ -86,7 +86,8 @@ public:
 
     using Entry = FolderEntry; // its name lives as long as the index
 
-    // The folder's entries but "." and "..", or nullptr when it cannot be read.
+    // The folder's entries but "." and "..", or nullptr when there is no such folder.
+    // Throws when it is there but cannot be read (and so does lookup).
     const std::vector<Entry> *entries(const QByteArray &folder);
 
     // The entry of `folder` equal to `name` case-blind; throws when several are.

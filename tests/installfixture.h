@@ -74,6 +74,7 @@ public:
         Link,
         Create,
         Remove,
+        ListFolder,
     };
     struct Fault
     {
@@ -89,6 +90,12 @@ public:
     std::size_t budget = 0; // files open at once; 0 for the host's
     QList<QPair<Op, QByteArray>> log;
     std::function<void(Op, const QByteArray &)> before; // runs before each logged operation
+
+    int listFolder(const QByteArray &path, runtime::FolderListing &listing) override
+    {
+        return unlessFailed(ListFolder, nameOf(path),
+                            [&] { return runtime::HostFileSystem::listFolder(path, listing); });
+    }
 
     int open(const QByteArray &path, runtime::Fd &file) override
     {
