@@ -17,6 +17,8 @@ const QByteArray RawMapsFolder = "\xCA\xE0\xF0\xF2\xFB";      // "Карты"
 const QByteArray RawTexture = "\xCC\xE0\xF8\xE8\xED\xE0.bmp"; // "Машина.bmp"
 const QByteArray RawOnlyTexture = "\xCB\xE8\xF1\xF2.TGA";     // "Лист.TGA"
 const QByteArray RawNotes = "\xFF\xFE.txt";
+// A game folder whose path is longer than Windows' 260 characters, in Cyrillic.
+const QByteArray DeepGame = QString(u"Папка с играми/"_s.repeated(22) + u"Ортана"_s).toUtf8();
 
 // The one entry of a folder named `name` in any (ASCII) case, "" when there is none.
 QByteArray entryCaseBlind(const QByteArray &folder, const QByteArray &name)
@@ -50,6 +52,7 @@ struct OddInputs : Game
         dir("cwd/   "), texture("cwd/   ", "skin.bmp"); // what a blank Maps field would name
         dir(RawGame), file(RawGame + "/A0.DTA", "game");
         dir("Fake"), dir("Fake/a0.dta");
+        dir(DeepGame), file(DeepGame + "/a0.dta", "game");
 
         file("new/" + RawModel, "raw model");
         dir("new/  Maps  "), texture("new/  Maps  ", "skin.bmp");
@@ -140,6 +143,8 @@ private slots:
         fails(GameField, "link loop", u"<root>/new/LoopMaps/self"_s, Check::GameFolder);
         installs(GameField, "name not UTF-8", u"<root>/"_s + runtime::decodeName(RawGame),
                  {"body.bmp", "glass.tga", "readme.txt"}, RawGame);
+        installs(GameField, "over 300 characters deep", u"<root>\\"_s + QString::fromUtf8(DeepGame),
+                 {"body.bmp", "glass.tga", "readme.txt"}, DeepGame);
 
         fails(ModelField, "empty", QString(), Check::ModelFile);
         fails(ModelField, "spaces", u"   "_s, Check::ModelFile);

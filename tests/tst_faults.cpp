@@ -10,6 +10,9 @@
 #include <QProcess>
 #include <cerrno>
 #include <thread>
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 using Op = TestFileSystem::Op;
 
@@ -17,10 +20,12 @@ namespace {
 
 enum class Kind
 {
-    Injected, // the file system fails on demand
-    Folder,   // the destination is a folder
-    Vanished, // the source is removed between the checks and its copy
-    ReadOnly, // the player made the destination read-only
+    Injected,          // the file system fails on demand
+    Folder,            // the destination is a folder
+    Vanished,          // the source is removed between the checks and its copy
+    ReadOnly,          // the player made the destination read-only
+    ReadOnlyAttribute, // the same, by Windows' read-only attribute
+    InUse,             // another program (the game, running) holds it open, sharing nothing
 };
 
 enum class Scope
@@ -99,6 +104,11 @@ private slots:
             {"write refused by the system", Kind::Injected, Op::Access, EACCES, 0, Scope::Target,
              "ReadOnly"},
             {"source vanishes", Kind::Vanished, Op::Copy, 0, 0, Scope::Source, "NotFound"},
+#ifdef Q_OS_WIN
+            {"read-only attribute", Kind::ReadOnlyAttribute, Op::Copy, 0, 0, Scope::Target,
+             "ReadOnly"},
+            {"held open by another program", Kind::InUse, Op::Copy, 0, 0, Scope::Target, "EBUSY"},
+#endif
         };
         for (const Row &row : rows) {
             for (const QByteArray target : {"models/wren00.4ds", "maps/road.bmp"}) {
@@ -156,6 +166,20 @@ private slots:
         QList<QByteArray> before;
         for (const QByteArray &file : failing)
             before.append(g.game(file));
+#ifdef Q_OS_WIN
+        const std::wstring wideFile = g.path("Game/" + target).toStdWString();
+        if (Kind(kind) == Kind::ReadOnlyAttribute)
+            QVERIFY(::SetFileAttributesW(wideFile.c_str(), FILE_ATTRIBUTE_READONLY));
+        HANDLE held = Kind(kind) == Kind::InUse ? ::CreateFileW(wideFile.c_str(), GENERIC_READ, 0,
+                                                                nullptr, OPEN_EXISTING, 0, nullptr)
+                                                : INVALID_HANDLE_VALUE;
+        const auto release = [&] {
+            if (held != INVALID_HANDLE_VALUE)
+                ::CloseHandle(std::exchange(held, INVALID_HANDLE_VALUE));
+        };
+        const auto closed = qScopeGuard(release);
+        QCOMPARE(held == INVALID_HANDLE_VALUE, Kind(kind) != Kind::InUse);
+#endif
         if (Kind(kind) == Kind::Vanished) {
             // Removed once the checks have passed, just before its copy.
             g.progress.before = [&](const QString &file) {
@@ -164,6 +188,9 @@ private slots:
             };
         }
         g.install();
+#ifdef Q_OS_WIN
+        release(); // the game is closed: the file can be read again
+#endif
 
         // The broken files are as they were.
         for (qsizetype i = 0; i < failing.size(); ++i)
