@@ -378,7 +378,7 @@ InstallRecord fromJson(const QByteArray &json, const QByteArray &folder)
     record.when = record.when.toUTC();
     record.gameFolder = Reader::text(root, u"gameFolder"_s);
     record.gameHost = Reader::path(root, u"gameHost"_s);
-    if (!record.gameHost.startsWith('/'))
+    if (!runtime::isAbsoluteHost(record.gameHost))
         Reader::damaged(Damage::NotFromRoot, u"gameHost"_s);
     // Version 1 knew neither the game folder's identity nor records cut short.
     if (format.toInteger() >= 2) {

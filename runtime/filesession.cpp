@@ -228,9 +228,13 @@ void FileSession::copyFile(const QString &source, const QString &destination)
     if (replacing && to.device == from.device && to.inode == from.inode)
         return; // the file is its own copy already
     // A mode without a write bit is the player's "read-only", also for root, who may
-    // write anyway.
-    if (replacing && ((to.permissions() & 0222) == 0 || m_files.access(targetHost) != 0))
-        raise(ErrorKind::ReadOnly, Operation::Access, destination);
+    // write anyway. A file that another program holds (the game, running) is in use.
+    if (replacing) {
+        const int access = (to.permissions() & 0222) == 0 ? EACCES : m_files.access(targetHost);
+        check(Operation::Access, access == EBUSY ? EBUSY : 0);
+        if (access != 0)
+            raise(ErrorKind::ReadOnly, Operation::Access, destination);
+    }
 
     FileStatus made;
     Fd out = createTemporary(targetHost, destination, temp, made);

@@ -48,6 +48,10 @@ struct HostPaths
 // ready: under Wine, the folder its dosdevices link leads to.
 QByteArray driveRoot(char letter, const HostPaths &host);
 
+// Whether a host path starts from a root rather than from the current folder: "/" on a
+// POSIX host, a drive ("C:/") or a share ("//server/share") on Windows.
+bool isAbsoluteHost(QByteArrayView path);
+
 // Whether a name is longer than the host's file systems allow.
 bool isNameTooLong(const QString &name);
 

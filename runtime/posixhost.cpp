@@ -47,6 +47,11 @@ QByteArray driveRoot(char letter, const HostPaths &host)
     return ::stat(root.constData(), &st) == 0 && S_ISDIR(st.st_mode) ? root : QByteArray();
 }
 
+bool isAbsoluteHost(QByteArrayView path)
+{
+    return path.startsWith('/');
+}
+
 bool isNameTooLong(const QString &name)
 {
     return encodeName(name).size() > NAME_MAX;

@@ -55,6 +55,16 @@ QByteArray driveRoot(char letter, const HostPaths &)
     return ::GetFileAttributesW(wide) == INVALID_FILE_ATTRIBUTES ? QByteArray() : root;
 }
 
+bool isAbsoluteHost(QByteArrayView path)
+{
+    const auto separator = [&](qsizetype i) {
+        return path.size() > i && (path[i] == '/' || path[i] == '\\');
+    };
+    const char letter = path.size() > 1 ? char(path[0] | 0x20) : 0;
+    const bool drive = letter >= 'a' && letter <= 'z' && path[1] == ':';
+    return (drive && separator(2)) || (separator(0) && separator(1));
+}
+
 bool isNameTooLong(const QString &name)
 {
     return name.size() > 255; // UTF-16 code units, as NTFS, FAT and exFAT count them

@@ -1,21 +1,49 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "runtime/hostfilesystem.h"
 #include "runtime/hostpath.h"
 #include "runtime/messagebox.h"
+#include "testhost.h"
 
 #include <QByteArrayList>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QList>
 #include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
-#include <dirent.h>
-#include <fcntl.h>
-#include <ftw.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <limits>
+#include <optional>
+
+// Skips the test, or its row, where the host's files are not POSIX ones: what it needs is
+// POSIX by nature, as `what` says.
+#define SKIP_UNLESS_POSIX(what)                                                                    \
+    do {                                                                                           \
+        if (!testhost::posix)                                                                      \
+            QSKIP(QByteArray("POSIX by nature: ").append(what).constData());                       \
+    } while (false)
+
+// A host path as the host tells paths apart: case-blind where its names are (Windows), so
+// that a name found as typed, "game" for "Game", is the same. "" for none.
+inline QString hostKey(const std::optional<QByteArray> &path)
+{
+    const QString text = path ? runtime::decodeName(*path) : QString();
+    return testhost::posix ? text : text.toCaseFolded();
+}
+
+// What a player's "read-only" leaves of a file's permissions: chmod a-w, or Windows'
+// read-only attribute.
+inline constexpr QFile::Permissions ReadOnlyPermissions =
+    QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
+
+// A file's permissions for its owner, its group and others, as Qt tells them.
+inline QFile::Permissions ownPermissions(const QString &path)
+{
+    return QFileInfo(path).permissions() &
+           ~QFile::Permissions(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
+}
 
 // Records message boxes instead of showing them.
 class RecordingMessageBox : public runtime::MessageBoxService
@@ -43,37 +71,46 @@ private:
     runtime::MessageBoxService *m_previous;
 };
 
-// Host files by their bytes, as the program meets them: names need not be UTF-8.
+// Host files by their bytes, as the program meets them: names need not be UTF-8. They are
+// made, read and removed through the host's file system, the program's own.
 namespace host {
+
+inline runtime::HostFileSystem &files()
+{
+    static runtime::HostFileSystem files;
+    return files;
+}
 
 // Makes a folder and the folders above it.
 inline void makeFolders(const QByteArray &path)
 {
     for (qsizetype slash = path.indexOf('/', 1); slash > 0; slash = path.indexOf('/', slash + 1))
-        ::mkdir(path.left(slash).constData(), 0755);
-    ::mkdir(path.constData(), 0755);
+        files().makeFolder(path.left(slash), 0755);
+    files().makeFolder(path, 0755);
 }
 
-// Writes a file, making the folders above it.
+// Writes a file, making the folders above it. A file that was there is replaced and keeps
+// its permission bits; a new one is the owner's to write, everyone's to read (0644).
 inline void write(const QByteArray &path, const QByteArray &bytes)
 {
     makeFolders(path.left(path.lastIndexOf('/')));
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    QVERIFY2(fd >= 0, path.constData());
-    QCOMPARE(::write(fd, bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size()));
-    ::close(fd);
+    runtime::FileStatus old;
+    const bool replaced = files().entryStatus(path, old) == 0;
+    if (replaced)
+        QCOMPARE(files().remove(path), 0);
+    runtime::Fd file;
+    QCOMPARE(files().create(path, file), 0);
+    QCOMPARE(files().write(file, bytes), 0);
+    files().setMode(file, old.isRegular() ? old.permissions() : 0644); // where the host has them
 }
 
 inline QByteArray read(const QByteArray &path)
 {
-    const int fd = ::open(path.constData(), O_RDONLY);
-    if (fd < 0)
-        return "<missing>";
+    runtime::Fd file;
     QByteArray bytes;
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
-        bytes.append(buffer, n);
-    ::close(fd);
+    if (files().open(path, file) != 0 ||
+        files().read(file, std::numeric_limits<qint64>::max(), bytes) != 0)
+        return "<missing>";
     return bytes;
 }
 
@@ -81,13 +118,10 @@ inline QByteArray read(const QByteArray &path)
 inline QByteArrayList names(const QByteArray &folder)
 {
     QByteArrayList result;
-    if (DIR *dir = ::opendir(folder.constData())) {
-        while (const dirent *entry = ::readdir(dir)) {
-            const QByteArray name(entry->d_name);
-            if (name != "." && name != "..")
-                result.append(name);
-        }
-        ::closedir(dir);
+    runtime::FolderListing listing;
+    if (files().listFolder(folder, listing) == 0) {
+        for (const runtime::FolderEntry &entry : listing.entries)
+            result.append(entry.name);
     }
     std::sort(result.begin(), result.end());
     return result;
@@ -100,13 +134,13 @@ inline QByteArrayList snapshot(const QByteArray &folder, const QByteArray &relat
     for (const QByteArray &name : names(folder)) {
         const QByteArray path = folder + '/' + name;
         const QByteArray rel = relative.isEmpty() ? name : relative + '/' + name;
-        struct stat st;
-        if (::lstat(path.constData(), &st) != 0) {
+        runtime::FileStatus status;
+        if (files().entryStatus(path, status) != 0) {
             result.append(rel + " <gone>");
             continue;
         }
-        result.append(rel + ' ' + QByteArray::number(qint64(st.st_size)));
-        if (S_ISDIR(st.st_mode))
+        result.append(rel + ' ' + QByteArray::number(status.size));
+        if (status.isFolder())
             result += snapshot(path, rel);
     }
     return result;
@@ -122,6 +156,27 @@ inline QStringList entries(const QByteArray &folder)
     return result;
 }
 
+// Gives a host file or folder permission bits, as POSIX numbers them.
+inline void setMode(const QByteArray &path, quint32 mode)
+{
+    runtime::Fd file;
+    QCOMPARE(files().open(path, file), 0);
+    QCOMPARE(files().setMode(file, mode), 0);
+}
+
+// Removes a file, link or folder tree; links are not followed.
+inline void removeTree(const QByteArray &path)
+{
+    runtime::FileStatus status;
+    if (files().entryStatus(path, status) == 0 && status.isFolder()) {
+        for (const QByteArray &name : names(path))
+            removeTree(path + '/' + name);
+        files().removeFolder(path);
+    } else {
+        files().remove(path);
+    }
+}
+
 } // namespace host
 
 // A folder tree in a temporary folder, built by relative paths with "/" separators: by their
@@ -131,17 +186,12 @@ class TempTree
     QTemporaryDir m_dir; // first: the root is its path
 
 public:
-    const QByteArray root = QFile::encodeName(m_dir.path());
+    const QByteArray root = runtime::encodeName(m_dir.path());
 
     TempTree() { QVERIFY(m_dir.isValid()); }
-    ~TempTree()
-    {
-        // QTemporaryDir cannot spell every host name, so the tree goes by its bytes.
-        ::nftw(
-            root.constData(),
-            [](const char *entry, const struct stat *, int, FTW *) { return ::remove(entry); }, 16,
-            FTW_DEPTH | FTW_PHYS);
-    }
+    // QTemporaryDir cannot spell every host name, so the tree goes by its bytes; it takes
+    // what is left, such as a file with Windows' read-only attribute.
+    ~TempTree() { host::removeTree(root); }
 
     QByteArray hostPath(const QByteArray &relative) const { return root + '/' + relative; }
     QString path(const QByteArray &relative) const
@@ -169,7 +219,7 @@ public:
     QString dir(QStringView relative) const { return dir(runtime::encodeName(relative)); }
     void link(const QByteArray &target, const QByteArray &relative) const
     {
-        QCOMPARE(::symlink(target.constData(), hostPath(relative).constData()), 0);
+        QCOMPARE(testhost::symlink(target, hostPath(relative)), 0);
     }
     QByteArray read(QStringView relative) const
     {

@@ -5,8 +5,8 @@ using namespace Qt::StringLiterals;
 
 // Whatever the player types into a path field, the install either stops at the check
 // that owns the problem, with its message and without touching a file, or installs the
-// car as asked. Fixtures are made with POSIX calls on host names as bytes, so that names
-// which are not UTF-8 are exactly what the program meets.
+// car as asked. Fixtures are made on host names as bytes, so that names which are not UTF-8
+// are exactly what the program meets.
 
 namespace {
 
@@ -17,6 +17,8 @@ const QByteArray RawMapsFolder = "\xCA\xE0\xF0\xF2\xFB";      // "Карты"
 const QByteArray RawTexture = "\xCC\xE0\xF8\xE8\xED\xE0.bmp"; // "Машина.bmp"
 const QByteArray RawOnlyTexture = "\xCB\xE8\xF1\xF2.TGA";     // "Лист.TGA"
 const QByteArray RawNotes = "\xFF\xFE.txt";
+// A game folder whose path is longer than Windows' 260 characters, in Cyrillic.
+const QByteArray DeepGame = QString(u"Папка с играми/"_s.repeated(22) + u"Ортана"_s).toUtf8();
 
 // The one entry of a folder named `name` in any (ASCII) case, "" when there is none.
 QByteArray entryCaseBlind(const QByteArray &folder, const QByteArray &name)
@@ -41,20 +43,25 @@ QString separators(int count)
 }
 
 // Every kind of game folder, model file and Maps folder the rows point at; C: is the
-// tree, Q: a drive that is not there.
+// tree, Q: a drive that is not there. Names Windows cannot hold and links are made on POSIX
+// hosts alone.
 struct OddInputs : Game
 {
     OddInputs()
     {
+        dir("Fake"), dir("Fake/a0.dta");
+        dir(DeepGame), file(DeepGame + "/a0.dta", "game");
+        dir("new/Nested"), dir("new/Nested/x.bmp");
+        tick({1});
+        if (!testhost::posix)
+            return;
         dir("   "), file("   /a0.dta", "game");
         dir("cwd/   "), texture("cwd/   ", "skin.bmp"); // what a blank Maps field would name
         dir(RawGame), file(RawGame + "/A0.DTA", "game");
-        dir("Fake"), dir("Fake/a0.dta");
 
         file("new/" + RawModel, "raw model");
         dir("new/  Maps  "), texture("new/  Maps  ", "skin.bmp");
         dir("new/" + RawMapsFolder), texture("new/" + RawMapsFolder, "skin.bmp");
-        dir("new/Nested"), dir("new/Nested/x.bmp");
         dir("new/RawMaps"), texture("new/RawMaps", RawTexture);
         texture("new/RawMaps", "ok.tga"), texture("new/RawMaps", RawNotes);
         dir("new/RawOnly"), texture("new/RawOnly", RawOnlyTexture);
@@ -63,7 +70,6 @@ struct OddInputs : Game
         link("b.tga", "new/LoopMaps/a.tga"), link("a.tga", "new/LoopMaps/b.tga");
         dir("new/OnlyLoops"), link("loop.bmp", "new/OnlyLoops/loop.bmp");
         link("b.tga", "new/OnlyLoops/a.tga"), link("a.tga", "new/OnlyLoops/b.tga");
-        tick({1});
     }
 };
 
@@ -76,10 +82,14 @@ enum Field
 
 const char *const FieldNames[] = {"", "game", "model", "maps"};
 
+// What of POSIX files the rows being added need, if anything.
+const char *needs = nullptr;
+
 void fails(Field field, const char *what, const QString &text, Check check)
 {
     QTest::addRow("%s: %s", FieldNames[field], what)
-        << int(field) << text << int(check) << QByteArray() << QByteArray() << QByteArrayList();
+        << int(field) << text << int(check) << QByteArray() << QByteArray() << QByteArrayList()
+        << QByteArray(needs);
 }
 
 void installs(Field field, const char *what, const QString &text,
@@ -87,7 +97,15 @@ void installs(Field field, const char *what, const QString &text,
               const QByteArray &game = "Game", const QByteArray &model = "new model")
 {
     QTest::addRow("%s: %s", FieldNames[field], what)
-        << int(field) << text << -1 << game << model << textures;
+        << int(field) << text << -1 << game << model << textures << QByteArray(needs);
+}
+
+// Adds the rows of `add` as ones that need what `what` says of POSIX files.
+void posixRows(const char *what, const std::function<void()> &add)
+{
+    needs = what;
+    add();
+    needs = nullptr;
 }
 
 } // namespace
@@ -106,6 +124,7 @@ private slots:
         QTest::addColumn<QByteArray>("game");
         QTest::addColumn<QByteArray>("model");
         QTest::addColumn<QByteArrayList>("textures");
+        QTest::addColumn<QByteArray>("posix"); // what of POSIX files the row needs
 
         const QString nul(QChar(0));
         const QString longName(10000, u'x');
@@ -115,8 +134,10 @@ private slots:
 
         fails(GameField, "empty", QString(), Check::GameFolder);
         fails(GameField, "spaces", u"   "_s, Check::GameFolder);
-        installs(GameField, "folder named spaces", u"<root>/   "_s,
-                 {"body.bmp", "glass.tga", "readme.txt"}, "   ");
+        posixRows("a name of spaces", [] {
+            installs(GameField, "folder named spaces", u"<root>/   "_s,
+                     {"body.bmp", "glass.tga", "readme.txt"}, "   ");
+        });
         fails(GameField, "NUL at end", u"<root>/Game"_s + nul, Check::GameFolder);
         fails(GameField, "NUL inside", u"<root>/Ga"_s + nul + u"me"_s, Check::GameFolder);
         fails(GameField, "10000-character name", u"<root>/"_s + longName, Check::GameFolder);
@@ -134,12 +155,16 @@ private slots:
         fails(GameField, "dot dot alone", u".."_s, Check::GameFolder);
         fails(GameField, "no drive Q:", u"Q:\\Game"_s, Check::GameFolder);
         fails(GameField, "bare drive Q:", u"q:"_s, Check::GameFolder);
-        installs(GameField, "drive C:", u"C:\\game"_s);
+        posixRows("Wine's drive C:", [] { installs(GameField, "drive C:", u"C:\\game"_s); });
         fails(GameField, "file as folder", u"<root>/Game/a0.dta"_s, Check::GameFolder);
         fails(GameField, "a0.dta is a folder", u"<root>/Fake"_s, Check::GameFolder);
-        fails(GameField, "link loop", u"<root>/new/LoopMaps/self"_s, Check::GameFolder);
-        installs(GameField, "name not UTF-8", u"<root>/"_s + runtime::decodeName(RawGame),
-                 {"body.bmp", "glass.tga", "readme.txt"}, RawGame);
+        posixRows("links and names that are no UTF-8", [] {
+            fails(GameField, "link loop", u"<root>/new/LoopMaps/self"_s, Check::GameFolder);
+            installs(GameField, "name not UTF-8", u"<root>/"_s + runtime::decodeName(RawGame),
+                     {"body.bmp", "glass.tga", "readme.txt"}, RawGame);
+        });
+        installs(GameField, "over 300 characters deep", u"<root>\\"_s + QString::fromUtf8(DeepGame),
+                 {"body.bmp", "glass.tga", "readme.txt"}, DeepGame);
 
         fails(ModelField, "empty", QString(), Check::ModelFile);
         fails(ModelField, "spaces", u"   "_s, Check::ModelFile);
@@ -151,17 +176,22 @@ private slots:
         fails(ModelField, "star in folder", u"<root>/n*w/car.4ds"_s, Check::ModelFile);
         installs(ModelField, "dot dot", u"<root>/Game/../new/car.4ds"_s);
         fails(ModelField, "no drive Q:", u"Q:\\new\\car.4ds"_s, Check::ModelFile);
-        installs(ModelField, "drive C:", u"c:\\NEW\\CAR.4DS"_s);
+        posixRows("Wine's drive C:",
+                  [] { installs(ModelField, "drive C:", u"c:\\NEW\\CAR.4DS"_s); });
         fails(ModelField, "folder as file", u"<root>/new/Maps"_s, Check::ModelFile);
         fails(ModelField, "file as folder", u"<root>/new/car.4ds/car.4ds"_s, Check::ModelFile);
-        fails(ModelField, "link loop", u"<root>/new/LoopMaps/loop.bmp"_s, Check::ModelFile);
-        installs(ModelField, "name not UTF-8", u"<root>/new/"_s + runtime::decodeName(RawModel),
-                 {"body.bmp", "glass.tga", "readme.txt"}, "Game", "raw model");
+        posixRows("links and names that are no UTF-8", [] {
+            fails(ModelField, "link loop", u"<root>/new/LoopMaps/loop.bmp"_s, Check::ModelFile);
+            installs(ModelField, "name not UTF-8", u"<root>/new/"_s + runtime::decodeName(RawModel),
+                     {"body.bmp", "glass.tga", "readme.txt"}, "Game", "raw model");
+        });
 
         // Blank, the field would name the root folder or the current one.
         fails(MapsField, "empty", QString(), Check::MapsFolder);
         fails(MapsField, "spaces", u"   "_s, Check::MapsFolder);
-        installs(MapsField, "folder named with spaces", u"<root>/new/  Maps  "_s, {"skin.bmp"});
+        posixRows("a name that ends in spaces", [] {
+            installs(MapsField, "folder named with spaces", u"<root>/new/  Maps  "_s, {"skin.bmp"});
+        });
         fails(MapsField, "NUL", u"<root>/new/Maps"_s + nul, Check::MapsFolder);
         fails(MapsField, "10000-character name", u"<root>/new/"_s + longName, Check::MapsFolder);
         fails(MapsField, "10000 characters deep", u"<root>/"_s + deep, Check::MapsFolder);
@@ -172,17 +202,22 @@ private slots:
         fails(MapsField, "dot dot to files only", u"<root>/new/Maps/.."_s, Check::Textures);
         fails(MapsField, "no drive Q:", u"Q:\\new\\Maps"_s, Check::MapsFolder);
         fails(MapsField, "bare drive Q:", u"Q:"_s, Check::MapsFolder);
-        installs(MapsField, "drive C:", u"c:/new/maps"_s);
+        posixRows("Wine's drive C:", [] { installs(MapsField, "drive C:", u"c:/new/maps"_s); });
         fails(MapsField, "file as folder", u"<root>/new/car.4ds"_s, Check::MapsFolder);
         fails(MapsField, "only a folder named x.bmp", u"<root>/new/Nested"_s, Check::MapsFolder);
-        installs(MapsField, "link loops beside a texture", u"<root>/new/LoopMaps"_s, {"car.bmp"});
-        fails(MapsField, "only link loops", u"<root>/new/OnlyLoops"_s, Check::MapsFolder);
-        fails(MapsField, "through a link loop", u"<root>/new/LoopMaps/self/x"_s, Check::MapsFolder);
-        installs(MapsField, "file names not UTF-8", u"<root>/new/RawMaps"_s,
-                 {RawNotes, RawTexture, "ok.tga"});
-        installs(MapsField, "only texture not UTF-8", u"<root>/new/RawOnly"_s, {RawOnlyTexture});
-        installs(MapsField, "folder name not UTF-8",
-                 u"<root>/new/"_s + runtime::decodeName(RawMapsFolder), {"skin.bmp"});
+        posixRows("links and names that are no UTF-8", [] {
+            installs(MapsField, "link loops beside a texture", u"<root>/new/LoopMaps"_s,
+                     {"car.bmp"});
+            fails(MapsField, "only link loops", u"<root>/new/OnlyLoops"_s, Check::MapsFolder);
+            fails(MapsField, "through a link loop", u"<root>/new/LoopMaps/self/x"_s,
+                  Check::MapsFolder);
+            installs(MapsField, "file names not UTF-8", u"<root>/new/RawMaps"_s,
+                     {RawNotes, RawTexture, "ok.tga"});
+            installs(MapsField, "only texture not UTF-8", u"<root>/new/RawOnly"_s,
+                     {RawOnlyTexture});
+            installs(MapsField, "folder name not UTF-8",
+                     u"<root>/new/"_s + runtime::decodeName(RawMapsFolder), {"skin.bmp"});
+        });
     }
     void matrix()
     {
@@ -192,6 +227,9 @@ private slots:
         QFETCH(QByteArray, game);
         QFETCH(QByteArray, model);
         QFETCH(QByteArrayList, textures);
+        QFETCH(QByteArray, posix);
+        if (!posix.isEmpty())
+            SKIP_UNLESS_POSIX(posix);
 
         OddInputs f;
         QString &input = field == GameField    ? f.request.gameFolder

@@ -4,10 +4,9 @@
 #include "runtime/error.h"
 #include "runtime/hostfilesystem.h"
 #include "runtime/hostpath.h"
+#include "runtime/processinfo.h"
 #include "runtime/sequentialinput.h"
 #include "testsupport.h"
-
-#include <sys/resource.h>
 
 using namespace Qt::StringLiterals;
 using runtime::ErrorKind;
@@ -19,9 +18,7 @@ constexpr qint64 MB = 1024 * 1024;
 // The most memory the process has held so far.
 qint64 peakMemory()
 {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return qint64(usage.ru_maxrss) * 1024;
+    return runtime::peakResidentKiB() * 1024;
 }
 
 // Why a list was refused; Error() when it was read.

@@ -7,9 +7,11 @@
 // cleared away, those of a running one never.
 #include "installfixture.h"
 
-#include <QProcess>
 #include <cerrno>
 #include <thread>
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 using Op = TestFileSystem::Op;
 
@@ -17,10 +19,12 @@ namespace {
 
 enum class Kind
 {
-    Injected, // the file system fails on demand
-    Folder,   // the destination is a folder
-    Vanished, // the source is removed between the checks and its copy
-    ReadOnly, // the player made the destination read-only
+    Injected,          // the file system fails on demand
+    Folder,            // the destination is a folder
+    Vanished,          // the source is removed between the checks and its copy
+    ReadOnly,          // the player made the destination read-only
+    ReadOnlyAttribute, // the same, by Windows' read-only attribute
+    InUse,             // another program (the game, running) holds it open, sharing nothing
 };
 
 enum class Scope
@@ -101,6 +105,11 @@ private slots:
             {"write refused by the system", Kind::Injected, Op::Access, EACCES, 0, Scope::Target,
              "ReadOnly"},
             {"source vanishes", Kind::Vanished, Op::Copy, 0, 0, Scope::Source, "NotFound"},
+#ifdef Q_OS_WIN
+            {"read-only attribute", Kind::ReadOnlyAttribute, Op::Copy, 0, 0, Scope::Target,
+             "ReadOnly"},
+            {"held open by another program", Kind::InUse, Op::Copy, 0, 0, Scope::Target, "EBUSY"},
+#endif
         };
         for (const Row &row : rows) {
             for (const QByteArray target : {"models/wren00.4ds", "maps/road.bmp"}) {
@@ -130,10 +139,12 @@ private slots:
         QFETCH(QByteArrayList, failing);
         QFETCH(QString, why);
 
+        if (Op(op) == Op::SetMode)
+            SKIP_UNLESS_POSIX("permission bits");
         Game g;
         g.tick({1});
         g.file("new/Maps/road.bmp", "new roads"); // as long as the model file
-        const QByteArray gameFile = g.hostPath("Game/" + target);
+        const QString gameFile = g.path("Game/" + target);
         const bool model = target.startsWith("models");
         const QByteArray source = model ? "new/car.4ds" : "new/Maps/road.bmp";
 
@@ -147,17 +158,32 @@ private slots:
             if (at == Op::FlushFile) // flushed file by file where the whole cannot be
                 g.files.faults.append({Op::FlushFileSystem, ENOTSUP, {}});
             if (at == Op::SetMode) // the mode is set only where it differs
-                QCOMPARE(::chmod(gameFile.constData(), 0604), 0);
+                QVERIFY(QFile::setPermissions(gameFile, QFile::ReadOwner | QFile::WriteOwner |
+                                                            QFile::ReadOther));
         }
         if (Kind(kind) == Kind::Folder) {
-            QCOMPARE(::unlink(gameFile.constData()), 0);
-            QCOMPARE(::mkdir(gameFile.constData(), 0755), 0);
+            QVERIFY(QFile::remove(gameFile));
+            QVERIFY(QDir().mkdir(gameFile));
         }
-        if (Kind(kind) == Kind::ReadOnly)
-            QCOMPARE(::chmod(gameFile.constData(), 0444), 0);
+        if (Kind(kind) == Kind::ReadOnly) // chmod a-w, or Windows' read-only attribute
+            QVERIFY(QFile::setPermissions(gameFile, ReadOnlyPermissions));
         QList<QByteArray> before;
         for (const QByteArray &file : failing)
             before.append(g.game(file));
+#ifdef Q_OS_WIN
+        const std::wstring wideFile = g.path("Game/" + target).toStdWString();
+        if (Kind(kind) == Kind::ReadOnlyAttribute)
+            QVERIFY(::SetFileAttributesW(wideFile.c_str(), FILE_ATTRIBUTE_READONLY));
+        HANDLE held = Kind(kind) == Kind::InUse ? ::CreateFileW(wideFile.c_str(), GENERIC_READ, 0,
+                                                                nullptr, OPEN_EXISTING, 0, nullptr)
+                                                : INVALID_HANDLE_VALUE;
+        const auto release = [&] {
+            if (held != INVALID_HANDLE_VALUE)
+                ::CloseHandle(std::exchange(held, INVALID_HANDLE_VALUE));
+        };
+        const auto closed = qScopeGuard(release);
+        QCOMPARE(held == INVALID_HANDLE_VALUE, Kind(kind) != Kind::InUse);
+#endif
         if (Kind(kind) == Kind::Vanished) {
             // Removed once the checks have passed, just before its copy.
             g.progress.before = [&](const QString &file) {
@@ -166,16 +192,18 @@ private slots:
             };
         }
         g.install();
+#ifdef Q_OS_WIN
+        release(); // the game is closed: the file can be read again
+#endif
 
         // The broken files are as they were.
         for (qsizetype i = 0; i < failing.size(); ++i)
             QCOMPARE(g.game(failing[i]), before[i]);
-        struct stat st;
-        QCOMPARE(::stat(gameFile.constData(), &st), 0);
+        QVERIFY(QFileInfo::exists(gameFile));
         if (Kind(kind) == Kind::Folder)
-            QVERIFY(S_ISDIR(st.st_mode));
+            QVERIFY(QFileInfo(gameFile).isDir());
         if (Kind(kind) == Kind::ReadOnly)
-            QCOMPARE(st.st_mode & 07777, mode_t(0444));
+            QCOMPARE(ownPermissions(gameFile), ReadOnlyPermissions);
         QCOMPARE(g.entries().filter(u".quillmere-"_s), QStringList());
 
         // Every other copy happened.
@@ -328,15 +356,13 @@ private slots:
         for (const QByteArray &file : abandoned + kept)
             g.file(file, "half a file");
 
-        QProcess holder; // another install, still running
-        holder.start(u"flock"_s, {u"-x"_s, g.path("Game/maps/.quillmere-held.tmp"), u"sh"_s,
-                                  u"-c"_s, u"echo held; exec cat"_s});
-        QVERIFY(holder.waitForReadyRead(10000));
+        // Another install, still running, holds its file's lock.
+        runtime::Fd held;
+        QCOMPARE(host::files().openEntry(g.hostPath("Game/maps/.quillmere-held.tmp"), held), 0);
+        QCOMPARE(host::files().lock(held), 0);
 
         g.tick({1});
         QVERIFY(g.install().installed());
-        holder.closeWriteChannel();
-        QVERIFY(holder.waitForFinished(10000));
 
         for (const QByteArray &file : abandoned)
             QVERIFY2(!QFileInfo::exists(g.path(file)), file.constData());

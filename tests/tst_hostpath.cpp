@@ -73,6 +73,7 @@ private slots:
     // A drive letter, in either case, stands for the drive's folder in the Wine prefix.
     void driveLetters()
     {
+        SKIP_UNLESS_POSIX("Wine's drive letters");
         TempTree prefix;
         prefix.dir(u"drive_c/Games/Ortana"_s);
         prefix.dir(u"dosdevices"_s);
@@ -105,6 +106,8 @@ private slots:
         QFETCH(QString, path);
         QFETCH(ErrorKind, kind);
         QFETCH(QString, detail);
+        if (QTest::currentDataTag() == "name too long in bytes"_ba)
+            SKIP_UNLESS_POSIX("names counted in bytes");
         try {
             FolderIndex folders(m_files);
             resolveExisting(path, HostPaths{"/no-prefix", {}, {}}, folders);
@@ -126,16 +129,21 @@ private slots:
             return resolveExisting(tree.path() + path, HostPaths(), folders);
         };
 
-        QCOMPARE(findEntry(tree.root, u"game"_s, folders), QByteArray("Game"));
+        // Where the host's names are case-blind, the name may be found as typed.
+        QCOMPARE(hostKey(findEntry(tree.root, u"game"_s, folders)), hostKey("Game"));
         QCOMPARE(findEntry(tree.root, u"Game"_s, folders), QByteArray("Game"));
-        QCOMPARE(resolved(u"\\game\\models\\M00.4DS"_s), tree.hostPath("Game/MODELS/m00.4ds"));
+        QCOMPARE(hostKey(resolved(u"\\game\\models\\M00.4DS"_s)),
+                 hostKey(tree.hostPath("Game/MODELS/m00.4ds")));
         // Cyrillic letters fold too, not only ASCII.
-        QCOMPARE(resolved(u"/GAME/maps/ТЕКСТУРА.bmp"_s), tree.hostPath("Game/Maps/Текстура.BMP"));
-        QCOMPARE(resolved(u"/GAME/maps/car_é_1.bmp"_s), tree.hostPath("Game/Maps/CAR_É_1.BMP"));
+        QCOMPARE(hostKey(resolved(u"/GAME/maps/ТЕКСТУРА.bmp"_s)),
+                 hostKey(tree.hostPath("Game/Maps/Текстура.BMP")));
+        QCOMPARE(hostKey(resolved(u"/GAME/maps/car_é_1.bmp"_s)),
+                 hostKey(tree.hostPath("Game/Maps/CAR_É_1.BMP")));
         QVERIFY(!resolved(u"/GAME/maps/car_e_1.bmp"_s));
         QVERIFY(!resolved(u"/game/nothing/m00.4ds"_s));
         QVERIFY(!resolved(u"/game/models/m00.4ds/x"_s));
-        QCOMPARE(resolved(u"/game/models/../maps"_s), tree.hostPath("Game/MODELS/../Maps"));
+        QCOMPARE(hostKey(resolved(u"/game/models/../maps"_s)),
+                 hostKey(tree.hostPath("Game/MODELS/../Maps")));
         // "." and ".." name a folder only where there is one.
         QVERIFY(!resolved(u"/game/models/m00.4ds/.."_s));
         QVERIFY(!resolved(u"/game/models/m00.4ds/."_s));
@@ -157,6 +165,7 @@ private slots:
 
     void ambiguousNames()
     {
+        SKIP_UNLESS_POSIX("names that differ only in case side by side");
         FolderIndex folders(m_files);
         TempTree tree;
         tree.dir(u"Models"_s);

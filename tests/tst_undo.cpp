@@ -8,8 +8,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRandomGenerator>
+#include <QStorageInfo>
 #include <cerrno>
-#include <sys/statvfs.h>
 #include <thread>
 
 using namespace Qt::StringLiterals;
@@ -23,9 +23,9 @@ QStringList state(const Game &g)
     QStringList entries = g.gameEntries();
     for (QString &entry : entries) {
         const QByteArray bytes = g.game(runtime::encodeName(entry));
-        struct stat st;
-        ::lstat(g.hostPath("Game/" + runtime::encodeName(entry)).constData(), &st);
-        entry += u" %1"_s.arg(st.st_mode, 0, 8);
+        runtime::FileStatus status;
+        host::files().entryStatus(g.hostPath("Game/" + runtime::encodeName(entry)), status);
+        entry += u" %1"_s.arg(status.mode, 0, 8);
         if (bytes != "<missing>")
             entry += u" = "_s + QString::fromUtf8(bytes.left(40).toHex());
     }
@@ -44,8 +44,13 @@ int undoCommand(Game &g, QString *output = nullptr)
     return status;
 }
 
-// What a test does to the game or the records between an install and its undo.
-using Action = std::function<void(Game &)>;
+// What a test does to the game or the records between an install and its undo, and what
+// of POSIX files it needs, if anything.
+struct Action
+{
+    std::function<void(Game &)> run;
+    const char *posix = nullptr;
+};
 } // namespace
 Q_DECLARE_METATYPE(Action)
 namespace {
@@ -89,6 +94,14 @@ QStringList kinds(const UndoOutcome &outcome)
     if (outcome.error)
         result.append(failure(outcome.error));
     return result;
+}
+
+// Sets a host file's modification time, in nanoseconds since 1970.
+void setModified(const QByteArray &path, qint64 modified)
+{
+    runtime::Fd file;
+    QCOMPARE(host::files().open(path, file), 0);
+    QCOMPARE(host::files().setModified(file, modified), 0);
 }
 
 // Rewrites the newest record; `edit` is given it and its first change.
@@ -137,7 +150,8 @@ private slots:
         QFETCH(QStringList, steps);
         Game g;
         if (linked) {
-            QCOMPARE(::unlink(g.hostPath("Game/models/wren10.4ds")), 0);
+            SKIP_UNLESS_POSIX("symbolic links");
+            QVERIFY(QFile::remove(g.path("Game/models/wren10.4ds")));
             g.dir("stock"), g.file("stock/wren10.4ds", "stock 10");
             g.link("../../stock/wren10.4ds", "Game/models/wren10.4ds");
         }
@@ -182,7 +196,17 @@ private slots:
             g.files.faults.append({Op::Link, EXDEV, {}});
         const QStringList stock = state(g);
         g.tick({1, 2});
+        // Until the copy takes its place, a replaced file kept as a second name has two.
+        quint64 links = 0;
+        g.files.before = [&](Op op, const QByteArray &name) {
+            runtime::FileStatus status;
+            if (op == Op::Rename && name == "wren00.4ds" && links == 0 &&
+                g.files.status(g.hostPath("Game/models/wren00.4ds"), status) == 0)
+                links = status.links;
+        };
         QVERIFY(g.install().installed());
+        g.files.before = {};
+        QCOMPARE(links, copies ? 1u : 2u);
         const QStringList first = state(g);
         g.file("new/car.4ds", "another model");
         g.texture("new/Maps", "road.bmp");
@@ -266,23 +290,22 @@ private slots:
                               "Game/maps/body.bmp=the player's own texture",
                               "Game/models/wren10.4ds=stock 10", "Game/maps/glass.tga=<missing>"};
         QTest::newRow("edited, with its size and time put back") << Action([](Game &g) {
-            struct stat st;
-            ::stat(g.hostPath("Game/models/wren00.4ds"), &st);
+            const QByteArray model = g.hostPath("Game/models/wren00.4ds");
+            runtime::FileStatus status;
+            QCOMPARE(host::files().status(model, status), 0);
             g.file("Game/models/wren00.4ds", "new mode!");
-            const struct timespec times[2] = {st.st_atim, st.st_mtim};
-            ::utimensat(AT_FDCWD, g.hostPath("Game/models/wren00.4ds"), times, 0);
+            setModified(model, status.modified);
         }) << 1 << changed << QByteArrayList{"Game/models/wren00.4ds=new mode!"};
         QTest::newRow("its time changed by the volume") << Action([](Game &g) {
-            const struct timespec times[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
-            ::utimensat(AT_FDCWD, g.hostPath("Game/models/wren00.4ds"), times, 0);
+            setModified(g.hostPath("Game/models/wren00.4ds"), 1000000000);
         }) << 0 << QString() << stock;
         QTest::newRow("a replaced file removed")
-            << Action([](Game &g) { ::unlink(g.hostPath("Game/models/wren00.4ds")); }) << 0
-            << u"models\\wren00.4ds Restored"_s << stock;
-        QTest::newRow("made read-only")
-            << Action([](Game &g) { ::chmod(g.hostPath("Game/models/wren00.4ds"), 0444); }) << 1
-            << u"models\\wren00.4ds ReadOnly"_s
-            << QByteArrayList{"Game/models/wren00.4ds=new model"};
+            << Action([](Game &g) { QVERIFY(QFile::remove(g.path("Game/models/wren00.4ds"))); })
+            << 0 << u"models\\wren00.4ds Restored"_s << stock;
+        QTest::newRow("made read-only") << Action([](Game &g) {
+            QVERIFY(QFile::setPermissions(g.path("Game/models/wren00.4ds"), ReadOnlyPermissions));
+        }) << 1 << u"models\\wren00.4ds ReadOnly"_s
+                                        << QByteArrayList{"Game/models/wren00.4ds=new model"};
         QTest::newRow("models renamed Models")
             << Action([](Game &g) {
                    QVERIFY(QDir().rename(g.path("Game/models"), g.path("Game/Models")));
@@ -311,12 +334,14 @@ private slots:
             g.files.faults.append({Op::Rename, EXDEV, "kept-0"});
         }) << 0 << QString() << stock;
         QTest::newRow("maps swapped for a link out of the game")
-            << Action([](Game &g) {
-                   g.dir("elsewhere");
-                   g.texture("elsewhere", "body.bmp");
-                   QVERIFY(QDir().rename(g.path("Game/maps"), g.path("old maps")));
-                   g.link("../elsewhere", "Game/maps");
-               })
+            << Action(
+                   [](Game &g) {
+                       g.dir("elsewhere");
+                       g.texture("elsewhere", "body.bmp");
+                       QVERIFY(QDir().rename(g.path("Game/maps"), g.path("old maps")));
+                       g.link("../elsewhere", "Game/maps");
+                   },
+                   "symbolic links")
             << 1 << u"maps\\body.bmp Changed"_s
             << QByteArrayList{"elsewhere/body.bmp=texture body.bmp",
                               "Game/models/wren00.4ds=stock 00"};
@@ -329,25 +354,35 @@ private slots:
             << Action([](Game &g) { g.host.user += 1; }) << 3
             << failure(ErrorKind::NotOwnRecords, Operation::ReadRecord) << untouched;
         QTest::newRow("a record others may write to")
-            << Action([](Game &g) { ::chmod(g.installs()[0].folder, 0777); }) << 3
-            << damaged(Damage::Foreign) << untouched;
-        QTest::newRow("a kept file that is a link") << Action([kept](Game &g) {
-            const QByteArray path = kept(g);
-            ::unlink(path);
-            ::symlink("12345678", path);
-        }) << 3 << failure(ErrorKind::DamagedRecord, Operation::Restore, int(Damage::NotAFile))
-                                                    << untouched;
-        QTest::newRow("a kept file that is a pipe") << Action([kept](Game &g) {
-            const QByteArray path = kept(g);
-            ::unlink(path);
-            ::mkfifo(path, 0600);
-        }) << 3 << failure(ErrorKind::NotFound, Operation::Restore)
-                                                    << untouched;
-        QTest::newRow("a record that is a pipe") << Action([](Game &g) {
-            const QByteArray path = g.installs()[0].folder + "/record.json";
-            ::unlink(path);
-            ::mkfifo(path, 0600);
-        }) << 3 << damaged(Damage::NotAFile) << untouched;
+            << Action([](Game &g) { host::setMode(g.installs()[0].folder, 0777); },
+                      "permission bits")
+            << 3 << damaged(Damage::Foreign) << untouched;
+        QTest::newRow("a kept file that is a link")
+            << Action(
+                   [kept](Game &g) {
+                       QCOMPARE(host::files().remove(kept(g)), 0);
+                       QCOMPARE(testhost::symlink("12345678", kept(g)), 0);
+                   },
+                   "symbolic links")
+            << 3 << failure(ErrorKind::DamagedRecord, Operation::Restore, int(Damage::NotAFile))
+            << untouched;
+        QTest::newRow("a kept file that is a pipe")
+            << Action(
+                   [kept](Game &g) {
+                       QCOMPARE(host::files().remove(kept(g)), 0);
+                       QCOMPARE(testhost::makePipe(kept(g)), 0);
+                   },
+                   "pipes")
+            << 3 << failure(ErrorKind::NotFound, Operation::Restore) << untouched;
+        QTest::newRow("a record that is a pipe")
+            << Action(
+                   [](Game &g) {
+                       const QByteArray path = g.installs()[0].folder + "/record.json";
+                       QCOMPARE(host::files().remove(path), 0);
+                       QCOMPARE(testhost::makePipe(path), 0);
+                   },
+                   "pipes")
+            << 3 << damaged(Damage::NotAFile) << untouched;
     }
     void sinceTheInstall()
     {
@@ -355,10 +390,12 @@ private slots:
         QFETCH(int, status);
         QFETCH(QString, step);
         QFETCH(QByteArrayList, holds);
+        if (did.posix)
+            SKIP_UNLESS_POSIX(did.posix);
         Game g;
         g.tick({1});
         QVERIFY(g.install().installed());
-        did(g);
+        did.run(g);
         const UndoOutcome outcome = g.undo();
         QCOMPARE(int(outcome.status), status);
         QVERIFY2(step.isEmpty() || kinds(outcome).contains(step),
@@ -463,7 +500,8 @@ private slots:
         Game g;
         g.tick({1});
         // Set-user-ID bits never come back; no one else may read what is kept.
-        QCOMPARE(::chmod(g.hostPath("Game/models/wren00.4ds").constData(), 04600), 0);
+        if (testhost::posix)
+            host::setMode(g.hostPath("Game/models/wren00.4ds"), 04600);
         const QStringList before = state(g).replaceInStrings(u"104600"_s, u"100600"_s);
         const bool fullAfterFirst = status == 3;
         g.files.before = [&](Op op, const QByteArray &name) {
@@ -478,11 +516,11 @@ private slots:
         const bool copied = status == 0 && !faults.isEmpty();
         for (const QByteArray &path : {g.hostPath("data/installs"), folder, folder + "/record.json",
                                        copied ? folder + "/kept-0" : folder}) {
-            if (folder.isEmpty())
+            if (folder.isEmpty() || !testhost::posix)
                 break;
-            struct stat st;
-            QCOMPARE(::lstat(path, &st), 0);
-            QVERIFY2((st.st_mode & 077) == 0, path.constData());
+            runtime::FileStatus status;
+            QCOMPARE(host::files().entryStatus(path, status), 0);
+            QVERIFY2((status.mode & 077) == 0, path.constData());
         }
         QCOMPARE(g.outcome.written, 5);
         g.files.faults.clear();
@@ -523,9 +561,9 @@ private slots:
         QTest::newRow("kept file outside its record")
             << edit([](QJsonObject &, QJsonObject &first) { first[u"kept"_s] = u"../../kept-0"_s; })
             << damaged(Damage::BadKeptName);
-        QTest::newRow("kept file missing")
-            << Action([](Game &g) { QCOMPARE(::unlink(g.installs()[0].folder + "/kept-0"), 0); })
-            << failure(ErrorKind::NotFound, Operation::Restore);
+        QTest::newRow("kept file missing") << Action([](Game &g) {
+            QCOMPARE(host::files().remove(g.installs()[0].folder + "/kept-0"), 0);
+        }) << failure(ErrorKind::NotFound, Operation::Restore);
         QTest::newRow("field of a wrong type") << edit([](QJsonObject &, QJsonObject &first) {
             QJsonObject written = first[u"written"_s].toObject();
             written[u"size"_s] = 9;
@@ -543,7 +581,7 @@ private slots:
         g.tick({1});
         QVERIFY(g.install().installed());
         const QByteArray path = g.installs()[0].folder + "/record.json";
-        damage(g);
+        damage.run(g);
         const QByteArray stored = host::read(path);
         const QStringList after = state(g);
         const UndoOutcome outcome = g.undo();
@@ -588,12 +626,10 @@ private slots:
         g.file("new/car.4ds", model);
         g.file("Game/models/wren00.4ds", model.sliced(1));
         g.file("Game/models/wren10.4ds", model.sliced(2));
-        ::sync();
+        host::files().flushFileSystem(g.root);
         g.tick({1});
         const auto available = [&] {
-            struct statvfs fs;
-            ::statvfs(g.root.constData(), &fs);
-            return qint64(fs.f_bavail) * qint64(fs.f_frsize);
+            return QStorageInfo(g.path()).bytesAvailable();
         };
         const qint64 before = available();
         qint64 least = before;

@@ -28,9 +28,7 @@ private slots:
         QCOMPARE(g.game("models/wren00.4ds"), "newer model");
         QCOMPARE(g.installs().size(), 2);
         const QByteArray damaged = g.hostPath("data/installs/00000009-elsewhere");
-        QCOMPARE(::mkdir(damaged, 0700), 0);
         host::write(damaged + "/record.json", R"({"format": 2, "gameHost": "/elsewhere"})");
-        QCOMPARE(::chmod(damaged + "/record.json", 0600), 0);
 
         UndoWindow window(g.files, g.host);
         window.show();

@@ -1,0 +1,37 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "testhost.h"
+
+#include <cerrno>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace testhost {
+
+int symlink(const QByteArray &target, const QByteArray &path)
+{
+    return ::symlink(target.constData(), path.constData()) == 0 ? 0 : errno;
+}
+
+int makePipe(const QByteArray &path)
+{
+    return ::mkfifo(path.constData(), 0600) == 0 ? 0 : errno;
+}
+
+int makeSocket(const QByteArray &path)
+{
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (std::size_t(path.size()) >= sizeof address.sun_path)
+        return ENAMETOOLONG;
+    std::memcpy(address.sun_path, path.constData(), std::size_t(path.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const int error =
+        ::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0 ? 0 : errno;
+    ::close(fd);
+    return error;
+}
+
+} // namespace testhost
