@@ -142,9 +142,12 @@ private slots:
         fails(GameField, "NUL inside", u"<root>/Ga"_s + nul + u"me"_s, Check::GameFolder);
         fails(GameField, "10000-character name", u"<root>/"_s + longName, Check::GameFolder);
         fails(GameField, "10000 characters deep", u"<root>/"_s + deep, Check::GameFolder);
-        // Longer than any host path, though every step exists.
-        fails(GameField, "10000 characters of dots", u"<root>/"_s + dots + u"Game"_s,
-              Check::GameFolder);
+        // Longer than any host path, though every step exists; Windows takes the dots out of a
+        // path by its text, which leaves it short.
+        posixRows("a path as long as its text", [&] {
+            fails(GameField, "10000 characters of dots", u"<root>/"_s + dots + u"Game"_s,
+                  Check::GameFolder);
+        });
         installs(GameField, "10000 separators", u"<root>"_s + seps + u"Game"_s);
         fails(GameField, "star in folder", u"<root>/Ga*e"_s, Check::GameFolder);
         fails(GameField, "question mark in folder", u"<root>/G?me\\"_s, Check::GameFolder);
