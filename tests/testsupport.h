@@ -25,12 +25,15 @@
             QSKIP(QByteArray("POSIX by nature: ").append(what).constData());                       \
     } while (false)
 
-// A host path as the host tells paths apart: case-blind where its names are (Windows), so
-// that a name found as typed, "game" for "Game", is the same. "" for none.
-inline QString hostKey(const std::optional<QByteArray> &path)
+// A name or host path as the host tells them apart: case-blind where its names are
+// (Windows), so that one found as typed, "game" for "Game", is the same. "" for none.
+inline QString hostKey(const QString &text)
 {
-    const QString text = path ? runtime::decodeName(*path) : QString();
     return testhost::posix ? text : text.toCaseFolded();
+}
+inline QString hostPathKey(const std::optional<QByteArray> &path)
+{
+    return hostKey(path ? runtime::decodeName(*path) : QString());
 }
 
 // What a player's "read-only" leaves of a file's permissions: chmod a-w, or Windows'

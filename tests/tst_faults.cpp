@@ -284,6 +284,8 @@ private slots:
     void orderOfTheWork()
     {
         QFETCH(bool, fileByFile);
+        if (!fileByFile) // Windows flushes no volume for a user: each file is flushed
+            SKIP_UNLESS_POSIX("a flush of the whole file system");
         Game g;
         QVERIFY(QDir(g.path("Game/models")).removeRecursively());
         g.tick({1, 2});
@@ -339,10 +341,9 @@ private slots:
         QCOMPARE(ofGame(Op::FlushFile), eachFile ? copies : QByteArrayList());
         // The record is on the disk before it takes its place, however the data are flushed.
         QVERIFY(recorded > log.lastIndexOf({Op::FlushFile, "record.json.new"}));
-        // The new MODELS folder's name is flushed in the game folder, with the others. Windows
-        // finds it by the name the install asks for, in any case.
-        const QByteArray models = testhost::posix ? "MODELS" : "models";
-        QCOMPARE(ofGame(Op::FlushFolder), (QByteArrayList{"Game", models, "maps"}));
+        // The new MODELS folder's name is flushed in the game folder, with the others.
+        QCOMPARE(hostKey(QString::fromUtf8(ofGame(Op::FlushFolder).join(' '))),
+                 hostKey(u"Game MODELS maps"_s));
     }
 
     // What a killed install left is cleared from the folders the next one writes into;

@@ -130,23 +130,26 @@ private slots:
         };
 
         // Where the host's names are case-blind, the name may be found as typed.
-        QCOMPARE(hostKey(findEntry(tree.root, u"game"_s, folders)), hostKey("Game"));
+        QCOMPARE(hostPathKey(findEntry(tree.root, u"game"_s, folders)), hostPathKey("Game"));
         QCOMPARE(findEntry(tree.root, u"Game"_s, folders), QByteArray("Game"));
-        QCOMPARE(hostKey(resolved(u"\\game\\models\\M00.4DS"_s)),
-                 hostKey(tree.hostPath("Game/MODELS/m00.4ds")));
+        QCOMPARE(hostPathKey(resolved(u"\\game\\models\\M00.4DS"_s)),
+                 hostPathKey(tree.hostPath("Game/MODELS/m00.4ds")));
         // Cyrillic letters fold too, not only ASCII.
-        QCOMPARE(hostKey(resolved(u"/GAME/maps/ТЕКСТУРА.bmp"_s)),
-                 hostKey(tree.hostPath("Game/Maps/Текстура.BMP")));
-        QCOMPARE(hostKey(resolved(u"/GAME/maps/car_é_1.bmp"_s)),
-                 hostKey(tree.hostPath("Game/Maps/CAR_É_1.BMP")));
+        QCOMPARE(hostPathKey(resolved(u"/GAME/maps/ТЕКСТУРА.bmp"_s)),
+                 hostPathKey(tree.hostPath("Game/Maps/Текстура.BMP")));
+        QCOMPARE(hostPathKey(resolved(u"/GAME/maps/car_é_1.bmp"_s)),
+                 hostPathKey(tree.hostPath("Game/Maps/CAR_É_1.BMP")));
         QVERIFY(!resolved(u"/GAME/maps/car_e_1.bmp"_s));
         QVERIFY(!resolved(u"/game/nothing/m00.4ds"_s));
         QVERIFY(!resolved(u"/game/models/m00.4ds/x"_s));
-        QCOMPARE(hostKey(resolved(u"/game/models/../maps"_s)),
-                 hostKey(tree.hostPath("Game/MODELS/../Maps")));
-        // "." and ".." name a folder only where there is one.
-        QVERIFY(!resolved(u"/game/models/m00.4ds/.."_s));
-        QVERIFY(!resolved(u"/game/models/m00.4ds/."_s));
+        QCOMPARE(hostPathKey(resolved(u"/game/models/../maps"_s)),
+                 hostPathKey(tree.hostPath("Game/MODELS/../Maps")));
+        // "." and ".." name a folder only where there is one; Windows takes them from the
+        // letters of the path, whatever is there.
+        if (testhost::posix) {
+            QVERIFY(!resolved(u"/game/models/m00.4ds/.."_s));
+            QVERIFY(!resolved(u"/game/models/m00.4ds/."_s));
+        }
         QVERIFY(!resolved(u"/game/nothing/.."_s));
     }
 
@@ -158,8 +161,10 @@ private slots:
         const QString name = u"Texture_of_a_car_with_a_long_name_%1.BMP"_s;
         for (int i = 0; i < 2500; ++i)
             QFile(tree.path(name.arg(i))).open(QIODevice::WriteOnly);
-        for (int i : {0, 1234, 2499})
-            QCOMPARE(findEntry(tree.root, name.arg(i).toLower(), folders), name.arg(i).toUtf8());
+        for (int i : {0, 1234, 2499}) {
+            QCOMPARE(hostPathKey(findEntry(tree.root, name.arg(i).toLower(), folders)),
+                     hostKey(name.arg(i)));
+        }
         QCOMPARE(folders.entries(tree.root)->size(), std::size_t(2500));
     }
 

@@ -95,7 +95,7 @@ private slots:
 
         tree.file(u"maps/new.bmp"_s);
         index.created(maps, "new.bmp");
-        QCOMPARE(hostKey(findEntry(maps, u"NEW.BMP"_s, index)), hostKey("new.bmp"));
+        QCOMPARE(hostPathKey(findEntry(maps, u"NEW.BMP"_s, index)), hostPathKey("new.bmp"));
         QCOMPARE(Listing::all(tree.path(u"maps\\*.BMP"_s), m_host, index),
                  (QStringList{u"new.bmp"_s, u"old.bmp"_s}));
 
@@ -146,8 +146,10 @@ private slots:
         tree.file(u"afile"_s);
         const HostPaths host{{}, tree.root, {}};
         FolderIndex folders(m_files);
-        QCOMPARE(Listing::all(pattern.replace(u"<tree>"_s, tree.path()), host, folders).value(0),
-                 first);
+        QCOMPARE(
+            hostKey(
+                Listing::all(pattern.replace(u"<tree>"_s, tree.path()), host, folders).value(0)),
+            hostKey(first));
     }
 
     void errors_data()
