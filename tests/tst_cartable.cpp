@@ -72,6 +72,9 @@ private slots:
         QTest::newRow("cp1251") << QByteArray("\xCC\xEE\xEB\xED\xE8\xFF,molnia,2\n")
                                 << QStringList{u"Молния"_s} << QStringList{u"molnia"_s}
                                 << QList<int>{2};
+        QTest::newRow("cp1251, beyond the alphabet")
+            << QByteArray("\xA8\xB8\xB2\xB3 \xB9\x31 \xAB\x97\xBB,a,1\n")
+            << QStringList{u"ЁёІі №1 «—»"_s} << QStringList{u"a"_s} << QList<int>{1};
         QTest::newRow("extra field starts next record")
             << QByteArray("A,a,1,B\nb,2\n") << QStringList{u"A"_s, u"B"_s}
             << QStringList{u"a"_s, u"b"_s} << QList<int>{1, 2};
