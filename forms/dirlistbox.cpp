@@ -44,7 +44,7 @@ private:
 } // namespace
 
 DirListBox::DirListBox(runtime::FileSystem &files, QWidget *parent)
-    : QListWidget(parent), m_files(files), m_roots{u"/"_s}
+    : QListWidget(parent), m_files(files), m_roots{QDir::rootPath()}
 {
     setItemDelegate(new IndentDelegate(this));
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -55,7 +55,7 @@ DirListBox::DirListBox(runtime::FileSystem &files, QWidget *parent)
 
 void DirListBox::setDriveRoots(const QStringList &roots)
 {
-    m_roots = roots.isEmpty() ? QStringList{u"/"_s} : roots;
+    m_roots = roots.isEmpty() ? QStringList{QDir::rootPath()} : roots;
 }
 
 void DirListBox::setPath(const QString &folder)
@@ -65,7 +65,7 @@ void DirListBox::setPath(const QString &folder)
 
     QString root = runtime::driveRootOf(path, m_roots);
     if (root.isEmpty())
-        root = u"/"_s;
+        root = QDir::rootPath();
     QStringList chain{root};
     const QString below = path.mid(root.size());
     chain += below.split(u'/', Qt::SkipEmptyParts);

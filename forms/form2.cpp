@@ -7,6 +7,7 @@
 #include "runtime/hostpath.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QPushButton>
 #include <QStyle>
@@ -51,7 +52,7 @@ Form2::Form2(QWidget &owner, runtime::FileSystem &files, const runtime::HostPath
                 runtime::raise(runtime::ErrorKind::NoCurrentFolder, runtime::Operation::ReadFolder);
             m_dir1->setPath(runtime::decodeName(current));
         }))
-        reportErrors([this] { m_dir1->setPath(u"/"_s); });
+        reportErrors([this] { m_dir1->setPath(QDir::rootPath()); });
 
     connect(m_drive1, &QComboBox::activated, this, &Form2::openChosenDrive);
     connect(m_command1, &QPushButton::clicked, this, &Form2::okClicked);
