@@ -238,9 +238,11 @@ private slots:
         QTest::newRow("models not flushed")
             << int(Op::FlushFolder) << QByteArray("models")
             << QStringList{u"models\\wren00.4ds EIO"_s, u"models\\wren10.4ds EIO"_s};
-        // Whether a MODELS folder is there cannot be told; the files go to "models".
-        QTest::newRow("game folder not listed")
-            << int(Op::ListFolder) << QByteArray("Game") << QStringList{u"MODELS\\ EIO"_s};
+        // Whether a MODELS folder is there cannot be told; the files go to "models". (A
+        // case-blind host finds "MODELS" itself, without the listing.)
+        if (testhost::posix)
+            QTest::newRow("game folder not listed")
+                << int(Op::ListFolder) << QByteArray("Game") << QStringList{u"MODELS\\ EIO"_s};
         QTest::newRow("maps not flushed")
             << int(Op::FlushFolder) << QByteArray("maps")
             << QStringList{u"maps\\body.bmp EIO"_s, u"maps\\glass.tga EIO"_s,
