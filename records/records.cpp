@@ -8,7 +8,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRandomGenerator>
-#include <QRegularExpression>
 #include <algorithm>
 #include <cerrno>
 
@@ -288,8 +287,15 @@ public:
             return change;
         change.previous = identity(Reader::object(object, u"previous"_s));
         change.kept = text(object, u"kept"_s);
-        static const QRegularExpression keptName(u"^(kept-[0-9]{1,9})?$"_s);
-        if (!keptName.match(change.kept).hasMatch())
+        // "" or "kept-" and one to nine digits.
+        const QStringView number =
+            QStringView(change.kept).sliced(std::min<qsizetype>(5, change.kept.size()));
+        const bool keptName =
+            change.kept.isEmpty() ||
+            (change.kept.startsWith(u"kept-"_s) && !number.isEmpty() && number.size() <= 9 &&
+             std::all_of(number.begin(), number.end(),
+                         [](QChar c) { return c >= u'0' && c <= u'9'; }));
+        if (!keptName)
             damaged(Damage::BadKeptName, change.kept);
         if (object.contains(u"notKept"_s))
             change.notKept = error(Reader::object(object, u"notKept"_s));

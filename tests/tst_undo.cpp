@@ -558,9 +558,11 @@ private slots:
             << edit(
                    [](QJsonObject &, QJsonObject &first) { first[u"target"_s] = u"/etc/passwd"_s; })
             << damaged(Damage::OutsideGame);
-        QTest::newRow("kept file outside its record")
-            << edit([](QJsonObject &, QJsonObject &first) { first[u"kept"_s] = u"../../kept-0"_s; })
-            << damaged(Damage::BadKeptName);
+        for (const QString &kept :
+             {u"../../kept-0"_s, u"kept-"_s, u"kept-1234567890"_s, u"kept-1a"_s})
+            QTest::addRow("kept file named %s", qPrintable(kept))
+                << edit([kept](QJsonObject &, QJsonObject &first) { first[u"kept"_s] = kept; })
+                << damaged(Damage::BadKeptName);
         QTest::newRow("kept file missing") << Action([](Game &g) {
             QCOMPARE(host::files().remove(g.installs()[0].folder + "/kept-0"), 0);
         }) << failure(ErrorKind::NotFound, Operation::Restore);
