@@ -406,6 +406,10 @@ InstallRecord fromJson(const QByteArray &json, const QByteArray &folder)
 qint64 sequence(const QByteArray &folder)
 {
     const QByteArray name = folder.mid(folder.lastIndexOf('/') + 1);
+    // A game folder's lock file, "<volume>-<index>.lock", is none, whatever digits its
+    // volume's number has (a Windows serial number may have only decimal ones).
+    if (name.endsWith(".lock"))
+        return 0;
     const qsizetype dash = name.indexOf('-');
     bool ok = false;
     const qint64 number = name.left(dash).toLongLong(&ok);

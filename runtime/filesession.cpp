@@ -164,6 +164,9 @@ void FileSession::putInPlace()
             failed(*s, Operation::Rename, error);
             continue;
         }
+        // In place, the copy needs its lock no more; closed, it can be replaced by a later
+        // copy to the same name, also where a file held open cannot be (Windows).
+        s->fd.reset();
         if (s->isNew)
             m_folders.created(s->folder, s->name);
         touched(s->folder, s->destination);
@@ -174,7 +177,7 @@ void FileSession::putInPlace()
                 m_failures.append({destination, systemError(error, Operation::Flush, destination)});
         }
     }
-    // The temporary files' locks go with `staged`, now that they are in place or removed.
+    // The locks of the copies that failed go with `staged`, now that they are removed.
 }
 
 void FileSession::copyFile(const QString &source, const QString &destination)

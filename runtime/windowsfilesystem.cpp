@@ -143,13 +143,51 @@ std::wstring wide(const QString &text)
     return text.toStdWString();
 }
 
+std::wstring fullPath(const std::wstring &given);
+
+// Whether each "." and ".." of a path comes after a folder: Windows takes them out of a
+// path by its text alone, where a POSIX host finds "a0.dta/.." no folder.
+bool dotsAfterFolders(const std::wstring &given)
+{
+    bool checked = false; // the entry before a run of "." and ".." is known to be a folder
+    for (std::size_t start = 0, end = 0; end != std::wstring::npos; start = end + 1) {
+        end = given.find(L'\\', start);
+        const std::wstring_view name =
+            std::wstring_view(given).substr(start, end == std::wstring::npos ? end : end - start);
+        if (name.empty())
+            continue;
+        if (name != L"." && name != L"..") {
+            checked = false;
+            continue;
+        }
+        if (start == 0 || std::exchange(checked, true))
+            continue;
+        const std::wstring before = given.substr(0, start);
+        if (before.find_first_not_of(L'\\') == std::wstring::npos ||
+            (before.size() == 3 && before[1] == L':'))
+            continue; // a root is a folder
+        const DWORD attributes = ::GetFileAttributesW(fullPath(before).c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            return false;
+    }
+    return true;
+}
+
 // A path as the wide calls take it: absolute, separated by backslashes, in the \\?\ form
-// that lifts the limit of 260 characters and passes every name as it is spelt.
+// that lifts the limit of 260 characters and passes every name as it is spelt. "" for a
+// path that leads nowhere: every call fails on it with ERROR_PATH_NOT_FOUND.
 std::wstring widePath(const QByteArray &path)
 {
     const std::wstring given = wide(decodeName(path).replace(u'/', u'\\'));
     if (given.starts_with(L"\\\\?\\") || given.starts_with(L"\\\\.\\"))
         return given;
+    if (given.find(L'.') != std::wstring::npos && !dotsAfterFolders(given))
+        return {};
+    return fullPath(given);
+}
+
+std::wstring fullPath(const std::wstring &given)
+{
     DWORD size = ::GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);
     std::wstring full;
     while (size > full.size()) {
@@ -493,6 +531,8 @@ int lockEither(const Fd &file, DWORD flags)
 int listPath(const std::wstring &folder, FolderListing &listing)
 {
     listing.entries.clear();
+    if (folder.empty())
+        return ENOENT;
     WIN32_FIND_DATAW found;
     const std::wstring pattern = folder + (folder.ends_with(L'\\') ? L"*" : L"\\*");
     const HANDLE find =

@@ -26,8 +26,9 @@ inline char *toString(const InstallOutcome::NotWritten &n)
 inline QString errorName(int code)
 {
     static const std::pair<int, const char *> names[] = {
-        {EACCES, "EACCES"}, {EDQUOT, "EDQUOT"}, {EIO, "EIO"},       {EISDIR, "EISDIR"},
-        {ENOENT, "ENOENT"}, {ENOSPC, "ENOSPC"}, {ENOSYS, "ENOSYS"}, {EROFS, "EROFS"},
+        {EACCES, "EACCES"}, {EBUSY, "EBUSY"},   {EDQUOT, "EDQUOT"},
+        {EIO, "EIO"},       {EISDIR, "EISDIR"}, {ENOENT, "ENOENT"},
+        {ENOSPC, "ENOSPC"}, {ENOSYS, "ENOSYS"}, {EROFS, "EROFS"},
     };
     for (const auto &[known, name] : names) {
         if (code == known)
