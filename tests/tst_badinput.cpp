@@ -154,6 +154,7 @@ private slots:
         installs(GameField, "dot dot", u"<root>/new/../Game"_s);
         installs(GameField, "dot dot from models", u"<root>/Game/models/.."_s);
         fails(GameField, "dot dot to the tree", u"<root>/Game/.."_s, Check::GameFolder);
+        fails(GameField, "dot dot after a file", u"<root>/Game/a0.dta/.."_s, Check::GameFolder);
         fails(GameField, "dot dot alone", u".."_s, Check::GameFolder);
         fails(GameField, "no drive Q:", u"Q:\\Game"_s, Check::GameFolder);
         fails(GameField, "bare drive Q:", u"q:"_s, Check::GameFolder);
