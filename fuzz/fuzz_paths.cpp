@@ -92,9 +92,12 @@ bool sortedCaseBlind(const QStringList &names)
     });
 }
 
-// Whether an error is one of finding a path: the path's own fault, or the host's errno.
+// Whether an error is one of finding a path: the path's own fault, or the host's errno, also
+// from reading a folder on the way (a loop of links, say).
 bool resolvingError(const Error &error)
 {
+    if (error.operation == Operation::ReadFolder)
+        return error.kind == ErrorKind::System && error.code;
     return error.operation == Operation::Resolve && (error.kind != ErrorKind::System || error.code);
 }
 
