@@ -125,8 +125,11 @@ public:
                 runtime::raiseSystem(found, Operation::Resolve, change.shown);
             const bool exists = found == 0;
             const bool written = exists && holdsWritten(planned, now);
-            const bool readOnly = written && ((now.permissions() & 0222) == 0 ||
-                                              m_files.accessAt(*planned.folder, planned.name) != 0);
+            // Only a file the player may not write to is left as read-only: one the running
+            // game holds is tried, and the undo fails on it with the reason, to be run again.
+            const int access = written ? m_files.accessAt(*planned.folder, planned.name) : 0;
+            const bool readOnly = written && ((now.permissions() & 0222) == 0 || access == EACCES ||
+                                              access == EPERM || access == EROFS);
             if (change.action == Change::Created) {
                 planned.kind = !exists    ? UndoStep::AlreadyBack
                                : !written ? UndoStep::Changed

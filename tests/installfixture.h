@@ -125,6 +125,11 @@ public:
         return unlessFailed(Access, nameOf(path),
                             [&] { return runtime::HostFileSystem::access(path); });
     }
+    int accessAt(const runtime::Fd &folder, const QByteArray &name) override
+    {
+        return unlessFailed(Access, name,
+                            [&] { return runtime::HostFileSystem::accessAt(folder, name); });
+    }
     int createTemporary(const QByteArray &destination, QByteArray &path, bool &named,
                         runtime::Fd &file) override
     {

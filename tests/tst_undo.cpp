@@ -306,6 +306,13 @@ private slots:
             QVERIFY(QFile::setPermissions(g.path("Game/models/wren00.4ds"), ReadOnlyPermissions));
         }) << 1 << u"models\\wren00.4ds ReadOnly"_s
                                         << QByteArrayList{"Game/models/wren00.4ds=new model"};
+        QTest::newRow("held open by the game")
+            << Action([](Game &g) {
+                   g.files.faults.append({Op::Access, EBUSY, "wren00.4ds"});
+                   g.files.faults.append({Op::Rename, EBUSY, "wren00.4ds"});
+               })
+            << 3 << failure(ErrorKind::System, Operation::Restore, EBUSY)
+            << QByteArrayList{"Game/models/wren00.4ds=new model"};
         QTest::newRow("models renamed Models")
             << Action([](Game &g) {
                    QVERIFY(QDir().rename(g.path("Game/models"), g.path("Game/Models")));
