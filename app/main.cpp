@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/commandline.h"
 #include "forms/form1.h"
+#include "forms/formsupport.h"
 #include "forms/undowindow.h"
 #include "install/messages.h"
 #include "runtime/error.h"
@@ -40,6 +41,9 @@ int main(int argc, char *argv[])
     // The desktop finds the menu entry, and with it the icon, by this name.
     QApplication::setDesktopFileName(QStringLiteral(QUILLMERE_ID));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/" QUILLMERE_ID ".svg")));
+    QApplication::setFont(windowFont(
+        QApplication::font(), {u"Segoe UI"_s, u"Tahoma"_s, u"Microsoft Sans Serif"_s, u"Arial"_s,
+                               u"DejaVu Sans"_s, u"Liberation Sans"_s, u"Noto Sans"_s}));
 
     // The windows speak Russian whatever the desktop's language, and so do Qt's own
     // buttons and dialogs in them.

@@ -2,6 +2,8 @@
 #include "forms/formsupport.h"
 
 #include <QCheckBox>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QStyle>
@@ -57,6 +59,23 @@ QRect twipsToPixels(const QWidget *window, int left, int top, int width, int hei
 bool captionFits(const QWidget *control)
 {
     return captionFitsIn(control, control->fontMetrics());
+}
+
+QFont windowFont(const QFont &general, const QStringList &families)
+{
+    const auto writesRussian = [](const QString &family) {
+        return QFontDatabase::writingSystems(family).contains(QFontDatabase::Cyrillic);
+    };
+    if (writesRussian(QFontInfo(general).family()))
+        return general;
+    QFont font = general;
+    for (const QString &family : families) {
+        if (writesRussian(family)) {
+            font.setFamily(family);
+            break;
+        }
+    }
+    return font;
 }
 
 QFont fitCaptionFont(QWidget *window)

@@ -28,6 +28,11 @@ W *placeControl(W *control, const QString &name, const QString &accessibleName, 
 // True when the control's caption shows whole inside it in its font.
 bool captionFits(const QWidget *control);
 
+// The font the windows are drawn in: the desktop's general one, unless the family it comes
+// to cannot write Russian (under Wine, "MS Shell Dlg" comes to a mathematical font with Latin
+// letters only); then the first of the families named that can.
+QFont windowFont(const QFont &general, const QStringList &families);
+
 // Gives the window its font at the largest size of 8 points or less at which every
 // caption in it fits, and returns that font.
 QFont fitCaptionFont(QWidget *window);

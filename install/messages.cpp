@@ -4,6 +4,7 @@
 #include "records/undo.h"
 #include "runtime/messagebox.h"
 
+#include <QDir>
 #include <QFile>
 #include <algorithm>
 #include <cerrno>
@@ -291,8 +292,9 @@ QString describe(const runtime::Error &error)
 
 QString carListError(const runtime::Error &error)
 {
-    return u"Ошибка в списке машин «%1»: %2."_s.arg(QString(error.path).replace(u'\\', u'/'),
-                                                    reason(error));
+    // The path the program made, written as the system writes paths.
+    return u"Ошибка в списке машин «%1»: %2."_s.arg(
+        QDir::toNativeSeparators(QString(error.path).replace(u'\\', u'/')), reason(error));
 }
 
 QString installLine(const records::InstallRecord &install)

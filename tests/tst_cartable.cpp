@@ -157,7 +157,8 @@ private slots:
             QCOMPARE(error.error().line, line);
             QCOMPARE(error.error().path, path);
             const QString text = messages::carListError(error.error());
-            QVERIFY2(text.contains(path) && (!line || text.contains(u"строка %1:"_s.arg(line))),
+            QVERIFY2(text.contains(QDir::toNativeSeparators(path)) &&
+                         (!line || text.contains(u"строка %1:"_s.arg(line))),
                      qPrintable(text));
         }
     }

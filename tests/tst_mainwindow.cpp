@@ -5,6 +5,8 @@
 #include "widgetsupport.h"
 
 #include <QCheckBox>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -191,6 +193,33 @@ private slots:
         QCOMPARE(tickedBoxes(), 0);
         QVERIFY(m_form->gameFolder().isEmpty() && m_form->modelFile().isEmpty() &&
                 m_form->mapsFolder().isEmpty());
+    }
+
+    // A desktop font that comes to one without Cyrillic letters gives way to the first family
+    // named that has them; any other is kept.
+    void windowFontWritesRussian_data()
+    {
+        QTest::addColumn<QString>("general");
+        QTest::addColumn<QStringList>("families");
+        QTest::addColumn<QString>("chosen");
+        const QString math = u"DejaVu Math TeX Gyre"_s, sans = u"DejaVu Sans"_s,
+                      serif = u"DejaVu Serif"_s;
+        QTest::newRow("general writes Russian") << sans << QStringList{serif} << sans;
+        QTest::newRow("general cannot")
+            << math << QStringList{u"No Such Font"_s, math, serif, sans} << serif;
+        QTest::newRow("none can") << math << QStringList{math, u"No Such Font"_s} << math;
+    }
+    void windowFontWritesRussian()
+    {
+        QFETCH(QString, general);
+        QFETCH(QStringList, families);
+        QFETCH(QString, chosen);
+        QVERIFY2(QFontDatabase::hasFamily(u"DejaVu Math TeX Gyre"_s), "fonts-dejavu-extra");
+        QFont desktop(general);
+        desktop.setPointSizeF(8.25);
+        const QFont font = windowFont(desktop, families);
+        QCOMPARE(QFontInfo(font).family(), chosen);
+        QCOMPARE(font.pointSizeF(), 8.25);
     }
 
     // The list that drops down shows the names in the window's font.
