@@ -7,8 +7,11 @@
 #include <QDir>
 #include <QStandardPaths>
 #include <algorithm>
+#include <array>
+#include <chrono>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <windows.h>
 // After windows.h:
 #include <psapi.h>
@@ -44,15 +47,33 @@ HostPaths HostPaths::ofProcess()
     return host;
 }
 
+// An install resolves two paths a file, and asking whether a drive is ready costs a trip to
+// the mount manager (Wine's, far slower) each time: a drive found ready is taken as ready for
+// the next second. One that goes in that second fails the file call that follows instead.
 QByteArray driveRoot(char letter, const HostPaths &)
 {
+    using Clock = std::chrono::steady_clock;
+    static std::mutex lock;
+    static std::array<Clock::time_point, 26> readyUntil{};
+    const int drive = (letter | 0x20) - 'a';
     const QByteArray root = QByteArray(1, char(letter & ~0x20)) + ":/";
+    if (drive < 0 || drive >= 26)
+        return {};
+    {
+        const std::lock_guard guard(lock);
+        if (Clock::now() < readyUntil[size_t(drive)])
+            return root;
+    }
     const wchar_t wide[] = {wchar_t(root[0]), L':', L'\\', 0};
     const UINT type = ::GetDriveTypeW(wide);
     if (type == DRIVE_UNKNOWN || type == DRIVE_NO_ROOT_DIR)
         return {};
     // A drive without a disc, or a share that is gone, has no attributes to read.
-    return ::GetFileAttributesW(wide) == INVALID_FILE_ATTRIBUTES ? QByteArray() : root;
+    if (::GetFileAttributesW(wide) == INVALID_FILE_ATTRIBUTES)
+        return {};
+    const std::lock_guard guard(lock);
+    readyUntil[size_t(drive)] = Clock::now() + std::chrono::seconds(1);
+    return root;
 }
 
 bool isAbsoluteHost(QByteArrayView path)
