@@ -191,7 +191,8 @@ void FileSession::copyFile(const QString &source, const QString &destination)
         raise(ErrorKind::NoFileName, Operation::Resolve, destination);
     const QString name = target.components.back();
     const auto folder = resolveComponents(target, m_folders, target.components.size() - 1);
-    if (!folder || !isFolder(m_files, *folder))
+    // A folder is checked once a session: the copies into it follow one another.
+    if (!folder || (!m_cleared.contains(*folder) && !isFolder(m_files, *folder)))
         raise(ErrorKind::NotFound, Operation::CreateTemporary, destination);
     removeAbandonedTemporaries(*folder);
     const auto existing = findEntry(*folder, name, m_folders);
