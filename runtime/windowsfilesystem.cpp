@@ -233,14 +233,15 @@ public:
     }
 
     // False when the folder holds a lock already.
-    bool locked(HANDLE folder, HANDLE file)
+    bool locked(HANDLE folder, HANDLE file, const std::wstring &path)
     {
         const std::lock_guard guard(m_mutex);
-        HANDLE &lock = m_folders[folder].lock;
+        Folder &entry = m_folders[folder];
         m_count.store(int(m_folders.size()), std::memory_order_release);
-        if (lock != INVALID_HANDLE_VALUE)
+        if (entry.lock != INVALID_HANDLE_VALUE)
             return false;
-        lock = file;
+        entry.lock = file;
+        entry.lockPath = path;
         return true;
     }
 
@@ -248,18 +249,22 @@ public:
     {
         if (m_count.load(std::memory_order_acquire) == 0)
             return;
-        HANDLE lock = INVALID_HANDLE_VALUE;
+        Folder closing;
         {
             const std::lock_guard guard(m_mutex);
             const auto found = m_folders.find(folder);
             if (found == m_folders.end())
                 return;
-            lock = found->second.lock;
+            closing = std::move(found->second);
             m_folders.erase(found);
             m_count.store(int(m_folders.size()), std::memory_order_release);
         }
-        if (lock != INVALID_HANDLE_VALUE)
-            ::CloseHandle(lock);
+        if (closing.lock == INVALID_HANDLE_VALUE)
+            return;
+        ::CloseHandle(closing.lock);
+        // The lock's file goes with the last handle to it: another program that has it open,
+        // to lock it or holding the lock, shares no deletion, and the removal fails.
+        ::DeleteFileW(closing.lockPath.c_str());
     }
 
 private:
@@ -267,6 +272,7 @@ private:
     {
         std::wstring path;
         HANDLE lock = INVALID_HANDLE_VALUE;
+        std::wstring lockPath; // of the file that holds the lock
     };
     std::mutex m_mutex;
     std::unordered_map<HANDLE, Folder> m_folders;
@@ -503,14 +509,24 @@ int lockFolder(HANDLE folder, DWORD flags)
         QString::number((quint64(info.nFileIndexHigh) << 32) | info.nFileIndexLow, 16) +
         QStringLiteral(".lock");
     const std::wstring path = locks + L'\\' + wide(name);
-    const HANDLE file = openWide(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS, 0);
-    if (file == INVALID_HANDLE_VALUE)
-        return lastError(path);
+    // Opened without sharing deletion: the file is removed only when no one has it open. It
+    // cannot be opened for the moment another program takes to remove it.
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (int attempt = 0; file == INVALID_HANDLE_VALUE; ++attempt) {
+        file = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0, nullptr);
+        const DWORD error = ::GetLastError();
+        if (file != INVALID_HANDLE_VALUE)
+            break;
+        if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) || attempt == 100)
+            return lastError(path);
+        ::Sleep(10);
+    }
     if (const int error = lockRange(file, flags)) {
         ::CloseHandle(file);
         return error;
     }
-    if (!OpenFolders::instance().locked(folder, file))
+    if (!OpenFolders::instance().locked(folder, file, path))
         ::CloseHandle(file); // locked through this handle before
     return 0;
 }

@@ -161,6 +161,9 @@ private slots:
         }
         g.tick({1, 3});
         const QStringList before = state(g);
+        // Where folders are locked through files of their own (Windows), none is left.
+        const QDir locks(QDir::tempPath() + u"/quillmere-locks"_s);
+        const QStringList locksBefore = locks.entryList(QDir::Files);
         QVERIFY(g.install().installed());
         QCOMPARE(g.installs().size(), 1);
         QCOMPARE(g.installs()[0].files(), 7);
@@ -179,6 +182,7 @@ private slots:
         const UndoOutcome outcome = g.undo();
         QCOMPARE(kinds(outcome), steps);
         QCOMPARE(state(g), before);
+        QCOMPARE(locks.entryList(QDir::Files), locksBefore);
     }
 
     // Installs are undone newest first, each back to the state the one before left.
