@@ -231,6 +231,10 @@ std::optional<QByteArray> findEntry(const QByteArray &folder, const QString &nam
     if (!dots)
         checkComponent(name);
 
+    // A name the folder's index lacks is not asked for: in a large folder that is a search
+    // of the whole folder where names are case-blind (Wine).
+    if (!dots && folders.lacks(folder, name))
+        return std::nullopt;
     // Where the host's names are case-blind, this finds the entry in any case.
     const QByteArray exact = encodeName(name);
     FileStatus status;
@@ -403,6 +407,19 @@ void FolderIndex::created(const QByteArray &path, const QByteArray &name)
     if (found.keyed)
         found.insert(stored);
     m_folders.erase(joinHost(path, name)); // a folder made anew is read anew
+}
+
+bool FolderIndex::lacks(const QByteArray &path, const QString &name)
+{
+    const auto found = m_folders.find(path);
+    if (found == m_folders.end() || found->second->error)
+        return false;
+    Folder &folder = *found->second;
+    if (!folder.keyed)
+        folder.makeKeys();
+    std::string folded;
+    const quint32 hash = foldInto(encodeName(name), folded);
+    return folder.find(folded, hash).name == 0;
 }
 
 std::optional<QByteArray> FolderIndex::lookup(const QByteArray &path, const QString &name)

@@ -97,6 +97,10 @@ public:
     // The entry of `folder` equal to `name` case-blind; throws when several are.
     std::optional<QByteArray> lookup(const QByteArray &folder, const QString &name);
 
+    // True when the folder has been read already and holds no entry equal to `name`
+    // case-blind, nor one created or reserved since: looking for it again would find none.
+    bool lacks(const QByteArray &folder, const QString &name);
+
     // Records a name that is about to be created: lookups find it from now on.
     void reserved(const QByteArray &folder, const QByteArray &name);
     // Records an entry just created where none of its name was: lookups and listings
