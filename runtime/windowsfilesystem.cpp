@@ -863,10 +863,11 @@ int WindowsFileSystem::hash(const Fd &file, QByteArray &digest)
 
 namespace {
 
-// Opens a folder; ELOOP for a link that is not to be followed, ENOTDIR for anything else.
-int openFolder(const Fd &folder, const QByteArray &name, DWORD flags, Fd &opened)
+// Opens an entry of a folder for reading, with its path and attributes; ELOOP for a link
+// that was not followed.
+int openUnlinked(const Fd &folder, const QByteArray &name, DWORD flags, Fd &opened,
+                 std::wstring &path, DWORD &attributes)
 {
-    std::wstring path;
     if (const int error = pathAt(folder, name, path))
         return error;
     Fd made;
@@ -875,9 +876,22 @@ int openFolder(const Fd &folder, const QByteArray &name, DWORD flags, Fd &opened
     BY_HANDLE_FILE_INFORMATION info;
     if (!::GetFileInformationByHandle(handleOf(made), &info))
         return lastError();
-    if (isLink(info.dwFileAttributes))
+    attributes = info.dwFileAttributes;
+    if (isLink(attributes))
         return ELOOP;
-    if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    opened = std::move(made);
+    return 0;
+}
+
+// Opens a folder; ELOOP for a link that is not to be followed, ENOTDIR for anything else.
+int openFolder(const Fd &folder, const QByteArray &name, DWORD flags, Fd &opened)
+{
+    std::wstring path;
+    DWORD attributes = 0;
+    Fd made;
+    if (const int error = openUnlinked(folder, name, flags, made, path, attributes))
+        return error;
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
         return ENOTDIR;
     OpenFolders::instance().opened(handleOf(made), path);
     opened = std::move(made);
@@ -907,18 +921,8 @@ int WindowsFileSystem::entryStatusAt(const Fd &folder, const QByteArray &name, F
 int WindowsFileSystem::openEntryAt(const Fd &folder, const QByteArray &name, Fd &file)
 {
     std::wstring path;
-    if (const int error = pathAt(folder, name, path))
-        return error;
-    Fd made;
-    if (const int error = openAt(path, GENERIC_READ, OPEN_EXISTING, AnyEntry | NoFollow, made))
-        return error;
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!::GetFileInformationByHandle(handleOf(made), &info))
-        return lastError();
-    if (isLink(info.dwFileAttributes))
-        return ELOOP;
-    file = std::move(made);
-    return 0;
+    DWORD attributes = 0;
+    return openUnlinked(folder, name, NoFollow, file, path, attributes);
 }
 
 int WindowsFileSystem::accessAt(const Fd &folder, const QByteArray &name)
