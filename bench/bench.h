@@ -1,0 +1,117 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What the sections of quillmere_bench share: the bench's car, its game folders, the
+// installs and copies timed in them, and the timing of rounds.
+#pragma once
+
+#include "install/installcar.h"
+#include "runtime/hostfilesystem.h"
+#include "runtime/hostpath.h"
+
+#include <QFile>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+class QRandomGenerator;
+
+namespace bench {
+
+// All four colours of the bench's one car.
+InstallRequest request(const QString &game, const QString &model, const QString &maps);
+
+void say(const QString &text);
+void writeFile(const QString &path, qsizetype size, QRandomGenerator &random);
+double median(QList<double> values);
+
+// Median milliseconds of `rounds` runs after one warm-up; `reset` runs untimed before each.
+// With `cpuMs`, also the median processor time the process spent in them, which leaves
+// out the time spent waiting for the disk.
+double timed(int rounds, const std::function<void()> &reset, const std::function<void()> &run,
+             double *cpuMs = nullptr);
+
+void runShell(const QString &script);
+QString quoted(const QString &path);
+
+class Bench
+{
+public:
+    runtime::FileSystem &files() { return m_files; }
+    Bench(const QString &root, int rounds);
+
+    QString model() const;
+    QString maps() const;
+
+    // A game folder whose maps folder holds `textures` files.
+    QString game(int textures);
+
+    // Removes what an install wrote, so that every round writes new files, and lets the
+    // disk settle so that no round pays for the writes of the one before.
+    // With `stock`, the car's model files are there to be replaced, as stock files of 2 MiB;
+    // the records of earlier rounds go too.
+    void clean(const QString &game, bool stock = false);
+
+    // An install that replaces the stock models; `recorded` keeps what it replaces, to be
+    // undone.
+    double install(const QString &game, int rounds = 0, double *cpuMs = nullptr,
+                   std::optional<bool> recorded = std::nullopt);
+
+    struct SideBySide
+    {
+        double install;
+        double cp;
+        double cpSync;
+    };
+
+    // The install, cp and cp + sync into one game folder, taking turns round by round so
+    // that the disk's slow moments fall on all three alike.
+    SideBySide sideBySide(const QString &game);
+
+    struct Space
+    {
+        qint64 copied; // bytes of the files one install copies
+        qint64 taken;  // bytes of free space it used up
+    };
+
+    // The disk space one install takes against the bytes it copies: next to nothing where
+    // the file system clones the files instead of copying their data.
+    Space spaceOfInstall(const QString &game, std::optional<bool> recorded = std::nullopt);
+
+    double copy(const QString &game, bool sync, int rounds = 0);
+
+    double checks();
+
+    struct Startup
+    {
+        double inProcessMs;
+        double wallMs;
+        qint64 peakKiB;
+    };
+
+    // Each program started as a whole process, the programs taking turns round by round so
+    // that the machine's slow moments fall on all of them alike.
+    QList<Startup> startup(const QStringList &programs, const QString &carList);
+
+    QString carList();
+
+private:
+    QString m_root;
+    int m_rounds;
+    runtime::HostFileSystem m_files;
+    // Installs without records, unless a case says otherwise; those with them keep their
+    // records beside the game folders.
+    const runtime::HostPaths m_host = [] {
+        runtime::HostPaths host = runtime::HostPaths::ofProcess();
+        host.dataFolder.clear();
+        return host;
+    }();
+    const runtime::HostPaths m_recorded = [this] {
+        runtime::HostPaths host = m_host;
+        host.dataFolder = QFile::encodeName(m_root) + "/data";
+        return host;
+    }();
+    QStringList m_textures;
+};
+
+} // namespace bench
