@@ -184,17 +184,24 @@ Bench::Space Bench::spaceOfInstall(const QString &game, std::optional<bool> reco
     return space;
 }
 
-double Bench::copy(const QString &game, bool sync, int rounds)
+QString Bench::copyScript(const QString &game, const QString &stem, const QString &textures,
+                          bool sync) const
 {
     QString script;
     for (int d = 0; d < 2; ++d)
         for (int c = 0; c < 4; ++c)
-            script += u"cp -f %1 %2/MODELS/bench%3%4.4ds\n"_s.arg(quoted(model()), quoted(game))
+            script += u"cp -f %1 %2/MODELS/%3%4%5.4ds\n"_s.arg(quoted(model()), quoted(game), stem)
                           .arg(d)
                           .arg(c);
-    script += u"cp -f %1* %2/Maps/\n"_s.arg(quoted(maps()), quoted(game));
+    script += u"cp -f %1* %2/Maps/\n"_s.arg(quoted(textures), quoted(game));
     if (sync)
         script += u"sync -f %1/Maps\n"_s.arg(quoted(game));
+    return script;
+}
+
+double Bench::copy(const QString &game, bool sync, int rounds)
+{
+    const QString script = copyScript(game, u"bench"_s, maps(), sync);
     return timed(
         rounds > 0 ? rounds : m_rounds, [&] { clean(game); }, [&] { runShell(script); });
 }

@@ -80,6 +80,19 @@ public:
 
     double copy(const QString &game, bool sync, int rounds = 0);
 
+    struct OverItself
+    {
+        double install;    // the car installed again, recorded to be undone
+        double freshNames; // cp + sync of the same bytes to new names beside it
+        double sameFiles;  // cp -f + sync over the installed files themselves
+    };
+
+    // The car installed over itself, recorded, as a player does when trying a car again;
+    // against the same bytes copied to fresh names and over the same files, taking turns
+    // round by round. Each round starts with the car installed and no records.
+    // In bench_over.cpp.
+    OverItself overItself(const QString &game);
+
     double checks();
 
     struct Startup
@@ -96,6 +109,17 @@ public:
     QString carList();
 
 private:
+    // The shell commands that copy the model to the eight model files MODELS/<stem>DC.4ds
+    // and every file in `textures` (ending in '/') into Maps; with `sync`, then sync -f.
+    QString copyScript(const QString &game, const QString &stem, const QString &textures,
+                       bool sync) const;
+
+    // For overItself: the textures under other names, the round's starting state, and the
+    // count of the files the records keep.
+    QString againTextures() const;
+    void resetOver(const QString &game);
+    qsizetype keptFiles() const;
+
     QString m_root;
     int m_rounds;
     runtime::HostFileSystem m_files;

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Measures the install against cp, its scaling with the size of the game folder, the
-// checks over a large Maps folder, the install on a file system that clones files, and
-// start-up against a bare Qt window. Prints a Markdown table.
+// Measures the install against cp, recorded and not, and over the car it installed before;
+// its scaling with the size of the game folder, the checks over a large Maps folder, the
+// install on a file system that clones files, and start-up against a bare Qt window. Prints
+// a Markdown table.
 // Usage: quillmere_bench [--rounds N] [--dir PATH] [--only SECTION]
 #include "bench.h"
 #include "cloningvolume.h"
@@ -93,6 +94,21 @@ void recordsSection(Bench &bench, int rounds)
                 .arg(copied / 1048576.0, 0, 'f', 1)
                 .arg(double(taken) / double(copied), 0, 'f', 3));
     }
+}
+
+// The car installed over itself, recorded, against the same bytes copied with cp to fresh
+// names and over the installed files, each followed by sync -f.
+void overSection(Bench &bench)
+{
+    const auto [install, freshNames, sameFiles] = bench.overItself(bench.game(20000));
+    const QString row = u"| install over the same car, recorded, 20,000 files in maps | %1 | |"_s;
+    say(row.arg(install, 0, 'f', 1));
+    say(u"| cp + sync, same bytes to fresh names | %1 | install / (cp + sync, fresh names) = %2 |"_s
+            .arg(freshNames, 0, 'f', 1)
+            .arg(install / freshNames, 0, 'f', 2));
+    say(u"| cp -f + sync, over the installed files | %1 | install / (cp -f + sync, same files) = %2 |"_s
+            .arg(sameFiles, 0, 'f', 1)
+            .arg(install / sameFiles, 0, 'f', 2));
 }
 
 void scalingSection(Bench &bench, int rounds)
@@ -255,6 +271,8 @@ int main(int argc, char *argv[])
         installSection(bench);
     if (section(u"records"_s))
         recordsSection(bench, rounds);
+    if (section(u"over"_s))
+        overSection(bench);
     if (section(u"scaling"_s))
         scalingSection(bench, rounds);
     if (section(u"checks"_s))

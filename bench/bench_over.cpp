@@ -1,0 +1,85 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The case a player meets each time a car is tried again: the car installed over itself,
+// recorded to be undone, so that every file the install writes replaces one it keeps.
+#include "bench.h"
+#include "install/messages.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <cerrno>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace bench {
+
+// Second names of the source textures, so that one cp copies the same bytes, from the same
+// pages of the cache, to names the game folder does not hold yet.
+QString Bench::againTextures() const
+{
+    return m_root + u"/src/again/"_s;
+}
+
+// The car stays installed; what a round added beside it goes: the records, whose kept files
+// are the replaced copies of the car (freed with them), and the copies under fresh names.
+void Bench::resetOver(const QString &game)
+{
+    QDir(QFile::decodeName(m_recorded.dataFolder)).removeRecursively();
+    for (int d = 0; d < 2; ++d)
+        for (int c = 0; c < 4; ++c)
+            QFile::remove(game + u"/MODELS/again%1%2.4ds"_s.arg(d).arg(c));
+    for (const QString &texture : m_textures)
+        QFile::remove(game + u"/Maps/Again_"_s + texture);
+    runShell(u"sync"_s);
+}
+
+qsizetype Bench::keptFiles() const
+{
+    qsizetype kept = 0;
+    QDirIterator files(QFile::decodeName(m_recorded.dataFolder), {u"kept-*"_s}, QDir::Files,
+                       QDirIterator::Subdirectories);
+    for (; files.hasNext(); files.next())
+        ++kept;
+    return kept;
+}
+
+Bench::OverItself Bench::overItself(const QString &game)
+{
+    QDir().mkpath(againTextures());
+    for (const QString &texture : m_textures) {
+        const QByteArray from = QFile::encodeName(maps() + texture);
+        const QByteArray to = QFile::encodeName(againTextures() + u"Again_"_s + texture);
+        if (::link(from.constData(), to.constData()) != 0 && errno != EEXIST)
+            qFatal("cannot link %s", to.constData());
+    }
+    // The earlier install, unrecorded: the state every round starts from is the car there
+    // and no records.
+    clean(game);
+    const InstallRequest form = request(game, model(), maps());
+    InstallOutcome outcome = InstallCar(form, m_files, m_host, nullptr);
+    if (!outcome.installed())
+        qFatal("install failed: %s", qPrintable(closingMessage(outcome).text));
+
+    const QString fresh = copyScript(game, u"again"_s, againTextures(), true);
+    const QString same = copyScript(game, u"bench"_s, maps(), true);
+    const auto reset = [&] {
+        resetOver(game);
+    };
+    QList<double> install, freshNames, sameFiles;
+    for (int round = 0; round < m_rounds; ++round) {
+        install.append(
+            timed(1, reset, [&] { outcome = InstallCar(form, m_files, m_recorded, nullptr); }));
+        // Every file it wrote replaced one of the car's, which the record must keep: else
+        // this would time a lighter install than the one meant.
+        const qsizetype kept = keptFiles();
+        if (!outcome.installed() || outcome.written != 8 + m_textures.size() ||
+            kept != outcome.written)
+            qFatal("install over the car: %d written, %lld kept: %s", outcome.written,
+                   static_cast<long long>(kept), qPrintable(closingMessage(outcome).text));
+        freshNames.append(timed(1, reset, [&] { runShell(fresh); }));
+        sameFiles.append(timed(1, reset, [&] { runShell(same); }));
+    }
+    return {median(install), median(freshNames), median(sameFiles)};
+}
+
+} // namespace bench
