@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/commandline.h"
 
-#include "install/messages.h"
 #include "records/undo.h"
+#include "runtime/hostpath.h"
+#include "texts/messages.h"
+#include "texts/recordtexts.h"
 
 #include <QCommandLineParser>
 #include <QHash>
@@ -24,11 +26,13 @@ const QStringList QtFlags = u"reverse widgetcount testability nograb dograb"_s.s
 
 Command parseCommandLine(const QStringList &arguments)
 {
-    const QStringList ours{u"undo"_s, u"installs"_s, u"undo-window"_s, u"help"_s, u"version"_s};
+    // The program's own options, those that take a value first.
+    const QStringList valued{u"undo"_s, u"undo-number"_s, u"forget"_s};
+    const QStringList ours =
+        valued + QStringList{u"installs"_s, u"undo-window"_s, u"help"_s, u"version"_s};
     QCommandLineParser parser;
-    parser.addOption({u"undo"_s, {}, u"folder"_s});
-    for (const QString &name : ours.sliced(1))
-        parser.addOption({name, {}});
+    for (const QString &name : ours)
+        parser.addOption({name, {}, valued.contains(name) ? u"value"_s : QString()});
     for (const QString &name : QtValueOptions)
         parser.addOption({name, {}, u"value"_s});
     for (const QString &name : QtFlags)
@@ -56,7 +60,7 @@ Command parseCommandLine(const QStringList &arguments)
         const bool qt = QtValueOptions.contains(name) || QtFlags.contains(name);
         words.append(qt && !longForm ? u'-' + word : word);
         value = !word.contains(u'=') &&
-                (QtValueOptions.contains(name) || (longForm && name == u"undo"_s));
+                (QtValueOptions.contains(name) || (longForm && valued.contains(name)));
     }
     if (!parser.parse(words))
         return {};
@@ -69,6 +73,13 @@ Command parseCommandLine(const QStringList &arguments)
         return {};
     if (option == u"undo"_s && positional.isEmpty() && !parser.value(option).isEmpty())
         return {Command::Undo, parser.value(option)};
+    if (valued.contains(option) && positional.isEmpty()) {
+        bool ok = false;
+        const qint64 number = parser.value(option).toLongLong(&ok);
+        if (!ok || number <= 0)
+            return {};
+        return {option == u"forget"_s ? Command::Forget : Command::Undo, std::nullopt, number};
+    }
     if (option == u"installs"_s && positional.size() <= 1)
         return {Command::Installs,
                 positional.isEmpty() ? std::nullopt : std::optional(positional[0])};
@@ -81,46 +92,83 @@ Command parseCommandLine(const QStringList &arguments)
             std::nullopt};
 }
 
+namespace {
+
+int undo(const Command &command, const records::Store &store, const runtime::HostPaths &host,
+         QTextStream &out, QTextStream &err)
+{
+    const QString folder = command.gameFolder.value_or(QString::number(command.number));
+    records::UndoOutcome outcome;
+    try {
+        const records::UndoTarget target = command.gameFolder
+                                               ? records::UndoTarget::read(store, host, folder)
+                                               : records::UndoTarget{QString(), command.number};
+        outcome = records::UndoInstall(store, host, target,
+                                       [&] { err << messages::UndoWaiting << Qt::endl; });
+    } catch (const records::RecordsError &error) {
+        outcome.error = error.error();
+    }
+    QTextStream &to = outcome.status == records::UndoOutcome::Failed ? err : out;
+    for (const QString &line : messages::undoReport(outcome, folder))
+        to << line << '\n';
+    to.flush();
+    return int(outcome.status);
+}
+
+int installs(const Command &command, const records::Store &store, const runtime::HostPaths &host,
+             QTextStream &out)
+{
+    const records::Listing listing = records::RecordedInstalls(store, host, command.gameFolder);
+    if (listing.installs.isEmpty() && listing.unreadable.isEmpty())
+        out << messages::NoInstalls << '\n';
+    for (const auto &install : listing.installs)
+        out << messages::installLine(install) << '\n';
+    for (const auto &damaged : listing.unreadable)
+        out << messages::unreadableLine(damaged) << '\n';
+    out.flush();
+    return 0;
+}
+
+int forget(const Command &command, const records::Store &store, QTextStream &out)
+{
+    const records::Store::Forgotten forgotten = records::ForgetInstall(store, command.number);
+    store.writeNote(forgotten.folder, messages::ForgottenNoteName,
+                    messages::forgottenNote(command.number, forgotten).toUtf8());
+    for (const QString &line : messages::forgottenReport(command.number, forgotten))
+        out << line << '\n';
+    out.flush();
+    return 0;
+}
+
+} // namespace
+
 int runCommand(const Command &command, runtime::FileSystem &files, const runtime::HostPaths &host,
                QTextStream &out, QTextStream &err)
 {
-    switch (command.kind) {
-    case Command::Undo: {
-        const QString &folder = *command.gameFolder;
-        const UndoOutcome outcome =
-            UndoInstall(folder, files, host, [&] { err << messages::UndoWaiting << Qt::endl; });
-        QTextStream &to = outcome.status == UndoOutcome::Failed ? err : out;
-        for (const QString &line : messages::undoReport(outcome, folder))
-            to << line << '\n';
-        to.flush();
-        return int(outcome.status);
-    }
-    case Command::Installs:
-        try {
-            const auto installs = RecordedInstalls(files, host, command.gameFolder);
-            if (installs.good.isEmpty() && installs.damaged.isEmpty())
-                out << messages::NoInstalls << '\n';
-            for (const auto &install : installs.good)
-                out << messages::installLine(install) << '\n';
-            for (const auto &damaged : installs.damaged)
-                out << messages::unreadableLine(damaged) << '\n';
-            out.flush();
+    const records::Store store(files, host.dataFolder, host.user);
+    try {
+        switch (command.kind) {
+        case Command::Undo:
+            return undo(command, store, host, out, err);
+        case Command::Installs:
+            return installs(command, store, host, out);
+        case Command::Forget:
+            return forget(command, store, out);
+        case Command::Help:
+            out << messages::Usage << Qt::endl;
             return 0;
-        } catch (const runtime::RuntimeError &error) {
-            err << messages::describe(error.error()) << Qt::endl;
-            return int(UndoOutcome::Failed);
+        case Command::Version:
+            out << u"quillmere "_s << QStringLiteral(QUILLMERE_VERSION) << Qt::endl;
+            return 0;
+        case Command::MainWindow:
+        case Command::UndoWindow:
+        case Command::Mistake:
+            break;
         }
-    case Command::Help:
-        out << messages::Usage << Qt::endl;
-        return 0;
-    case Command::Version:
-        out << u"quillmere "_s << QStringLiteral(QUILLMERE_VERSION) << Qt::endl;
-        return 0;
-    case Command::MainWindow:
-    case Command::UndoWindow:
-    case Command::Mistake:
-        break;
+    } catch (const records::RecordsError &error) {
+        err << messages::describe(error.error()) << Qt::endl;
+        return int(records::UndoOutcome::Failed);
     }
     err << messages::Usage << Qt::endl;
-    return int(UndoOutcome::Failed);
+    return int(records::UndoOutcome::Failed);
 }

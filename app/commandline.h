@@ -18,14 +18,16 @@ struct Command
     {
         MainWindow, // none of the program's options
         UndoWindow, // --undo-window
-        Undo,       // --undo GAME_FOLDER
+        Undo,       // --undo GAME_FOLDER|NUMBER, --undo-number NUMBER
         Installs,   // --installs [GAME_FOLDER]
+        Forget,     // --forget NUMBER
         Help,       // --help
         Version,    // --version
         Mistake,    // anything else
     };
     Kind kind = Mistake;
-    std::optional<QString> gameFolder;
+    std::optional<QString> gameFolder; // as the player wrote it, a number maybe
+    qint64 number = 0;                 // an install's, where the option takes only that
 
     bool opensWindow() const { return kind == MainWindow || kind == UndoWindow; }
 };
@@ -38,7 +40,7 @@ Command parseCommandLine(const QStringList &arguments);
 
 // Runs a command that opens no window, printing what it does to `out` and why it fails to
 // `err`; a mistake prints the usage to `err`. The exit status: 0 when everything was put back
-// (or listed, or shown), 1 when some files were left because they changed since, 2 when
-// there is nothing to undo, 3 on any other error.
+// (or listed, or shown, or given up), 1 when some files were left because they changed
+// since, 2 when there is nothing to undo, 3 on any other error.
 int runCommand(const Command &command, runtime::FileSystem &files, const runtime::HostPaths &host,
                QTextStream &out, QTextStream &err);

@@ -3,7 +3,6 @@
 #include "forms/form1.h"
 #include "forms/formsupport.h"
 #include "forms/undowindow.h"
-#include "install/messages.h"
 #include "runtime/error.h"
 #include "runtime/hostfilesystem.h"
 #include "runtime/hostpath.h"
@@ -11,6 +10,7 @@
 #include "runtime/processinfo.h"
 #include "runtime/widgetfiledialog.h"
 #include "runtime/widgetmessagebox.h"
+#include "texts/messages.h"
 
 #include <QApplication>
 #include <QIcon>

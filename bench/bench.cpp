@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "bench.h"
 
-#include "install/messages.h"
+#include "texts/messages.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -153,7 +153,7 @@ double Bench::install(const QString &game, int rounds, double *cpuMs, std::optio
     InstallOutcome outcome;
     const double ms = timed(
         rounds > 0 ? rounds : m_rounds, [&] { clean(game, recorded.has_value()); },
-        [&] { outcome = InstallCar(form, m_files, host, nullptr); }, cpuMs);
+        [&] { outcome = InstallCar(form, m_files, host, recordsOf(host)); }, cpuMs);
     if (!outcome.installed())
         qFatal("install failed: %s", qPrintable(closingMessage(outcome).text));
     return ms;
@@ -178,7 +178,8 @@ Bench::Space Bench::spaceOfInstall(const QString &game, std::optional<bool> reco
     clean(game, recorded.has_value());
     const qint64 before = QStorageInfo(game).bytesFree();
     const InstallRequest form = request(game, model(), maps());
-    InstallCar(form, m_files, recorded.value_or(false) ? m_recorded : m_host, nullptr);
+    InstallCar(form, m_files, recorded.value_or(false) ? m_recorded : m_host,
+               recordsOf(recorded.value_or(false) ? m_recorded : m_host));
     runShell(u"sync"_s);
     space.taken = before - QStorageInfo(game).bytesFree();
     return space;

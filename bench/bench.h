@@ -4,6 +4,7 @@
 #pragma once
 
 #include "install/installcar.h"
+#include "records/store.h"
 #include "runtime/hostfilesystem.h"
 #include "runtime/hostpath.h"
 
@@ -135,6 +136,12 @@ private:
         host.dataFolder = QFile::encodeName(m_root) + "/data";
         return host;
     }();
+    const records::Store m_records{m_files, m_recorded.dataFolder, m_recorded.user};
+    // The records an install into the host's folders keeps: none without a data folder.
+    const records::Store *recordsOf(const runtime::HostPaths &host) const
+    {
+        return host.dataFolder.isEmpty() ? nullptr : &m_records;
+    }
     QStringList m_textures;
 };
 

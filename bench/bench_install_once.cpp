@@ -5,9 +5,10 @@
 // undone. Prints the milliseconds it took.
 // Usage: bench_install_once GAME MODEL MAPS
 #include "install/installcar.h"
-#include "install/messages.h"
+#include "records/store.h"
 #include "runtime/hostfilesystem.h"
 #include "runtime/hostpath.h"
+#include "texts/messages.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -27,10 +28,12 @@ int main(int argc, char *argv[])
     runtime::HostFileSystem files;
     const InstallRequest request{
         args[1], args[2], args[3], Car{u"Bench"_s, u"bench"_s, 4}, {1, 1, 1, 1}};
+    // Recorded, as the program records it.
+    const runtime::HostPaths host = runtime::HostPaths::ofProcess();
+    const records::Store records(files, host.dataFolder, host.user);
     QElapsedTimer clock;
     clock.start();
-    const InstallOutcome outcome =
-        InstallCar(request, files, runtime::HostPaths::ofProcess(), nullptr);
+    const InstallOutcome outcome = InstallCar(request, files, host, &records);
     const double ms = clock.nsecsElapsed() / 1e6;
     if (!outcome.installed()) {
         std::fprintf(stderr, "%s\n", qUtf8Printable(closingMessage(outcome).text));

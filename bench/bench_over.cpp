@@ -2,7 +2,7 @@
 // The case a player meets each time a car is tried again: the car installed over itself,
 // recorded to be undone, so that every file the install writes replaces one it keeps.
 #include "bench.h"
-#include "install/messages.h"
+#include "texts/messages.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -68,7 +68,7 @@ Bench::OverItself Bench::overItself(const QString &game)
     QList<double> install, freshNames, sameFiles;
     for (int round = 0; round < m_rounds; ++round) {
         install.append(
-            timed(1, reset, [&] { outcome = InstallCar(form, m_files, m_recorded, nullptr); }));
+            timed(1, reset, [&] { outcome = InstallCar(form, m_files, m_recorded, &m_records); }));
         // Every file it wrote replaced one of the car's, which the record must keep: else
         // this would time a lighter install than the one meant.
         const qsizetype kept = keptFiles();

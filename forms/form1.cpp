@@ -6,8 +6,8 @@
 #include "forms/installprogressdialog.h"
 #include "forms/pathdrop.h"
 #include "install/installrun.h"
-#include "install/messages.h"
 #include "runtime/filedialog.h"
+#include "texts/messages.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -209,7 +209,9 @@ void Form1::installClicked()
         request.car = m_cars.at(car);
     for (int box = 1; box <= 4; ++box)
         request.colourBoxes[box - 1] = colourBoxValue(box);
-    m_install = std::make_unique<InstallRun>(request, m_files, m_host);
+    // Recorded in the program's data folder, to be undone.
+    m_install = std::make_unique<InstallRun>(
+        request, m_files, m_host, records::Store(m_files, m_host.dataFolder, m_host.user));
     m_progress = std::make_unique<InstallProgressDialog>(this);
     connect(m_install.get(), &InstallRun::copying, m_progress.get(),
             &InstallProgressDialog::copying);

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "install/messages.h"
 #include "runtime/error.h"
 #include "runtime/messagebox.h"
+#include "texts/messages.h"
 
 #include <QRect>
 #include <exception>

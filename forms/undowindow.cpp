@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "forms/undowindow.h"
 
-#include "install/messages.h"
-#include "records/undoall.h"
+#include "runtime/messagebox.h"
+#include "texts/messages.h"
+#include "texts/recordtexts.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -19,31 +20,45 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// What a top-level item of the list keeps of its game folder.
-constexpr int HostRole = Qt::UserRole;     // the host path the installs named
-constexpr int UndoableRole = HostRole + 1; // whether one of them can still be undone
+// What an item of the list keeps.
+constexpr int NewestRole = Qt::UserRole;   // a game folder's: the number of the install to undo
+constexpr int NumberRole = NewestRole + 1; // a record's: its number, to give it up
+constexpr int GroupRole = NewestRole + 2;  // a game folder's: what it is known by
 
-UndoWindow::Installs readInstalls(runtime::FileSystem &files, const runtime::HostPaths &host)
+UndoWindow::Installs readInstalls(const records::Store &store, const runtime::HostPaths &host)
 {
     UndoWindow::Installs result;
     try {
-        records::Records all = RecordedInstalls(files, host);
-        result.installs = std::move(all.good);
-        result.unreadable = std::move(all.damaged);
-    } catch (const runtime::RuntimeError &error) {
+        result.listing = records::RecordedInstalls(store, host);
+    } catch (const records::RecordsError &error) {
         result.error = error.error();
     }
     return result;
 }
 
+// The installs of one game folder go together: the folder known by what it is, where the
+// record knows that, else by its path.
+QString groupOf(const records::InstallRecord &record)
+{
+    return record.game.known() ? u"%1:%2"_s.arg(record.game.device).arg(record.game.inode)
+                               : runtime::decodeName(record.gameHost);
+}
+
+QTreeWidgetItem *line(QTreeWidgetItem *item, qint64 number)
+{
+    item->setData(0, NumberRole, number);
+    item->setToolTip(0, item->text(0));
+    return item;
+}
+
 } // namespace
 
 UndoWindow::UndoWindow(runtime::FileSystem &files, const runtime::HostPaths &host, QWidget *parent)
-    : QWidget(parent), m_files(files), m_host(host)
+    : QWidget(parent), m_files(files), m_host(host), m_store(files, m_host.dataFolder, m_host.user)
 {
-    setWindowTitle(u"Отменить установку машины"_s);
+    setWindowTitle(messages::UndoWindowTitle);
 
-    auto *label = new QLabel(u"Записанные установки, новые первыми:"_s, this);
+    auto *label = new QLabel(messages::RecordedInstalls, this);
     m_installs = new QTreeWidget(this);
     m_installs->setObjectName(u"installs"_s);
     m_installs->setHeaderHidden(true);
@@ -53,21 +68,24 @@ UndoWindow::UndoWindow(runtime::FileSystem &files, const runtime::HostPaths &hos
     m_installs->header()->setStretchLastSection(false);
     label->setBuddy(m_installs);
 
-    m_undoLast = new QPushButton(u"Отменить последнюю установку"_s, this);
+    m_undoLast = new QPushButton(messages::UndoLast, this);
     m_undoLast->setObjectName(u"undoLast"_s);
-    m_undoAll = new QPushButton(u"Отменить все установки в эту папку"_s, this);
+    m_undoAll = new QPushButton(messages::UndoAll, this);
     m_undoAll->setObjectName(u"undoAll"_s);
-    m_close = new QPushButton(u"Закрыть"_s, this);
+    m_forget = new QPushButton(messages::Forget, this);
+    m_forget->setObjectName(u"forget"_s);
+    m_close = new QPushButton(messages::Close, this);
     m_close->setObjectName(u"close"_s);
 
     m_reportText = new QPlainTextEdit(this);
     m_reportText->setObjectName(u"report"_s);
     m_reportText->setReadOnly(true);
-    m_reportText->setAccessibleName(u"Ход отмены"_s);
+    m_reportText->setAccessibleName(messages::UndoProgress);
 
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(m_undoLast);
     buttons->addWidget(m_undoAll);
+    buttons->addWidget(m_forget);
     buttons->addStretch();
     buttons->addWidget(m_close);
     auto *layout = new QVBoxLayout(this);
@@ -75,71 +93,82 @@ UndoWindow::UndoWindow(runtime::FileSystem &files, const runtime::HostPaths &hos
     layout->addWidget(m_installs, 3);
     layout->addLayout(buttons);
     layout->addWidget(m_reportText, 2);
-    resize(720, 480);
+    resize(760, 480);
 
     connect(m_installs, &QTreeWidget::currentItemChanged, this, &UndoWindow::enableButtons);
     connect(m_undoLast, &QPushButton::clicked, this, &UndoWindow::undoLast);
     connect(m_undoAll, &QPushButton::clicked, this, &UndoWindow::undoAll);
+    connect(m_forget, &QPushButton::clicked, this, &UndoWindow::forgetChosen);
     connect(m_close, &QPushButton::clicked, this, &QWidget::close);
 
     // The records are small files in the program's own folder, read at once.
-    showInstalls(readInstalls(m_files, m_host));
+    showInstalls(readInstalls(m_store, m_host));
 }
 
+// The number an item of the chosen line keeps: for NewestRole, its game folder's.
+qint64 UndoWindow::chosen(int role) const
+{
+    const QTreeWidgetItem *item = m_installs->currentItem();
+    if (item && item->parent() && role == NewestRole)
+        item = item->parent();
+    return item ? item->data(0, role).toLongLong() : 0;
+}
+
+// By the number of the install, so that the folder it was made in is found by what it is,
+// not by its path as text.
 void UndoWindow::undoLast()
 {
-    startUndo(false);
+    const records::UndoTarget target{QString(), chosen(NewestRole)};
+    if (target.number > 0)
+        start([this, target](Done &done) {
+            done.outcomes = {records::UndoInstall(m_store, m_host, target, [this] {
+                QMetaObject::invokeMethod(this, &UndoWindow::undoWaiting, Qt::QueuedConnection);
+            })};
+        });
 }
 
 void UndoWindow::undoAll()
 {
-    startUndo(true);
+    const records::UndoTarget target{QString(), chosen(NewestRole)};
+    if (target.number > 0)
+        start([this, target](Done &done) {
+            done.outcomes = records::UndoAllInstalls(m_store, m_host, target, [this] {
+                QMetaObject::invokeMethod(this, &UndoWindow::undoWaiting, Qt::QueuedConnection);
+            });
+        });
 }
 
-QByteArray UndoWindow::chosenFolder() const
+void UndoWindow::forgetChosen()
 {
-    const QTreeWidgetItem *item = m_installs->currentItem();
-    if (item && item->parent())
-        item = item->parent();
-    return item ? item->data(0, HostRole).toByteArray() : QByteArray();
-}
-
-void UndoWindow::startUndo(bool all)
-{
-    const QByteArray gameHost = chosenFolder();
-    if (m_undo || gameHost.isEmpty())
+    const qint64 number = chosen(NumberRole);
+    if (number <= 0 || m_work ||
+        runtime::MsgBox(messages::ForgetQuestion.arg(number),
+                        runtime::vbYesNo | runtime::vbQuestion,
+                        messages::UndoWindowTitle) != runtime::vbYes)
         return;
-    // The folder the installs named on the host, not as typed: a relative or drive path
-    // typed then may lead elsewhere now. The text as typed names it in the report.
-    const QString gameFolder = runtime::decodeName(gameHost);
-    QString typed = gameFolder;
-    for (int i = 0; i < m_installs->topLevelItemCount(); ++i) {
-        if (m_installs->topLevelItem(i)->data(0, HostRole).toByteArray() == gameHost)
-            typed = m_installs->topLevelItem(i)->text(0);
-    }
+    start([this, number](Done &done) { done.forgotten = records::ForgetInstall(m_store, number); },
+          number);
+}
 
+void UndoWindow::start(const std::function<void(Done &)> &work, qint64 forgetting)
+{
+    if (m_work)
+        return;
     m_reportText->clear();
-    const auto undo = [this, gameFolder, typed, all] {
-        const auto waiting = [this] {
-            QMetaObject::invokeMethod(this, &UndoWindow::undoWaiting, Qt::QueuedConnection);
-        };
-        QStringList report;
+    const auto run = [this, work] {
+        Done done;
         try {
-            const QList<UndoOutcome> outcomes =
-                all ? UndoAllInstalls(gameFolder, m_files, m_host, waiting)
-                    : QList{UndoInstall(gameFolder, m_files, m_host, waiting)};
-            for (const UndoOutcome &outcome : outcomes) {
-                if (!report.isEmpty())
-                    report.append(QString());
-                report += messages::undoReport(outcome, typed);
-            }
+            work(done);
+        } catch (const records::RecordsError &error) {
+            done.error = error.error();
         } catch (const std::exception &fault) {
-            report.append(messages::ProgramFault.arg(QString::fromLocal8Bit(fault.what())));
+            done.fault = QString::fromLocal8Bit(fault.what());
         }
-        return std::pair(report, readInstalls(m_files, m_host));
+        done.after = readInstalls(m_store, m_host);
+        return done;
     };
-    m_undo = runtime::runAsync(this, undo,
-                               [this](const auto &done) { undoFinished(done.first, done.second); });
+    m_work = runtime::runAsync(
+        this, run, [this, forgetting](const Done &done) { finished(done, forgetting); });
     enableButtons();
 }
 
@@ -148,56 +177,78 @@ void UndoWindow::undoWaiting()
     m_reportText->appendPlainText(messages::UndoWaiting);
 }
 
-void UndoWindow::undoFinished(const QStringList &report, const Installs &after)
+void UndoWindow::finished(const Done &done, qint64 forgetting)
 {
-    m_undo.reset();
-    for (const QString &line : report)
-        m_reportText->appendPlainText(line);
-    showInstalls(after);
+    m_work.reset();
+    QStringList report;
+    for (const records::UndoOutcome &outcome : done.outcomes) {
+        if (!report.isEmpty())
+            report.append(QString());
+        const QString folder = outcome.install ? outcome.install->gameFolder : QString();
+        report += messages::undoReport(outcome, folder);
+    }
+    if (done.forgotten) {
+        m_store.writeNote(done.forgotten->folder, messages::ForgottenNoteName,
+                          messages::forgottenNote(forgetting, *done.forgotten).toUtf8());
+        report += messages::forgottenReport(forgetting, *done.forgotten);
+    }
+    if (done.error)
+        report.append(messages::describe(*done.error));
+    if (!done.fault.isEmpty())
+        report.append(messages::ProgramFault.arg(done.fault));
+    for (const QString &text : std::as_const(report))
+        m_reportText->appendPlainText(text);
+    showInstalls(done.after);
     if (m_closeRequested)
         close();
 }
 
 void UndoWindow::showInstalls(const Installs &installs)
 {
-    const QByteArray chosen = chosenFolder();
+    const QString chosenGroup =
+        m_installs->currentItem()
+            ? (m_installs->currentItem()->parent() ? m_installs->currentItem()->parent()
+                                                   : m_installs->currentItem())
+                  ->data(0, GroupRole)
+                  .toString()
+            : QString();
     m_installs->clear();
     // Records that cannot be read are shown first: they may stop an undo.
-    for (const records::Unreadable &record : installs.unreadable) {
-        auto *item = new QTreeWidgetItem(m_installs, {messages::unreadableLine(record)});
-        item->setFlags(Qt::ItemIsEnabled);
-        item->setToolTip(0, item->text(0));
-    }
-    if (installs.error || (installs.installs.isEmpty() && installs.unreadable.isEmpty())) {
+    for (const records::ListedUnreadable &record : installs.listing.unreadable)
+        line(new QTreeWidgetItem(m_installs, {messages::unreadableLine(record)}),
+             record.record.number());
+    if (installs.error ||
+        (installs.listing.installs.isEmpty() && installs.listing.unreadable.isEmpty())) {
         auto *item =
             new QTreeWidgetItem(m_installs, {installs.error ? messages::describe(*installs.error)
                                                             : messages::NoInstalls});
-        item->setFlags(Qt::ItemIsEnabled);
         item->setToolTip(0, item->text(0));
         enableButtons();
         return;
     }
     // A folder comes where its newest install does, as the player last typed it.
     QTreeWidgetItem *current = nullptr;
-    for (const records::InstallRecord &install : installs.installs) {
-        QTreeWidgetItem *folder = nullptr;
-        for (int i = 0; i < m_installs->topLevelItemCount() && !folder; ++i) {
-            if (m_installs->topLevelItem(i)->data(0, HostRole).toByteArray() == install.gameHost)
-                folder = m_installs->topLevelItem(i);
-        }
+    QHash<QString, QTreeWidgetItem *> groups;
+    for (const records::ListedInstall &listed : installs.listing.installs) {
+        const records::InstallRecord &install = listed.record;
+        QTreeWidgetItem *&folder = groups[groupOf(install)];
         if (!folder) {
-            folder = new QTreeWidgetItem(m_installs, {install.gameFolder});
-            folder->setData(0, HostRole, install.gameHost);
+            folder = new QTreeWidgetItem(m_installs, {messages::printable(install.gameFolder)});
+            folder->setData(0, GroupRole, groupOf(install));
             folder->setToolTip(0, runtime::decodeName(install.gameHost));
             folder->setExpanded(true);
-            if (!current || install.gameHost == chosen)
+            if (!current || groupOf(install) == chosenGroup)
                 current = folder;
         }
-        auto *line = new QTreeWidgetItem(folder, {messages::installLine(install)});
+        auto *item =
+            line(new QTreeWidgetItem(folder, {messages::installLine(listed)}), install.number());
         // Undone but for files changed since, or not recorded whole: shown, never undone.
-        line->setDisabled(install.undone || !install.complete);
-        if (!install.undone && install.complete)
-            folder->setData(0, UndoableRole, true);
+        const bool undoable = !install.undone && install.complete;
+        item->setForeground(
+            0, palette().brush(undoable ? QPalette::Active : QPalette::Disabled, QPalette::Text));
+        // The newest not undone is the one to undo, or to be told why not.
+        if (!install.undone && folder->data(0, NewestRole).toLongLong() == 0)
+            folder->setData(0, NewestRole, install.number());
     }
     m_installs->setCurrentItem(current);
     enableButtons();
@@ -205,18 +256,16 @@ void UndoWindow::showInstalls(const Installs &installs)
 
 void UndoWindow::enableButtons()
 {
-    const QTreeWidgetItem *item = m_installs->currentItem();
-    if (item && item->parent())
-        item = item->parent();
-    const bool undoable = !m_undo && item && item->data(0, UndoableRole).toBool();
+    const bool undoable = !m_work && chosen(NewestRole) > 0;
     m_undoLast->setEnabled(undoable);
     m_undoAll->setEnabled(undoable);
+    m_forget->setEnabled(!m_work && chosen(NumberRole) > 0);
 }
 
 void UndoWindow::closeEvent(QCloseEvent *event)
 {
-    // An undo is not broken off: it runs to its end, and the window closes after that.
-    if (m_undo) {
+    // The work is not broken off: it runs to its end, and the window closes after that.
+    if (m_work) {
         m_closeRequested = true;
         event->ignore();
         return;

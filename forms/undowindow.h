@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "records/records.h"
+#include "records/undo.h"
 #include "runtime/asynctask.h"
-#include "runtime/error.h"
 #include "runtime/hostpath.h"
 
 #include <QList>
@@ -19,9 +18,10 @@ class FileSystem;
 }
 
 // The window that undoes installs: the recorded installs grouped by game folder, newest
-// first, buttons that undo the newest install of the chosen folder or all of them, and what
-// the last undo did. An undo runs on a thread of its own and writes through `files`; the
-// window waits for it before it closes.
+// first, with the space each record holds; buttons that undo the newest install of the
+// chosen folder or all of them, or give up the chosen record; and what the last of these
+// did. The work runs on a thread of its own and writes through `files`; the window waits for
+// it before it closes.
 class UndoWindow : public QWidget
 {
     Q_OBJECT
@@ -33,34 +33,45 @@ public:
     // The recorded installs, or why they cannot be read.
     struct Installs
     {
-        QList<records::InstallRecord> installs;
-        QList<records::Unreadable> unreadable;
-        std::optional<runtime::Error> error;
+        records::Listing listing;
+        std::optional<records::Error> error;
+    };
+    // What the work on the thread did.
+    struct Done
+    {
+        QList<records::UndoOutcome> outcomes;
+        std::optional<records::Store::Forgotten> forgotten;
+        std::optional<records::Error> error;
+        QString fault; // a fault of the program, as its exception said
+        Installs after;
     };
 
 public slots:
     void undoLast(); // of the chosen game folder
     void undoAll();
+    void forgetChosen();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void startUndo(bool all);
+    void start(const std::function<void(Done &)> &work, qint64 forgetting = 0);
     void undoWaiting();
-    void undoFinished(const QStringList &report, const Installs &after);
+    void finished(const Done &done, qint64 forgetting);
     void showInstalls(const Installs &installs);
     void enableButtons();
-    QByteArray chosenFolder() const;
+    qint64 chosen(int role) const;
 
     runtime::FileSystem &m_files;
     runtime::HostPaths m_host;
-    bool m_closeRequested = false; // while undoing
+    records::Store m_store;
+    bool m_closeRequested = false; // while working
 
     QTreeWidget *m_installs;
     QPushButton *m_undoLast;
     QPushButton *m_undoAll;
+    QPushButton *m_forget;
     QPushButton *m_close;
     QPlainTextEdit *m_reportText;
-    runtime::AsyncTask m_undo; // while an undo runs; last, so that it ends first
+    runtime::AsyncTask m_work; // while the work runs; last, so that it ends first
 };

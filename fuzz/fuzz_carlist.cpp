@@ -5,9 +5,9 @@
 
 #include "catalogue/cartable.h"
 #include "fuzzcheck.h"
-#include "install/messages.h"
 #include "runtime/error.h"
 #include "runtime/sequentialinput.h"
+#include "texts/messages.h"
 
 #include <optional>
 

@@ -5,8 +5,8 @@
 // written back out, reads back the same.
 
 #include "fuzzcheck.h"
-#include "install/messages.h"
-#include "records/records.h"
+#include "records/record.h"
+#include "texts/recordtexts.h"
 
 using namespace Qt::StringLiterals;
 
@@ -17,11 +17,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     records::InstallRecord record;
     try {
         record = records::fromJson(bytes, folder);
-    } catch (const runtime::RuntimeError &error) {
-        const runtime::Error &e = error.error();
+    } catch (const records::RecordsError &error) {
+        const records::Error &e = error.error();
         const QString reason = messages::reason(e);
-        FUZZ_CHECK(e.kind == runtime::ErrorKind::DamagedRecord ||
-                       e.kind == runtime::ErrorKind::NewerRecord,
+        FUZZ_CHECK(e.problem == records::Problem::Damaged || e.problem == records::Problem::Newer,
                    reason);
         FUZZ_CHECK(reason.size() < 300, reason);
         return 0;

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "install/installcar.h"
 
-#include "records/records.h"
+#include "records/journal.h"
+#include "records/lock.h"
 #include "runtime/filesession.h"
 #include "runtime/hostpath.h"
 #include "runtime/listing.h"
@@ -225,10 +226,38 @@ void copyFiles(const InstallRequest &request, InstallProgress *progress, FileSes
     report.finish(outcome);
 }
 
+// Begins the record of an install into the game folder, holding its turn; none where the
+// folder cannot be found again or its turn taken.
+void beginRecord(const InstallRequest &request, const InstallOutcome &outcome, FileSession &session,
+                 const records::Store &records, records::FolderLock &lock,
+                 std::optional<records::InstallJournal> &journal)
+{
+    std::optional<QByteArray> game;
+    try {
+        game = runtime::resolveExisting(request.gameFolder, session.host(), session.folders());
+    } catch (const RuntimeError &) {
+    }
+    runtime::FileStatus status;
+    if (!game || records.files().status(*game, status) != 0 || lock.take(records, status) != 0)
+        return;
+    records::InstallRecord header;
+    header.when = QDateTime::currentDateTimeUtc();
+    header.gameFolder = request.gameFolder;
+    header.gameHost = *game;
+    header.car = request.car->name;
+    header.carModel = request.car->model;
+    for (int colour = 0; colour < 4; ++colour) {
+        if ((*outcome.colours)[colour])
+            header.colours.append(colour + 1);
+    }
+    journal.emplace(records, std::move(header));
+}
+
 } // namespace
 
 InstallOutcome InstallCar(const InstallRequest &request, runtime::FileSystem &files,
-                          const runtime::HostPaths &host, InstallProgress *progress)
+                          const runtime::HostPaths &host, const records::Store *records,
+                          InstallProgress *progress)
 {
     InstallOutcome outcome;
     outcome.mapsFolder = request.mapsFolder;
@@ -239,33 +268,12 @@ InstallOutcome InstallCar(const InstallRequest &request, runtime::FileSystem &fi
     outcome.failedCheck = failedCheck(request, outcome, session);
     if (outcome.failedCheck)
         return outcome;
-    // The install is recorded, to be undone, where the program has a data folder; one
-    // install or undo at a time writes to a game folder.
     records::FolderLock lock;
     std::optional<records::InstallJournal> journal;
-    if (!host.dataFolder.isEmpty()) {
-        std::optional<QByteArray> game;
-        try {
-            game = runtime::resolveExisting(request.gameFolder, host, session.folders());
-        } catch (const RuntimeError &) {
-        }
-        runtime::FileStatus status;
-        if (game && files.status(*game, status) == 0 &&
-            lock.take(files, host.dataFolder, status) == 0) {
-            records::InstallRecord header;
-            header.when = QDateTime::currentDateTimeUtc();
-            header.gameFolder = request.gameFolder;
-            header.gameHost = *game;
-            header.car = request.car->name;
-            header.carModel = request.car->model;
-            for (int colour = 0; colour < 4; ++colour) {
-                if ((*outcome.colours)[colour])
-                    header.colours.append(colour + 1);
-            }
-            journal.emplace(files, host.dataFolder, std::move(header));
-            session.setJournal(&*journal);
-        }
-    }
+    if (records && !records->dataFolder().isEmpty())
+        beginRecord(request, outcome, session, *records, lock, journal);
+    if (journal)
+        session.setJournal(&*journal);
     copyFiles(request, progress, session, outcome);
     if (journal)
         journal->finish(outcome.written > 0);

@@ -13,6 +13,9 @@ namespace runtime {
 class FileSystem;
 struct HostPaths;
 } // namespace runtime
+namespace records {
+class Store;
+} // namespace records
 
 // The colours chosen by the last install that passed its checks: entries 0 to 3 stand for
 // the colour boxes 1 to 4; entry 4 is never set.
@@ -59,13 +62,16 @@ struct InstallOutcome
     QList<NotWritten> notWritten;
     int written = 0;
 
-    // A fault of the program itself that broke the install off; "" when there was none.
-    QString programFault;
-
-    bool installed() const
+    // A fault of the program itself that broke the install off: an error no step expected,
+    // or what an exception said.
+    struct Fault
     {
-        return !failedCheck && notWritten.isEmpty() && programFault.isEmpty();
-    }
+        std::optional<runtime::Error> error;
+        QString what;
+    };
+    std::optional<Fault> programFault;
+
+    bool installed() const { return !failedCheck && notWritten.isEmpty() && !programFault; }
 };
 
 // Told how an install goes, from the thread it runs on.
@@ -84,6 +90,9 @@ public:
 // and records the chosen colours; then copies the model file over the chosen colours'
 // model files and the Maps folder's files into the game's maps folder, through `files`.
 // Every copy is tried even when others fail; none takes a destination's place before the
-// data of them all is on the disk.
+// data of them all is on the disk. With `records`, what the install changes is recorded
+// there and what it replaces kept, so that it can be undone; one install or undo at a time
+// writes to a game folder.
 InstallOutcome InstallCar(const InstallRequest &request, runtime::FileSystem &files,
-                          const runtime::HostPaths &host, InstallProgress *progress = nullptr);
+                          const runtime::HostPaths &host, const records::Store *records,
+                          InstallProgress *progress = nullptr);

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "install/installrun.h"
 
-#include "install/messages.h"
-
 #include <exception>
 
 namespace {
@@ -25,8 +23,9 @@ private:
 } // namespace
 
 InstallRun::InstallRun(InstallRequest request, runtime::FileSystem &files, runtime::HostPaths host,
-                       QObject *parent)
-    : QObject(parent), m_request(std::move(request)), m_files(files), m_host(std::move(host))
+                       std::optional<records::Store> records, QObject *parent)
+    : QObject(parent), m_request(std::move(request)), m_files(files), m_host(std::move(host)),
+      m_records(std::move(records))
 {}
 
 void InstallRun::start()
@@ -44,17 +43,17 @@ InstallOutcome InstallRun::run()
     Relay relay(*this);
     // A fault of the program is told as one, never as a wrong field, and never takes the
     // window with it.
-    const auto brokenOff = [this](const QString &fault) {
+    const auto brokenOff = [this](InstallOutcome::Fault fault) {
         InstallOutcome outcome;
         outcome.mapsFolder = m_request.mapsFolder;
-        outcome.programFault = fault;
+        outcome.programFault = std::move(fault);
         return outcome;
     };
     try {
-        return InstallCar(m_request, m_files, m_host, &relay);
+        return InstallCar(m_request, m_files, m_host, m_records ? &*m_records : nullptr, &relay);
     } catch (const runtime::RuntimeError &fault) {
-        return brokenOff(messages::describe(fault.error()));
+        return brokenOff({fault.error(), {}});
     } catch (const std::exception &fault) {
-        return brokenOff(QString::fromLocal8Bit(fault.what()));
+        return brokenOff({std::nullopt, QString::fromLocal8Bit(fault.what())});
     }
 }

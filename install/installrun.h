@@ -2,6 +2,7 @@
 #pragma once
 
 #include "install/installcar.h"
+#include "records/store.h"
 #include "runtime/asynctask.h"
 #include "runtime/hostpath.h"
 
@@ -15,8 +16,9 @@ class InstallRun : public QObject
     Q_OBJECT
 
 public:
+    // With `records`, the install is recorded there, to be undone.
     InstallRun(InstallRequest request, runtime::FileSystem &files, runtime::HostPaths host,
-               QObject *parent = nullptr);
+               std::optional<records::Store> records, QObject *parent = nullptr);
 
     void start();
 
@@ -34,6 +36,7 @@ private:
     InstallRequest m_request;
     runtime::FileSystem &m_files;
     runtime::HostPaths m_host;
+    std::optional<records::Store> m_records;
     InstallOutcome m_outcome;
     runtime::AsyncTask m_install; // last: the run is waited for before the rest goes
 };

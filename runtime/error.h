@@ -36,11 +36,6 @@ enum class Operation : quint8
     ReadText,   // reading a text file
     ParseText,  // reading a field of a text file
     ShowDialog, // showing a window to the player
-    Keep,       // keeping a file an install replaces, so that it can be undone
-    ReadRecord, // reading the record of an install
-    WriteRecord,
-    Restore, // putting a kept file back
-    Remove,  // removing a file an install created
 };
 Q_ENUM_NS(Operation)
 
@@ -57,22 +52,13 @@ enum class ErrorKind : quint8
     WildcardInFolder, // a wildcard outside the last component
     NoFileName,       // a path with no file name at its end
     NoCurrentFolder,  // a relative path, and no current folder for it to start from
-    NotANumber,       // `detail` is the text
     CutShort,         // a record cut short by the end of the file
     NotAnInteger,     // `detail` is the field
     OutOfRange,       // a number outside the 16-bit range; `detail` is the field
     TooLarge,         // a file larger than the `detail` bytes allowed
     TooManyRecords,   // more records than the `detail` a table holds
-    NoSuchRecord,     // no record numbered `detail`
     NameTaken,        // a name another file of the same work has but for case: `detail`
     NoDialog,         // no window system to show a dialog in
-    DamagedRecord,    // a record that cannot be read: `code` says what is wrong (records::
-                      // Damage), `detail` of which field or value
-    NewerRecord,      // a record of a later version of the program: `detail` is its format
-    NoDataFolder,     // no folder for the program's records
-    NotRecorded,      // an install whose record was not written whole: `detail` says why
-    NotOwnRecords,    // records another user owns or may write to: `path` names them
-    NotNewest,        // an install that a newer one into its folder must be undone before
 };
 Q_ENUM_NS(ErrorKind)
 

@@ -18,6 +18,9 @@ bool modesUnsupported(int error)
     return error == ENOSYS || error == EOPNOTSUPP || error == ENOTSUP || error == EPERM;
 }
 
+// The key of a replaced file's digest.
+const QByteArray ReplacedKey = "replaced:";
+
 } // namespace
 
 // The destination's temporary copy, written and locked; it takes the destination's place
@@ -100,28 +103,19 @@ QList<FileSession::Failure> FileSession::commit()
     return std::exchange(m_failures, {});
 }
 
-void FileSession::putInPlace()
+// Every copy's data on the disk before any rename: one flush a file system, or one a file
+// where a flush of the file system does not reach the disk. The journal's folder is flushed
+// with them: what the copies replace is kept on the disk before any of them is put in place.
+void FileSession::flushData(std::vector<Staged> &staged, std::vector<Staged *> &flushed)
 {
-    std::vector<Staged> staged = std::exchange(m_staged, {});
-    std::vector<Staged *> flushed;
-    const auto failed = [&](const Staged &s, Operation operation, int error) {
-        m_files.remove(s.temp);
-        m_failures.append({s.destination, systemError(error, operation, s.destination)});
-    };
-
-    // Every copy's data on the disk before any rename: one flush a file system, or one a
-    // file where a flush of the file system does not reach the disk.
     QHash<quint64, int> flushedDevices; // device -> 0, or the error its flush gave
-    if (m_journal && !staged.empty()) {
-        // What the copies replace is kept on the disk before any of them is put in place.
-        const QByteArray journal = m_journal->write();
-        FileStatus status;
-        if (!journal.isEmpty() && m_files.status(journal, status) == 0) {
-            const int error = m_files.flushFileSystem(journal);
-            flushedDevices.insert(status.device, error);
-            if (error == ENOTSUP)
-                m_journal->flushEach();
-        }
+    const QByteArray journal = m_journal ? m_journal->folder() : QByteArray();
+    FileStatus status;
+    if (!journal.isEmpty() && m_files.status(journal, status) == 0) {
+        const int error = m_files.flushFileSystem(journal);
+        flushedDevices.insert(status.device, error);
+        if (error == ENOTSUP)
+            m_journal->flushEach();
     }
     for (Staged &s : staged) {
         auto device = flushedDevices.constFind(s.device);
@@ -130,24 +124,39 @@ void FileSession::putInPlace()
         int error = *device;
         if (error == ENOTSUP)
             error = m_files.flushFile(s.fd);
-        if (error)
-            failed(s, Operation::Flush, error);
-        else
+        if (error) {
+            m_files.remove(s.temp);
+            m_failures.append({s.destination, systemError(error, Operation::Flush, s.destination)});
+        } else {
             flushed.push_back(&s);
-    }
-
-    // The record learns what the copies hold, read while they were made and flushed, before
-    // any takes its place.
-    if (m_journal && !flushed.empty()) {
-        const QHash<QByteArray, QByteArray> read = m_digests.digests();
-        QHash<QByteArray, QByteArray> ofTargets;
-        for (const Staged *s : flushed) {
-            const auto source = m_sourceOf.constFind(s->target);
-            if (source != m_sourceOf.cend() && read.contains(*source))
-                ofTargets.insert(s->target, read.value(*source));
         }
-        m_journal->digests(ofTargets);
     }
+}
+
+// What the copies hold and what they replace, read beside the work while they were made.
+Digests FileSession::digests(const std::vector<Staged *> &flushed)
+{
+    const QHash<QByteArray, QByteArray> read = m_digests.digests();
+    Digests result;
+    for (const Staged *s : flushed) {
+        const auto source = m_sourceOf.constFind(s->target);
+        if (source != m_sourceOf.cend() && read.contains(*source))
+            result.written.insert(s->target, read.value(*source));
+        const auto replaced = read.constFind(ReplacedKey + s->target);
+        if (replaced != read.cend())
+            result.replaced.insert(s->target, *replaced);
+    }
+    return result;
+}
+
+void FileSession::putInPlace()
+{
+    std::vector<Staged> staged = std::exchange(m_staged, {});
+    std::vector<Staged *> flushed;
+    flushData(staged, flushed);
+    // The record is written whole before any copy takes its place.
+    if (m_journal && !flushed.empty())
+        m_journal->write(digests(flushed));
     // The renames, in the order the copies were made, then one flush of each folder that
     // received a name, so that the names too survive a power cut.
     QList<QByteArray> folders;
@@ -161,7 +170,9 @@ void FileSession::putInPlace()
         touched(parent, made);
     for (Staged *s : flushed) {
         if (const int error = m_files.rename(s->temp, s->fd, s->target)) {
-            failed(*s, Operation::Rename, error);
+            m_files.remove(s->temp);
+            m_failures.append(
+                {s->destination, systemError(error, Operation::Rename, s->destination)});
             continue;
         }
         // In place, the copy needs its lock no more; closed, it can be replaced by a later
@@ -180,103 +191,146 @@ void FileSession::putInPlace()
     // The locks of the copies that failed go with `staged`, now that they are removed.
 }
 
-void FileSession::copyFile(const QString &source, const QString &destination)
+// Where a copy goes and what it reads, as the install's rules have it.
+struct FileSession::Target
 {
-    auto sourceHost = resolveExisting(source, m_host, m_folders);
+    QString source;
+    QString destination;
+    QByteArray sourceHost; // a copy not yet in place is read from its temporary file
+    bool fromCopy = false;
+    QByteArray folder;
+    QByteArray name; // the entry there in any case, else the name as given
+    QByteArray host;
+    bool existing = false;
+    Fd in;
+    FileStatus from;
+    std::optional<FileStatus> replaced;
+};
+
+// The destination's folder is found case-blind, and an existing file that matches the name
+// case-blind is the one replaced, under its own name. A file copied onto itself is left
+// alone (`in` not open); a folder, or a file its owner made read-only, is not replaced.
+FileSession::Target FileSession::decide(const QString &source, const QString &destination)
+{
+    Target t;
+    t.source = source;
+    t.destination = destination;
+    const auto sourceHost = resolveExisting(source, m_host, m_folders);
     if (!sourceHost)
         raise(ErrorKind::NotFound, Operation::Open, source);
-
-    const SplitPath target = splitPath(destination, m_host);
-    if (target.trailingSeparator || target.components.isEmpty())
+    t.sourceHost = *sourceHost;
+    const SplitPath split = splitPath(destination, m_host);
+    if (split.trailingSeparator || split.components.isEmpty())
         raise(ErrorKind::NoFileName, Operation::Resolve, destination);
-    const QString name = target.components.back();
-    const auto folder = resolveComponents(target, m_folders, target.components.size() - 1);
+    const auto folder = resolveComponents(split, m_folders, split.components.size() - 1);
     // A folder is checked once a session: the copies into it follow one another.
     if (!folder || (!m_cleared.contains(*folder) && !isFolder(m_files, *folder)))
         raise(ErrorKind::NotFound, Operation::CreateTemporary, destination);
     removeAbandonedTemporaries(*folder);
-    const auto existing = findEntry(*folder, name, m_folders);
-    const QByteArray targetName = existing ? *existing : encodeName(name);
-    const QByteArray targetHost = joinHost(*folder, targetName);
-
-    // A file this session has yet to put in place is read from its new copy.
-    bool fromCopy = false;
+    const auto existing = findEntry(*folder, split.components.back(), m_folders);
+    t.folder = *folder;
+    t.existing = existing.has_value();
+    t.name = existing ? *existing : encodeName(split.components.back());
+    t.host = joinHost(t.folder, t.name);
     for (auto it = m_staged.crbegin(); it != m_staged.crend(); ++it) {
-        if (it->target == *sourceHost) {
-            sourceHost = it->temp;
-            fromCopy = true;
+        if (it->target == t.sourceHost) {
+            t.sourceHost = it->temp;
+            t.fromCopy = true;
             break;
         }
     }
+    int opened = m_files.open(t.sourceHost, t.in);
+    if (opened == ENOENT)
+        raise(ErrorKind::NotFound, Operation::Open, source);
+    if (!opened)
+        opened = m_files.status(t.in, t.from);
+    if (!opened && t.from.isFolder())
+        opened = EISDIR;
+    if (opened)
+        raiseSystem(opened, Operation::Open, destination);
+    FileStatus to;
+    if (m_files.status(t.host, to) != 0)
+        return t;
+    if (to.isFolder())
+        raiseSystem(EISDIR, Operation::CreateTemporary, destination);
+    if (to.device == t.from.device && to.inode == t.from.inode) {
+        t.in.reset(); // the file is its own copy already
+        return t;
+    }
+    // A mode without a write bit is the player's "read-only", also for root, who may
+    // write anyway. A file that another program holds (the game, running) is in use.
+    const int access = (to.permissions() & 0222) == 0 ? EACCES : m_files.access(t.host);
+    if (access == EBUSY)
+        raiseSystem(EBUSY, Operation::Access, destination);
+    if (access != 0)
+        raise(ErrorKind::ReadOnly, Operation::Access, destination);
+    t.replaced = to;
+    return t;
+}
 
+void FileSession::copyFile(const QString &source, const QString &destination)
+{
+    Target target = decide(source, destination);
+    if (target.in.isOpen())
+        stage(target);
+}
+
+// Writes the copy to a temporary file beside its destination and stages it to be put in
+// place; a replaced file keeps its permission bits where the volume stores them.
+void FileSession::stage(Target &t)
+{
     QByteArray temp;
     const auto check = [&](Operation operation, int error) {
         if (error == 0)
             return;
         if (!temp.isEmpty())
             m_files.remove(temp);
-        raiseSystem(error, operation, destination);
+        raiseSystem(error, operation, t.destination);
     };
-    Fd in;
-    const int opened = m_files.open(*sourceHost, in);
-    if (opened == ENOENT)
-        raise(ErrorKind::NotFound, Operation::Open, source);
-    check(Operation::Open, opened);
-    FileStatus from;
-    check(Operation::Open, m_files.status(in, from));
-    check(Operation::Open, from.isFolder() ? EISDIR : 0);
-
-    FileStatus to;
-    const bool replacing = m_files.status(targetHost, to) == 0;
-    check(Operation::CreateTemporary, replacing && to.isFolder() ? EISDIR : 0);
-    if (replacing && to.device == from.device && to.inode == from.inode)
-        return; // the file is its own copy already
-    // A mode without a write bit is the player's "read-only", also for root, who may
-    // write anyway. A file that another program holds (the game, running) is in use.
-    if (replacing) {
-        const int access = (to.permissions() & 0222) == 0 ? EACCES : m_files.access(targetHost);
-        check(Operation::Access, access == EBUSY ? EBUSY : 0);
-        if (access != 0)
-            raise(ErrorKind::ReadOnly, Operation::Access, destination);
-    }
-
     FileStatus made;
-    Fd out = createTemporary(targetHost, destination, temp, made);
+    Fd out = createTemporary(t.host, t.destination, temp, made);
     bool cloned = false;
-    check(Operation::Copy, m_files.copy(in, out, from.size, cloned));
-    if (replacing) {
+    check(Operation::Copy, m_files.copy(t.in, out, t.from.size, cloned));
+    if (t.replaced) {
         // Ownership can only be kept with the rights to give it; the bits can be where the
         // volume stores them. Either is changed only when it differs: a change that
         // changes nothing still costs a logged update of the file.
-        if (to.owner != made.owner || to.group != made.group)
-            m_files.setOwner(out, to.owner, to.group);
-        if (to.permissions() != made.permissions()) {
-            const int error = m_files.setMode(out, to.permissions());
+        if (t.replaced->owner != made.owner || t.replaced->group != made.group)
+            m_files.setOwner(out, t.replaced->owner, t.replaced->group);
+        if (t.replaced->permissions() != made.permissions()) {
+            const int error = m_files.setMode(out, t.replaced->permissions());
             check(Operation::SetMode, modesUnsupported(error) ? 0 : error);
         }
     }
     if (m_journal) {
         FileStatus written;
         check(Operation::Copy, m_files.status(out, written));
-        // A model copied to several colours is read for its digest once, beside the work.
-        QByteArray key = *sourceHost;
-        if (fromCopy) // the name of a copy not yet in place is of this moment only
-            key = "copy:" + QByteArray::number(m_copiesRead++);
-        if (fromCopy || !m_sourcesRead.contains(key)) {
-            m_sourcesRead.insert(key);
-            m_digests.add(key, std::move(in));
-        }
-        m_sourceOf.insert(targetHost, key);
-        m_journal->replacing(destination, targetHost,
-                             replacing ? std::optional<FileStatus>(to) : std::nullopt, written);
+        record(t, written);
     }
     if (m_staged.size() >= m_maxStaged)
         putInPlace();
-    m_staged.push_back({destination, temp, targetHost, *folder, targetName, made.device, !existing,
-                        std::move(out)});
+    m_staged.push_back(
+        {t.destination, temp, t.host, t.folder, t.name, made.device, !t.existing, std::move(out)});
     // Later copies to this name in any case go to the same file.
-    if (!existing)
-        m_folders.reserved(*folder, targetName);
+    if (!t.existing)
+        m_folders.reserved(t.folder, t.name);
+}
+
+// Tells the journal of a copy, and has what it reads and what it replaces read for their
+// digests beside the work: a model copied to several colours is read once.
+void FileSession::record(Target &t, const FileStatus &written)
+{
+    QByteArray key = t.sourceHost;
+    if (t.fromCopy) // the name of a copy not yet in place is of this moment only
+        key = "copy:" + QByteArray::number(m_copiesRead++);
+    if (t.fromCopy || !m_sourcesRead.contains(key)) {
+        m_sourcesRead.insert(key);
+        m_digests.add(key, std::move(t.in));
+    }
+    m_sourceOf.insert(t.host, key);
+    if (Fd replaced; t.replaced && m_files.openEntry(t.host, replaced) == 0)
+        m_digests.add(ReplacedKey + t.host, std::move(replaced));
+    m_journal->replacing(t.destination, t.host, t.replaced, written);
 }
 
 void FileSession::makeFolder(const QString &path)

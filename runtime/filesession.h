@@ -15,6 +15,14 @@
 
 namespace runtime {
 
+// The digests of the data a session's copies write and of the files they replace, by
+// target; a file that could not be read has none.
+struct Digests
+{
+    QHash<QByteArray, QByteArray> written;
+    QHash<QByteArray, QByteArray> replaced;
+};
+
 // Told of a session's changes before they reach their destinations, so that they can be
 // undone: what each copy replaces can be kept while it is still there.
 class ChangeJournal
@@ -26,15 +34,13 @@ public:
     virtual void replacing(const QString &destination, const QByteArray &target,
                            const std::optional<FileStatus> &replaced, const FileStatus &made) = 0;
     virtual void madeFolder(const QString &destination, const QByteArray &path) = 0;
-    // Before the renames: writes out what it holds, and returns a folder of its own whose
-    // file system is flushed with the copies' data; "" when it has nothing to flush.
-    virtual QByteArray write() = 0;
+    // A folder of its own whose file system is flushed with the copies' data; "" for none.
+    virtual QByteArray folder() const = 0;
     // Where that file system cannot be flushed whole: flushes its own files one by one.
     virtual void flushEach() = 0;
-    // After the copies' data are on the disk, before any is put in place: the digests of
-    // their data, by target, read beside the copies and the flush; a copy whose source could
-    // not be read has none.
-    virtual void digests(const QHash<QByteArray, QByteArray> &ofTargets) = 0;
+    // Once the copies' data are on the disk and their digests read, before any is put in
+    // place: writes out what it holds.
+    virtual void write(const Digests &digests) = 0;
 };
 
 // The file work of one install: the index of the folders it reads, and its copies, which
@@ -86,10 +92,16 @@ public:
 
 private:
     struct Staged;
+    struct Target;
 
+    Target decide(const QString &source, const QString &destination);
+    void stage(Target &target);
+    void record(Target &target, const FileStatus &written);
     Fd createTemporary(const QByteArray &target, const QString &destination, QByteArray &path,
                        FileStatus &status);
     void removeAbandonedTemporaries(const QByteArray &folder);
+    void flushData(std::vector<Staged> &staged, std::vector<Staged *> &flushed);
+    Digests digests(const std::vector<Staged *> &flushed);
     void putInPlace();
 
     FileSystem &m_files;
@@ -101,7 +113,7 @@ private:
     QSet<QByteArray> m_cleared;                     // folders rid of abandoned temporaries
     QList<QPair<QByteArray, QString>> m_newFolders; // parent, and the folder made in it
     QList<Failure> m_failures;                      // of copies put in place early
-    DigestWorker m_digests;                         // of the sources, for the journal
+    DigestWorker m_digests;                         // for the journal
     QHash<QByteArray, QByteArray> m_sourceOf;       // target -> the key of its source's digest
     QSet<QByteArray> m_sourcesRead;                 // their keys
     int m_copiesRead = 0;                           // copies read as sources, for their keys

@@ -3,6 +3,7 @@
 
 #include <QRandomGenerator>
 #include <algorithm>
+#include <cerrno>
 
 namespace runtime {
 
@@ -28,6 +29,11 @@ QByteArray newTemporaryName()
 {
     return TemporaryPrefix + QByteArray::number(QRandomGenerator::global()->generate64(), 36) +
            TemporarySuffix;
+}
+
+bool FileSystem::transient(int error) const
+{
+    return error == EINTR || error == EAGAIN;
 }
 
 bool FileStatus::isFolder() const

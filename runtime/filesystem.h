@@ -147,6 +147,9 @@ public:
 
     // How many files may stay open at once, leaving room for everything else.
     virtual std::size_t openFileBudget() = 0;
+    // Whether an error may be gone in a moment, so that the call is worth making again: an
+    // interrupted call, a resource busy for now.
+    virtual bool transient(int error) const;
 
     // The digest of a file's data, read from its start, of the same kind as hashName says.
     // Called on a thread of its own (DigestWorker): it touches nothing but the file.

@@ -173,9 +173,9 @@ bool isOrdinaryFile(FileSystem &files, const QByteArray &hostPath)
     return files.status(hostPath, status) == 0 && status.isRegular();
 }
 
-[[noreturn]] static void ambiguousName(const QString &name, const QByteArray &folder)
+[[noreturn]] static void ambiguousName(const QString &name, const QString &folder)
 {
-    raise(ErrorKind::AmbiguousName, Operation::Resolve, decodeName(folder), name);
+    raise(ErrorKind::AmbiguousName, Operation::Resolve, folder, name);
 }
 
 QByteArray joinHost(const QByteArray &folder, const QByteArray &name)
@@ -359,6 +359,26 @@ struct FolderIndex::Folder
         added.push_back(name);
         return added.back().constData();
     }
+
+    // The slot of the entries equal to `name` but for case, or an empty one.
+    Slot &slotOf(const QString &name)
+    {
+        std::string folded;
+        const quint32 hash = foldInto(encodeName(name), folded);
+        return find(folded, hash);
+    }
+
+    // The one entry equal to `name` but for case; throws when several are.
+    std::optional<QByteArray> match(const QString &name, const QString &folder)
+    {
+        const Slot &slot = slotOf(name);
+        if (!slot.name)
+            return std::nullopt;
+        const Name &entry = names[slot.name - 1];
+        if (entry.ambiguous)
+            ambiguousName(name, folder);
+        return QByteArray(entry.name, entry.nameSize);
+    }
 };
 
 FolderIndex::FolderIndex(FileSystem &files) : m_files(files) {}
@@ -417,23 +437,32 @@ bool FolderIndex::lacks(const QByteArray &path, const QString &name)
     Folder &folder = *found->second;
     if (!folder.keyed)
         folder.makeKeys();
-    std::string folded;
-    const quint32 hash = foldInto(encodeName(name), folded);
-    return folder.find(folded, hash).name == 0;
+    return folder.slotOf(name).name == 0;
 }
 
 std::optional<QByteArray> FolderIndex::lookup(const QByteArray &path, const QString &name)
 {
-    Folder &found = keyed(path);
-    std::string folded;
-    const quint32 hash = foldInto(encodeName(name), folded);
-    const Folder::Slot &slot = found.find(folded, hash);
-    if (!slot.name)
-        return std::nullopt;
-    const Folder::Name &entry = found.names[slot.name - 1];
-    if (entry.ambiguous)
-        ambiguousName(name, path);
-    return QByteArray(entry.name, entry.nameSize);
+    return keyed(path).match(name, decodeName(path));
+}
+
+int findEntryAt(FileSystem &files, const Fd &folder, const QByteArray &name, const QString &shown,
+                QByteArray &found, FileStatus &status)
+{
+    found = name;
+    if (files.entryStatusAt(folder, name, status) == 0)
+        return 0;
+    QByteArrayList names;
+    if (const int error = files.readFolder(folder, names))
+        return error;
+    FolderIndex::Folder listed;
+    for (const QByteArray &entry : std::as_const(names))
+        listed.entries.push_back({entry.constData(), FolderEntry::Unknown});
+    listed.makeKeys();
+    const auto match = listed.match(decodeName(name), shown);
+    if (!match)
+        return ENOENT;
+    found = *match;
+    return files.entryStatusAt(folder, found, status);
 }
 
 std::optional<QByteArray> resolveComponents(const SplitPath &path, FolderIndex &folders,

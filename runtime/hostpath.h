@@ -113,6 +113,8 @@ public:
 
 private:
     struct Folder;
+    friend int findEntryAt(FileSystem &files, const Fd &folder, const QByteArray &name,
+                           const QString &shown, QByteArray &found, FileStatus &status);
     Folder &folder(const QByteArray &path);
     Folder &keyed(const QByteArray &path);
 
@@ -127,6 +129,13 @@ private:
 // longer than the file system allows.
 std::optional<QByteArray> findEntry(const QByteArray &folder, const QString &name,
                                     FolderIndex &folders);
+
+// The entry of an open folder that `name` denotes: itself when it exists, else the one entry
+// equal to it but for case, as the game finds it. Returns 0, ENOENT when there is none, or
+// the errno; throws AmbiguousName, naming the folder `shown`, when several entries are equal
+// to it but for case and none is it exactly.
+int findEntryAt(FileSystem &files, const Fd &folder, const QByteArray &name, const QString &shown,
+                QByteArray &found, FileStatus &status);
 
 // Resolves the first `count` components of `path` (all when -1). nullopt when one of
 // them is missing.

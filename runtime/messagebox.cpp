@@ -14,10 +14,10 @@ namespace {
 class StderrMessageBox : public MessageBoxService
 {
 public:
-    int show(const QString &text, int, const QString &title) override
+    int show(const QString &text, int style, const QString &title) override
     {
         std::fprintf(stderr, "%s: %s\n", qUtf8Printable(title), qUtf8Printable(text));
-        return vbOK;
+        return style & vbYesNo ? vbNo : vbOK; // nobody to say yes
     }
 };
 

@@ -9,12 +9,16 @@ namespace runtime {
 enum MsgBoxStyle
 {
     vbOKOnly = 0,
+    vbYesNo = 4,
     vbCritical = 16,
+    vbQuestion = 32,
 };
 
 enum MsgBoxResult
 {
     vbOK = 1,
+    vbYes = 6,
+    vbNo = 7,
 };
 
 // Shows a modal message box. The program installs the widget one at start; tests install

@@ -2,11 +2,11 @@
 #pragma once
 
 #include "install/installcar.h"
-#include "install/messages.h"
 #include "records/undo.h"
 #include "runtime/hostfilesystem.h"
 #include "runtime/hostpath.h"
 #include "testsupport.h"
+#include "texts/messages.h"
 
 #include <QHash>
 #include <QMetaEnum>
@@ -314,15 +314,25 @@ public:
 
     const InstallOutcome &install()
     {
-        outcome = InstallCar(request, files, host, &progress);
+        const records::Store records = store();
+        outcome = InstallCar(request, files, host, &records, &progress);
         return outcome;
     }
 
-    UndoOutcome undo() { return UndoInstall(request.gameFolder, files, host); }
-    QList<records::InstallRecord> installs()
+    records::UndoOutcome undo()
     {
-        return records::readAll(files, host.dataFolder, host.user).good;
+        try {
+            return records::UndoInstall(
+                store(), host, records::UndoTarget::read(store(), host, request.gameFolder));
+        } catch (const records::RecordsError &error) {
+            records::UndoOutcome outcome;
+            outcome.error = error.error();
+            return outcome;
+        }
     }
+    QList<records::InstallRecord> installs() { return store().readAll().good; }
+    // The records of the installs, as the program keeps them for the host's user.
+    records::Store store() { return {files, host.dataFolder, host.user}; }
 
     QByteArray game(const QByteArray &relative) const
     {

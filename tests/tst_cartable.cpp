@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalogue/cartable.h"
-#include "install/messages.h"
 #include "runtime/error.h"
 #include "runtime/hostfilesystem.h"
 #include "runtime/hostpath.h"
 #include "testsupport.h"
+#include "texts/messages.h"
 
 using namespace Qt::StringLiterals;
 using runtime::ErrorKind;

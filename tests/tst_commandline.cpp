@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/commandline.h"
-#include "install/messages.h"
 #include "runtime/hostfilesystem.h"
 #include "runtime/hostpath.h"
+#include "texts/messages.h"
 
 #include <QTest>
 

@@ -1,123 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/commandline.h"
-#include "installfixture.h"
-#include "records/undoall.h"
+#include "records/lock.h"
 #include "runtime/asynctask.h"
+#include "undosupport.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QRandomGenerator>
 #include <QStorageInfo>
 #include <cerrno>
 #include <thread>
 
-using namespace Qt::StringLiterals;
-using Op = TestFileSystem::Op;
-
-namespace {
-
-// Every entry of the game folder with what it holds: the whole state a player sees.
-QStringList state(const Game &g)
-{
-    QStringList entries = g.gameEntries();
-    for (QString &entry : entries) {
-        const QByteArray bytes = g.game(runtime::encodeName(entry));
-        runtime::FileStatus status;
-        host::files().entryStatus(g.hostPath("Game/" + runtime::encodeName(entry)), status);
-        entry += u" %1"_s.arg(status.mode, 0, 8);
-        if (bytes != "<missing>")
-            entry += u" = "_s + QString::fromUtf8(bytes.left(40).toHex());
-    }
-    return entries;
-}
-
-// The command line's undo, with its output.
-int undoCommand(Game &g, QString *output = nullptr)
-{
-    QString out, err;
-    QTextStream outStream(&out), errStream(&err);
-    const int status = runCommand(parseCommandLine({u"--undo"_s, g.request.gameFolder}), g.files,
-                                  g.host, outStream, errStream);
-    if (output)
-        *output = out + err;
-    return status;
-}
-
-// What a test does to the game or the records between an install and its undo, and what
-// of POSIX files it needs, if anything.
-struct Action
-{
-    std::function<void(Game &)> run;
-    const char *posix = nullptr;
-};
-} // namespace
-Q_DECLARE_METATYPE(Action)
-namespace {
-
-// Stands for the process being killed at some step.
-struct Killed
-{
-};
-
-template <typename Enum> QLatin1StringView key(Enum value)
-{
-    return QLatin1StringView(QMetaEnum::fromType<Enum>().valueToKey(int(value)));
-}
-// An error briefly: its kind, what failed, and its code (an errno, or a records::Damage).
-QString failure(runtime::ErrorKind kind, runtime::Operation operation, int code = 0)
-{
-    return key(kind) + u' ' + key(operation) + u' ' + QString::number(code);
-}
-QString failure(const std::optional<runtime::Error> &e)
-{
-    return e ? failure(e->kind, e->operation, e->code) : QString();
-}
-QString damaged(records::Damage damage)
-{
-    return failure(runtime::ErrorKind::DamagedRecord, runtime::Operation::ReadRecord, int(damage));
-}
-
-// What an undo did, a line a step, "models\\a.4ds Changed", with its error if any; then why
-// it stopped, if it did.
-QStringList kinds(const UndoOutcome &outcome)
-{
-    QStringList result;
-    for (const UndoStep &step : outcome.steps) {
-        static const char *names[] = {"Restored",   "Removed", "AlreadyBack",
-                                      "Changed",    "NotKept", "FolderRemoved",
-                                      "FolderLeft", "Failed",  "ReadOnly"};
-        result.append(
-            (step.file + u' ' + QLatin1StringView(names[step.kind]) + u' ' + failure(step.error))
-                .trimmed());
-    }
-    if (outcome.error)
-        result.append(failure(outcome.error));
-    return result;
-}
-
-// Sets a host file's modification time, in nanoseconds since 1970.
-void setModified(const QByteArray &path, qint64 modified)
-{
-    runtime::Fd file;
-    QCOMPARE(host::files().open(path, file), 0);
-    QCOMPARE(host::files().setModified(file, modified), 0);
-}
-
-// Rewrites the newest record; `edit` is given it and its first change.
-void editRecord(Game &g, const std::function<void(QJsonObject &, QJsonObject &)> &edit)
-{
-    const QByteArray path = g.installs()[0].folder + "/record.json";
-    QJsonObject record = QJsonDocument::fromJson(host::read(path)).object();
-    QJsonArray changes = record[u"changes"_s].toArray();
-    QJsonObject first = changes[0].toObject();
-    edit(record, first);
-    changes[0] = first;
-    record[u"changes"_s] = changes;
-    host::write(path, QJsonDocument(record).toJson());
-}
-
-} // namespace
+using records::UndoOutcome;
+using records::UndoStep;
 
 class TestUndo : public QObject
 {
@@ -253,7 +145,10 @@ private slots:
         auto caller = std::make_unique<QObject>();
         QList<int> delivered; // -1 for an outcome delivered on another thread
         runtime::AsyncTask undo = runtime::runAsync(
-            caller.get(), [&] { return UndoAllInstalls(g.request.gameFolder, g.files, g.host); },
+            caller.get(),
+            [&] {
+                return records::UndoAllInstalls(g.store(), g.host, {g.request.gameFolder, 0});
+            },
             [&](const QList<UndoOutcome> &outcomes) {
                 for (const UndoOutcome &outcome : outcomes)
                     delivered.append(QThread::currentThread() == thread() ? outcome.status : -1);
@@ -271,7 +166,8 @@ private slots:
     // rest; records it cannot trust stop it before it changes anything.
     void sinceTheInstall_data()
     {
-        using runtime::ErrorKind, runtime::Operation, records::Damage;
+        using runtime::ErrorKind, runtime::Operation, records::Damage, records::Problem,
+            records::Step;
         QTest::addColumn<Action>("did");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("step");         // a line of kinds(), "" for none in particular
@@ -315,7 +211,7 @@ private slots:
                    g.files.faults.append({Op::Access, EBUSY, "wren00.4ds"});
                    g.files.faults.append({Op::Rename, EBUSY, "wren00.4ds"});
                })
-            << 3 << failure(ErrorKind::System, Operation::Restore, EBUSY)
+            << 3 << failure(Problem::System, Step::Restore, EBUSY)
             << QByteArrayList{"Game/models/wren00.4ds=new model"};
         QTest::newRow("models renamed Models")
             << Action([](Game &g) {
@@ -339,8 +235,9 @@ private slots:
                    QVERIFY(QDir().rename(g.path("Game"), g.path("Ortana")));
                    g.request.gameFolder = u"1"_s;
                })
-            << 3 << failure(ErrorKind::NotFound, Operation::Resolve)
-            << QByteArrayList{"Ortana/models/wren00.4ds=new model"};
+            << 0 << QString()
+            << QByteArrayList{"Ortana/models/wren00.4ds=stock 00",
+                              "Ortana/maps/body.bmp=<missing>"};
         QTest::newRow("the records on another mount") << Action([](Game &g) {
             g.files.faults.append({Op::Rename, EXDEV, "kept-0"});
         }) << 0 << QString() << stock;
@@ -359,11 +256,11 @@ private slots:
         QTest::newRow("the records' folder read-only") << Action([](Game &g) {
             const QByteArray folder = g.installs()[0].folder;
             g.files.faults.append({Op::Access, EACCES, folder.mid(folder.lastIndexOf('/') + 1)});
-        }) << 3 << failure(ErrorKind::System, Operation::WriteRecord, EACCES)
+        }) << 3 << failure(Problem::System, Step::WriteRecord, EACCES)
                                                        << untouched;
         QTest::newRow("records of another user")
             << Action([](Game &g) { g.host.user += 1; }) << 3
-            << failure(ErrorKind::NotOwnRecords, Operation::ReadRecord) << untouched;
+            << failure(Problem::NotOwn, Step::ReadRecord) << untouched;
         QTest::newRow("a record others may write to")
             << Action([](Game &g) { host::setMode(g.installs()[0].folder, 0777); },
                       "permission bits")
@@ -375,8 +272,7 @@ private slots:
                        QCOMPARE(testhost::symlink("12345678", kept(g)), 0);
                    },
                    "symbolic links")
-            << 3 << failure(ErrorKind::DamagedRecord, Operation::Restore, int(Damage::NotAFile))
-            << untouched;
+            << 3 << failure(Problem::Damaged, Step::Restore, int(Damage::NotAFile)) << untouched;
         QTest::newRow("a kept file that is a pipe")
             << Action(
                    [kept](Game &g) {
@@ -384,7 +280,7 @@ private slots:
                        QCOMPARE(testhost::makePipe(kept(g)), 0);
                    },
                    "pipes")
-            << 3 << failure(ErrorKind::NotFound, Operation::Restore) << untouched;
+            << 3 << failure(Problem::Damaged, Step::Restore, int(Damage::NotAFile)) << untouched;
         QTest::newRow("a record that is a pipe")
             << Action(
                    [](Game &g) {
@@ -490,16 +386,16 @@ private slots:
             << QList<TestFileSystem::Fault>{{Op::Link, EXDEV, {}}, {Op::Copy, ENOSPC, "kept-0"}}
             << 1
             << QStringList{notKept +
-                           failure(runtime::ErrorKind::System, runtime::Operation::Keep, ENOSPC)};
+                           failure(records::Problem::System, records::Step::Keep, ENOSPC)};
         QTest::newRow("no second name, and no copy")
             << QList<TestFileSystem::Fault>{{Op::Link, EXDEV, {}}, {Op::Copy, EXDEV, "kept-0"}} << 1
-            << QStringList{notKept +
-                           failure(runtime::ErrorKind::System, runtime::Operation::Keep, EXDEV)};
+            << QStringList{notKept + failure(records::Problem::System, records::Step::Keep, EXDEV)};
         QTest::newRow("no record can be written")
-            << QList<TestFileSystem::Fault>{{Op::Create, EACCES, "record.json.new"}} << 2
+            << QList<TestFileSystem::Fault>{{Op::Create, EACCES, "header.json"}} << 2
             << QStringList{};
-        // Only the record's first version fits: the undo refuses, and keeps what was kept.
-        QTest::newRow("the records' disk full after the first record")
+        // Only the header fits: the install goes on marked as unrecorded, and the undo
+        // refuses it and keeps what was kept.
+        QTest::newRow("the records' disk full for the record")
             << QList<TestFileSystem::Fault>{{Op::FlushFile, ENOSPC, "record.json.new"}} << 3
             << QStringList{};
     }
@@ -514,24 +410,16 @@ private slots:
         if (testhost::posix)
             host::setMode(g.hostPath("Game/models/wren00.4ds"), 04600);
         const QStringList before = state(g).replaceInStrings(u"104600"_s, u"100600"_s);
-        const bool fullAfterFirst = status == 3;
-        g.files.before = [&](Op op, const QByteArray &name) {
-            if (op == Op::Rename && name == "record.json" && fullAfterFirst)
-                g.files.faults = faults;
-        };
-        if (!fullAfterFirst)
-            g.files.faults = faults;
+        g.files.faults = faults;
         QVERIFY(g.install().installed());
-        g.files.before = {};
         const QByteArray folder = g.installs().value(0).folder;
         const bool copied = status == 0 && !faults.isEmpty();
-        for (const QByteArray &path : {g.hostPath("data/installs"), folder, folder + "/record.json",
-                                       copied ? folder + "/kept-0" : folder}) {
-            if (folder.isEmpty() || !testhost::posix)
-                break;
+        for (const QByteArray &name : host::names(folder.isEmpty() ? QByteArray() : folder)) {
+            if (!testhost::posix || (name.startsWith("kept-") && !copied))
+                continue; // a second name has the mode of the file it names
             runtime::FileStatus status;
-            QCOMPARE(host::files().entryStatus(path, status), 0);
-            QVERIFY2((status.mode & 077) == 0, path.constData());
+            QCOMPARE(host::files().entryStatus(folder + '/' + name, status), 0);
+            QVERIFY2((status.mode & 077) == 0, name.constData());
         }
         QCOMPARE(g.outcome.written, 5);
         g.files.faults.clear();
@@ -541,7 +429,7 @@ private slots:
         if (status == 0)
             QCOMPARE(state(g), before);
         if (status == 3) {
-            QCOMPARE(outcome.error->kind, runtime::ErrorKind::NotRecorded);
+            QCOMPARE(outcome.error->problem, records::Problem::NotRecorded);
             QVERIFY(host::names(folder).contains("kept-0"));
             QVERIFY(!g.installs()[0].complete);
         }
@@ -551,7 +439,8 @@ private slots:
     // changed.
     void badInput_data()
     {
-        using runtime::ErrorKind, runtime::Operation, records::Damage;
+        using runtime::ErrorKind, runtime::Operation, records::Damage, records::Problem,
+            records::Step;
         QTest::addColumn<Action>("damage");
         QTest::addColumn<QString>("error"); // as failure() gives it
         const auto edit = [](const std::function<void(QJsonObject &, QJsonObject &)> &change) {
@@ -564,7 +453,7 @@ private slots:
         }) << damaged(Damage::NotJson);
         QTest::newRow("newer version")
             << edit([](QJsonObject &record, QJsonObject &) { record[u"format"_s] = 3; })
-            << failure(ErrorKind::NewerRecord, Operation::ReadRecord);
+            << failure(Problem::Newer, Step::ReadRecord);
         QTest::newRow("file outside the game folder")
             << edit(
                    [](QJsonObject &, QJsonObject &first) { first[u"target"_s] = u"/etc/passwd"_s; })
@@ -576,7 +465,7 @@ private slots:
                 << damaged(Damage::BadKeptName);
         QTest::newRow("kept file missing") << Action([](Game &g) {
             QCOMPARE(host::files().remove(g.installs()[0].folder + "/kept-0"), 0);
-        }) << failure(ErrorKind::NotFound, Operation::Restore);
+        }) << failure(Problem::KeptMissing, Step::Restore);
         QTest::newRow("field of a wrong type") << edit([](QJsonObject &, QJsonObject &first) {
             QJsonObject written = first[u"written"_s].toObject();
             written[u"size"_s] = 9;
@@ -613,12 +502,13 @@ private slots:
         runtime::FileStatus game;
         QCOMPARE(g.files.status(g.hostPath("Game"), game), 0);
         auto lock = std::make_unique<records::FolderLock>();
-        QCOMPARE(lock->take(g.files, g.host.dataFolder, game), 0);
+        QCOMPARE(lock->take(g.store(), game), 0);
         std::atomic<bool> waiting = false;
         UndoOutcome outcome;
         runtime::HostFileSystem files;
         std::thread undo([&] {
-            outcome = UndoInstall(g.request.gameFolder, files, g.host, [&] { waiting = true; });
+            outcome = records::UndoInstall({files, g.host.dataFolder, g.host.user}, g.host,
+                                           {g.request.gameFolder, 0}, [&] { waiting = true; });
         });
         QTRY_VERIFY(waiting);
         QCOMPARE(g.game("models/wren00.4ds"), QByteArray("new model"));

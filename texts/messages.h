@@ -6,13 +6,9 @@
 
 #include <QString>
 
-namespace records {
-struct InstallRecord;
-struct Unreadable;
-} // namespace records
-struct UndoOutcome;
-
-// Every text the player reads about what went wrong, made here from the errors as data.
+// Every text the player reads, made here from the results and errors as data: those of the
+// install and of the runtime's services here, those of the records and the undo in
+// recordtexts.h.
 namespace messages {
 
 inline const QString ErrorTitle = QStringLiteral("Ошибка");
@@ -37,6 +33,8 @@ QString checkText(Check check);
 
 // Why something failed, as a clause: "нет места на диске".
 QString reason(const runtime::Error &error);
+// The reason of an errno of the host.
+QString systemReason(int error);
 
 // A sentence that says what failed and why, for a box of its own.
 QString describe(const runtime::Error &error);
@@ -44,14 +42,13 @@ QString describe(const runtime::Error &error);
 // Why the car list cannot be read: the file, the line where there is one, and the reason.
 QString carListError(const runtime::Error &error);
 
-// One recorded install, on a line: its number, when, the game folder, the car, the number of
-// files; or that it was not recorded whole, and why.
-QString installLine(const records::InstallRecord &install);
-// A record that cannot be read, on a line.
-QString unreadableLine(const records::Unreadable &record);
-
-// What an undo did: a line for the install, one for each file, and the outcome.
-QStringList undoReport(const UndoOutcome &outcome, const QString &gameFolder);
+// A detail of any length as the player reads it: only its start, where it is long.
+QString shortened(const QString &detail);
+QString capitalised(QString text);
+// A name from outside (a texture's, a folder's) as it may be printed: control characters and
+// marks that turn the text's direction are written as escapes, so that a name can neither
+// move the terminal's cursor nor begin a line of its own.
+QString printable(const QString &name);
 
 inline const QString UndoWaiting =
     QStringLiteral("В эту папку игры сейчас идёт установка или отмена: ждём её конца…");
@@ -61,7 +58,10 @@ inline const QString Usage = QStringLiteral(
     "  quillmere                          окно установки машины\n"
     "  quillmere --undo ПАПКА_ИГРЫ        отменить последнюю установку в эту папку\n"
     "  quillmere --undo НОМЕР             отменить установку с этим номером из списка\n"
+    "  quillmere --undo-number НОМЕР      то же, когда есть и папка с таким именем\n"
     "  quillmere --installs [ПАПКА_ИГРЫ]  список записанных установок, новые первыми\n"
+    "  quillmere --forget НОМЕР           отказаться от записи установки: сохранённые ею\n"
+    "                                     файлы переносятся в папку, которую она назовёт\n"
     "  quillmere --undo-window            окно отмены установок\n"
     "  quillmere --help                   эта справка\n"
     "  quillmere --version                версия программы\n"

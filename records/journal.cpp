@@ -1,0 +1,179 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "records/journal.h"
+
+#include "runtime/hostpath.h"
+
+using namespace Qt::StringLiterals;
+using runtime::FileStatus;
+
+namespace records {
+
+InstallJournal::InstallJournal(const Store &store, InstallRecord header)
+    : m_store(store), m_files(store.files()), m_record(std::move(header))
+{
+    FileStatus game;
+    if (m_files.status(m_record.gameHost, game) == 0)
+        m_record.game = FolderId::of(game);
+    // The folder is there before anything is kept, so that nothing kept is ever without one.
+    if (const int error = m_store.begin(m_record, m_held))
+        m_unwritable =
+            systemError(error, Step::WriteRecord, runtime::decodeName(m_store.installsFolder()));
+    m_begun = !m_unwritable;
+}
+
+InstallJournal::~InstallJournal() = default;
+
+QString InstallJournal::shown(const QString &destination) const
+{
+    const QString &game = m_record.gameFolder;
+    return destination.startsWith(game) ? destination.mid(game.size()).remove(0, 1) : destination;
+}
+
+// The folder of a file the install reached through a link inside the game folder; asked
+// once a folder.
+std::optional<FolderId> InstallJournal::linkedFolder(const QByteArray &target)
+{
+    const QByteArray game = m_record.gameHost;
+    const QByteArray folder = target.left(target.lastIndexOf('/'));
+    const auto known = m_linkedFolders.constFind(folder);
+    if (known != m_linkedFolders.cend())
+        return *known;
+    std::optional<FolderId> linked;
+    for (qsizetype at = game.size() + 1; folder.startsWith(game + '/') && at <= folder.size();) {
+        qsizetype end = folder.indexOf('/', at);
+        if (end < 0)
+            end = folder.size();
+        FileStatus status, reached;
+        if (m_files.entryStatus(folder.left(end), status) == 0 && status.isLink()) {
+            if (m_files.status(folder, reached) == 0)
+                linked = FolderId::of(reached);
+            break;
+        }
+        at = end + 1;
+    }
+    m_linkedFolders.insert(folder, linked);
+    return linked;
+}
+
+void InstallJournal::replacing(const QString &destination, const QByteArray &target,
+                               const std::optional<FileStatus> &replaced, const FileStatus &made)
+{
+    Change change;
+    change.shown = shown(destination);
+    change.target = target;
+    change.written = Identity::of(made);
+    change.linkedFolder = linkedFolder(target);
+    if (replaced) {
+        change.action = Change::Replaced;
+        // What is replaced is the entry itself: a link in the game folder is kept as a link.
+        FileStatus entry = *replaced;
+        m_files.entryStatus(target, entry);
+        change.previous = Identity::of(entry);
+        keep(change, entry);
+    }
+    m_record.changes.append(change);
+}
+
+// Keeps the file a change replaces in the record's folder: a second name of it costs
+// nothing; elsewhere it is cloned or copied.
+void InstallJournal::keep(Change &change, const FileStatus &entry)
+{
+    if (m_unwritable) {
+        change.notKept = m_unwritable;
+        return;
+    }
+    const QString name = u"kept-%1"_s.arg(m_record.changes.size());
+    const QByteArray kept = m_record.folder + '/' + name.toLatin1();
+    const int linked = m_files.link(change.target, kept);
+    if (linked == 0) {
+        change.kept = name;
+        return;
+    }
+    if (!entry.isRegular()) {
+        change.notKept = systemError(linked, Step::Keep, change.shown);
+        return;
+    }
+    runtime::Fd in, out;
+    bool cloned = false;
+    int error = m_files.open(change.target, in);
+    if (!error)
+        error = m_files.createAt(m_held, name.toLatin1(), 0600, out);
+    if (!error)
+        error = m_files.copy(in, out, entry.size, cloned);
+    if (error) {
+        if (out.isOpen())
+            m_files.remove(kept);
+        change.notKept = systemError(error, Step::Keep, change.shown);
+        return;
+    }
+    change.kept = name;
+    m_copies.append(kept);
+}
+
+void InstallJournal::madeFolder(const QString &destination, const QByteArray &path)
+{
+    Change change;
+    change.action = Change::MadeFolder;
+    change.shown = shown(destination);
+    change.target = path;
+    m_record.changes.append(change);
+}
+
+QByteArray InstallJournal::folder() const
+{
+    return m_begun ? m_record.folder : QByteArray();
+}
+
+void InstallJournal::flushEach()
+{
+    for (const QByteArray &path : std::as_const(m_copies)) {
+        runtime::Fd fd;
+        if (m_files.open(path, fd) == 0)
+            m_files.flushFile(fd);
+    }
+    m_files.flushFolder(m_record.folder);
+    const QByteArray installs = m_store.installsFolder();
+    m_files.flushFolder(installs);
+    m_files.flushFolder(installs.left(installs.lastIndexOf('/')));
+}
+
+void InstallJournal::write(const runtime::Digests &digests)
+{
+    if (!m_begun || m_unwritable)
+        return;
+    for (Change &change : m_record.changes) {
+        if (change.action == Change::MadeFolder)
+            continue;
+        change.written.digest = digests.written.value(change.target);
+        if (change.action == Change::Replaced && !change.kept.isEmpty())
+            change.previous.digest = digests.replaced.value(change.target);
+    }
+    m_record.complete = true;
+    const int error = m_store.write(m_record);
+    m_written = error == 0;
+    if (m_written)
+        return;
+    m_record.complete = false;
+    m_unwritable = systemError(error, Step::WriteRecord, runtime::decodeName(m_record.folder));
+    // Said before anything is replaced, so that an undo never takes it for an install that
+    // changed nothing. Where not even that can be said, nothing kept stays unexplained:
+    // every file kept is still in the game.
+    if (m_store.markUnrecorded(m_record.folder, error) != 0) {
+        m_held.reset();
+        m_store.remove(m_record.folder);
+        m_begun = false;
+    }
+}
+
+void InstallJournal::finish(bool wroteAny)
+{
+    // A record never written whole is of an install that replaced nothing; one marked
+    // unrecorded stays.
+    const bool marked = m_begun && m_unwritable;
+    if (m_begun && !marked && (!m_written || !wroteAny)) {
+        m_held.reset();
+        m_store.remove(m_record.folder);
+    }
+}
+
+} // namespace records
