@@ -90,6 +90,12 @@ public:
         Create,
         Remove,
         ListFolder,
+        OpenFolder, // inside an open folder
+        OpenEntry,  // inside an open folder
+        RemoveFolder,
+        SetModified,
+        SetOwner,
+        Write,
     };
     struct Fault
     {
@@ -99,9 +105,12 @@ public:
         // goes by its destination's name.
         QByteArray name;
         qint64 atByte = 0; // Copy: the bytes that pass before it fails
+        int times = -1;    // how many calls it fails, the first ones; -1 for every one
     };
 
     QList<Fault> faults;
+    // Once set, as by a process killed at that moment: every operation fails with EIO.
+    bool dead = false;
     std::size_t budget = 0; // files open at once; 0 for the host's
     QList<QPair<Op, QByteArray>> log;
     std::function<void(Op, const QByteArray &)> before; // runs before each logged operation
@@ -175,6 +184,54 @@ public:
         return unlessFailed(Rename, nameOf(to),
                             [&] { return runtime::HostFileSystem::rename(from, file, to); });
     }
+    int setModified(const runtime::Fd &file, qint64 modified) override
+    {
+        return unlessFailed(SetModified, m_names.value(file.get()),
+                            [&] { return runtime::HostFileSystem::setModified(file, modified); });
+    }
+    int setOwner(const runtime::Fd &file, quint32 owner, quint32 group) override
+    {
+        return unlessFailed(SetOwner, m_names.value(file.get()),
+                            [&] { return runtime::HostFileSystem::setOwner(file, owner, group); });
+    }
+    int write(const runtime::Fd &file, const QByteArray &data) override
+    {
+        return unlessFailed(Write, m_names.value(file.get()),
+                            [&] { return runtime::HostFileSystem::write(file, data); });
+    }
+    int flushOpenFolder(const runtime::Fd &folder) override
+    {
+        return unlessFailed(FlushFolder, m_names.value(folder.get()),
+                            [&] { return runtime::HostFileSystem::flushOpenFolder(folder); });
+    }
+    int remove(const QByteArray &path) override
+    {
+        return unlessFailed(Remove, nameOf(path),
+                            [&] { return runtime::HostFileSystem::remove(path); });
+    }
+    int removeFolderAt(const runtime::Fd &folder, const QByteArray &name) override
+    {
+        return unlessFailed(RemoveFolder, name,
+                            [&] { return runtime::HostFileSystem::removeFolderAt(folder, name); });
+    }
+    int openFolderAt(const runtime::Fd &folder, const QByteArray &name,
+                     runtime::Fd &opened) override
+    {
+        // A path is no step inside a folder.
+        if (const int error = folder.isOpen() ? failed(OpenFolder, name) : 0)
+            return error;
+        const int error = runtime::HostFileSystem::openFolderAt(folder, name, opened);
+        m_names[opened.get()] = nameOf(name);
+        return error;
+    }
+    int openEntryAt(const runtime::Fd &folder, const QByteArray &name, runtime::Fd &file) override
+    {
+        if (const int error = failed(OpenEntry, name))
+            return error;
+        const int error = runtime::HostFileSystem::openEntryAt(folder, name, file);
+        m_names[file.get()] = name;
+        return error;
+    }
     int makeFolder(const QByteArray &path, quint32 permissions) override
     {
         return unlessFailed(MakeFolder, nameOf(path),
@@ -185,8 +242,12 @@ public:
                  const QByteArray &to) override
     {
         const Fault *fault = planned(Rename, to);
-        for (const Fault &f : faults)
-            fault = fault ? fault : f.op == Rename && f.name == from ? &f : nullptr;
+        for (Fault &f : faults) {
+            if (!fault && f.op == Rename && f.name == from && f.times != 0) {
+                f.times -= f.times > 0;
+                fault = &f;
+            }
+        }
         return fault ? fault->error
                      : runtime::HostFileSystem::renameAt(fromFolder, from, toFolder, to);
     }
@@ -237,13 +298,18 @@ private:
 
     const Fault *planned(Op op, const QByteArray &name)
     {
+        static const Fault gone{Open, EIO, {}};
+        if (dead)
+            return &gone;
         if (before)
             before(op, name);
         log.append({op, name});
-        for (const Fault &fault : faults) {
-            if (fault.op == op &&
-                (fault.name.isEmpty() || fault.name.compare(name, Qt::CaseInsensitive) == 0))
+        for (Fault &fault : faults) {
+            if (fault.op == op && fault.times != 0 &&
+                (fault.name.isEmpty() || fault.name.compare(name, Qt::CaseInsensitive) == 0)) {
+                fault.times -= fault.times > 0;
                 return &fault;
+            }
         }
         return nullptr;
     }

@@ -377,26 +377,42 @@ private slots:
     }
 
     // Two installs into one game folder at once: each finishes whole, and neither takes the
-    // other's temporary files for abandoned ones.
+    // other's temporary files for abandoned ones. Beside them, installs into another folder:
+    // no two of all these share a number.
     void twoInstallsAtOnce()
     {
         Game g;
         for (int i = 0; i < 300; ++i)
             g.texture("new/Maps", "t" + QByteArray::number(i) + ".bmp");
+        g.dir("Other"), g.file("Other/a0.dta", "game");
         g.tick({1, 2, 3});
-        QList<InstallOutcome> outcomes[2];
+        QList<InstallOutcome> outcomes[3];
         const auto installs = [&](int who) {
-            runtime::HostFileSystem files;
+            TestFileSystem files;
+            // A record's folder is made a moment after its number is taken.
+            files.before = [](Op op, const QByteArray &name) {
+                if (op == Op::MakeFolder && records::sequence(name) > 0)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            };
             const records::Store records(files, g.host.dataFolder, g.host.user);
+            InstallRequest request = g.request;
+            if (who == 2)
+                request.gameFolder = g.path("Other");
             for (int round = 0; round < 10; ++round)
-                outcomes[who].append(InstallCar(g.request, files, g.host, &records));
+                outcomes[who].append(InstallCar(request, files, g.host, &records));
         };
+        std::thread elsewhere(installs, 2);
         std::thread other(installs, 1);
         installs(0);
         other.join();
+        elsewhere.join();
         for (const auto &list : outcomes)
             for (const InstallOutcome &outcome : list)
                 QCOMPARE(outcome.notWritten, QList<InstallOutcome::NotWritten>{});
+        QSet<qint64> numbers;
+        for (const records::InstallRecord &record : g.installs())
+            numbers.insert(record.number());
+        QCOMPARE(numbers.size(), 30);
         QCOMPARE(g.entries().filter(u".quillmere-"_s), QStringList());
         QCOMPARE(g.game("maps/t299.bmp"), Game::content("t299.bmp"));
         QCOMPARE(g.game("models/wren12.4ds"), QByteArray("new model"));

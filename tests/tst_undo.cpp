@@ -253,11 +253,89 @@ private slots:
             << 1 << u"maps\\body.bmp Changed"_s
             << QByteArrayList{"elsewhere/body.bmp=texture body.bmp",
                               "Game/models/wren00.4ds=stock 00"};
+        // Swapped between the undo's check of a name and its opening of it: nothing is
+        // reached through the link.
+        QTest::newRow("maps swapped for a link as it is opened")
+            << Action(
+                   [](Game &g) {
+                       g.dir("elsewhere");
+                       g.texture("elsewhere", "body.bmp");
+                       g.files.before = [&g](Op op, const QByteArray &name) {
+                           if (op != Op::OpenFolder || name != "maps" || g.files.dead)
+                               return;
+                           g.files.dead = true; // once
+                           QVERIFY(QDir().rename(g.path("Game/maps"), g.path("old maps")));
+                           g.link("../elsewhere", "Game/maps");
+                           g.files.dead = false;
+                           g.files.before = {};
+                       };
+                   },
+                   "symbolic links")
+            << 3 << failure(Problem::System, Step::FindGame, ENOTDIR)
+            << QByteArrayList{"elsewhere/body.bmp=texture body.bmp",
+                              "Game/models/wren00.4ds=new model"};
+        QTest::newRow("the kept file swapped for a link as it is put back")
+            << Action(
+                   [kept](Game &g) {
+                       g.file("elsewhere.4ds", "elsewhere");
+                       g.files.faults.append({Op::Rename, EXDEV, "kept-0"}); // put back by copy
+                       g.files.before = [&g, kept, opened = 0](Op op,
+                                                               const QByteArray &name) mutable {
+                           if (op != Op::OpenEntry || name != "kept-0" || ++opened < 2)
+                               return;
+                           QCOMPARE(host::files().remove(kept(g)), 0);
+                           QCOMPARE(testhost::symlink(g.hostPath("elsewhere.4ds"), kept(g)), 0);
+                           g.files.before = {};
+                       };
+                   },
+                   "symbolic links")
+            << 3 << failure(Problem::System, Step::Restore, ELOOP)
+            << QByteArrayList{"Game/models/wren00.4ds=new model"};
+        QTest::newRow("no flush of a file put back by copy")
+            << Action([](Game &g) {
+                   g.files.faults.append({Op::Rename, EXDEV, "kept-0"});
+                   g.files.faults.append({Op::FlushFile, EIO, {}});
+               })
+            << 3 << failure(Problem::System, Step::Restore, EIO)
+            << QByteArrayList{"Game/models/wren00.4ds=new model"};
         QTest::newRow("the records' folder read-only") << Action([](Game &g) {
             const QByteArray folder = g.installs()[0].folder;
             g.files.faults.append({Op::Access, EACCES, folder.mid(folder.lastIndexOf('/') + 1)});
         }) << 3 << failure(Problem::System, Step::WriteRecord, EACCES)
                                                        << untouched;
+        QTest::newRow("edited to the stock file's size")
+            << Action([](Game &g) { g.file("Game/models/wren00.4ds", "player00"); }) << 1 << changed
+            << QByteArrayList{"Game/models/wren00.4ds=player00"};
+        QTest::newRow("the kept file edited since, its size kept")
+            << Action([kept](Game &g) {
+                   QFile file(QFile::decodeName(kept(g)));
+                   QVERIFY(file.open(QIODevice::ReadWrite) && file.write("STOCK 00") == 8);
+               })
+            << 1 << u"models\\wren00.4ds KeptChanged"_s
+            << QByteArrayList{"Game/models/wren00.4ds=new model", "Game/maps/body.bmp=<missing>"};
+        QTest::newRow("a fresh game where the game was")
+            << Action([](Game &g) {
+                   QVERIFY(QDir().rename(g.path("Game"), g.path("Game-modded")));
+                   g.dir("Game"), g.file("Game/a0.dta", "game");
+                   g.file("Game/models/wren00.4ds", "stock 00");
+               })
+            << 3 << failure(Problem::GameMoved, Step::FindGame)
+            << QByteArrayList{"Game-modded/models/wren00.4ds=new model",
+                              "Game/models/wren00.4ds=stock 00"};
+        QTest::newRow("a folder named as the install's number") << Action([](Game &g) {
+            g.dir("cwd/1");
+            g.request.gameFolder = u"1"_s;
+        }) << 3 << failure(Problem::Ambiguous, Step::FindGame) << untouched;
+        QTest::newRow("a newer record whose folder cannot be opened")
+            << Action([](Game &g) {
+                   g.file("new/car.4ds", "newer model");
+                   QVERIFY(g.install().installed());
+                   const QByteArray newest = g.installs()[0].folder;
+                   g.files.faults.append(
+                       {Op::OpenFolder, EACCES, newest.mid(newest.lastIndexOf('/') + 1)});
+               })
+            << 3 << failure(Problem::System, Step::ReadRecord, EACCES)
+            << QByteArrayList{"Game/models/wren00.4ds=newer model"};
         QTest::newRow("records of another user")
             << Action([](Game &g) { g.host.user += 1; }) << 3
             << failure(Problem::NotOwn, Step::ReadRecord) << untouched;
@@ -322,56 +400,6 @@ private slots:
         QCOMPARE(undoCommand(g), int(UndoOutcome::NothingToUndo));
     }
 
-    // A killed install leaves a record that undoes whatever reached the game folder; a killed
-    // undo is finished by the next.
-    void killed_data()
-    {
-        QTest::addColumn<bool>("inUndo");
-        QTest::addColumn<QByteArray>("at"); // the rename the process dies at
-        QTest::addColumn<bool>("copies");   // kept as copies, not as second names
-        QTest::newRow("install, before its renames") << false << QByteArray("wren00.4ds") << false;
-        QTest::newRow("install, after some renames") << false << QByteArray("body.bmp") << false;
-        QTest::newRow("undo, halfway") << true << QByteArray("wren00.4ds") << false;
-        QTest::newRow("undo of copies, halfway") << true << QByteArray("wren00.4ds") << true;
-        // Nothing reached the game; the record's folder, holding only its first version half
-        // written, goes with the next undo.
-        QTest::newRow("install, at its first record")
-            << false << QByteArray("record.json") << false;
-    }
-    void killed()
-    {
-        QFETCH(bool, inUndo);
-        QFETCH(QByteArray, at);
-        QFETCH(bool, copies);
-        Game g;
-        g.tick({1});
-        if (copies)
-            g.files.faults.append({Op::Link, EXDEV, {}});
-        const QStringList before = state(g);
-        const auto dieAt = [&](Op op, const QByteArray &name) {
-            if (op == Op::Rename && name == at)
-                throw Killed();
-        };
-        if (!inUndo) {
-            g.files.before = dieAt;
-            QVERIFY_THROWS_EXCEPTION(Killed, g.install());
-            g.files.before = {};
-        } else {
-            QVERIFY(g.install().installed());
-            g.files.before = dieAt;
-            QVERIFY_THROWS_EXCEPTION(Killed, g.undo());
-            g.files.before = {};
-            QCOMPARE(g.game("models/wren10.4ds"), QByteArray("stock 10"));  // done before
-            QCOMPARE(g.game("models/wren00.4ds"), QByteArray("new model")); // not yet
-        }
-        const UndoOutcome outcome = g.undo();
-        QCOMPARE(outcome.status,
-                 at == "record.json" ? UndoOutcome::NothingToUndo : UndoOutcome::Done);
-        QCOMPARE(state(g), before);
-        QCOMPARE(g.installs().size(), 0);
-        QCOMPARE(host::names(g.hostPath("data/installs")), QByteArrayList());
-    }
-
     // A replaced file that cannot be kept does not stop the install or change its outcome;
     // the record says why, and the undo names it.
     void cannotKeep_data()
@@ -390,6 +418,9 @@ private slots:
         QTest::newRow("no second name, and no copy")
             << QList<TestFileSystem::Fault>{{Op::Link, EXDEV, {}}, {Op::Copy, EXDEV, "kept-0"}} << 1
             << QStringList{notKept + failure(records::Problem::System, records::Step::Keep, EXDEV)};
+        QTest::newRow("a moment's refusal of the record")
+            << QList<TestFileSystem::Fault>{{Op::Rename, EAGAIN, "record.json", 0, 2}} << 0
+            << QStringList{};
         QTest::newRow("no record can be written")
             << QList<TestFileSystem::Fault>{{Op::Create, EACCES, "header.json"}} << 2
             << QStringList{};
@@ -413,7 +444,8 @@ private slots:
         g.files.faults = faults;
         QVERIFY(g.install().installed());
         const QByteArray folder = g.installs().value(0).folder;
-        const bool copied = status == 0 && !faults.isEmpty();
+        const bool copied = std::any_of(faults.begin(), faults.end(),
+                                        [](const auto &fault) { return fault.op == Op::Link; });
         for (const QByteArray &name : host::names(folder.isEmpty() ? QByteArray() : folder)) {
             if (!testhost::posix || (name.startsWith("kept-") && !copied))
                 continue; // a second name has the mode of the file it names

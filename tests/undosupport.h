@@ -29,16 +29,22 @@ inline QStringList state(const Game &g)
     return entries;
 }
 
-// The command line's undo, with its output.
-inline int undoCommand(Game &g, QString *output = nullptr)
+// A command of the command line, with its output.
+inline int command(Game &g, const QStringList &arguments, QString *output = nullptr)
 {
     QString out, err;
     QTextStream outStream(&out), errStream(&err);
-    const int status = runCommand(parseCommandLine({u"--undo"_s, g.request.gameFolder}), g.files,
-                                  g.host, outStream, errStream);
+    const int status =
+        runCommand(parseCommandLine(arguments), g.files, g.host, outStream, errStream);
     if (output)
         *output = out + err;
     return status;
+}
+
+// The command line's undo, with its output.
+inline int undoCommand(Game &g, QString *output = nullptr)
+{
+    return command(g, {u"--undo"_s, g.request.gameFolder}, output);
 }
 
 // What a test does to the game or the records between an install and its undo, and what

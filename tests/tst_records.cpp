@@ -1,0 +1,102 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The records as the player meets them: the list of installs, an install given up, undo by
+// number, and the names the undo prints.
+#include "undosupport.h"
+
+#include <QRegularExpression>
+
+using records::UndoOutcome;
+
+class TestRecords : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // Undo by number opens the folder the install was made in from what its record holds, not
+    // from its path read again as text: a folder above it may have a name that the player's
+    // paths cannot spell.
+    void byNumberBelowABackslash()
+    {
+        SKIP_UNLESS_POSIX("a backslash in a name");
+        Game g;
+        g.dir("a\\b");
+        QVERIFY(QDir().rename(g.path("Game"), g.path("a\\b/Game")));
+        g.host.currentFolder = g.hostPath("a\\b");
+        g.request.gameFolder = u"Game"_s;
+        g.tick({1});
+        QVERIFY(g.install().installed());
+        QCOMPARE(command(g, {u"--undo-number"_s, u"1"_s}), 0);
+        QCOMPARE(host::read(g.hostPath("a\\b/Game/models/wren00.4ds")), QByteArray("stock 00"));
+    }
+
+    // Names from a downloaded car are printed as they are, but for what would move the
+    // terminal's cursor or begin a line of its own: one line a file.
+    void namesPrintedOneLineEach()
+    {
+        SKIP_UNLESS_POSIX("a new line in a name");
+        Game g;
+        g.texture("new/Maps", "a\nУстановка отменена.\x1b[2J.bmp");
+        g.tick({1});
+        QVERIFY(g.install().installed());
+        QString output;
+        QCOMPARE(undoCommand(g, &output), 0);
+        QCOMPARE(output.split(u'\n').filter(QRegularExpression(u"^Установка"_s)).size(), 1);
+        QVERIFY2(!output.contains(QChar(0x1b)) && output.contains(u"a\\u{a}"_s),
+                 qPrintable(output));
+    }
+
+    // The list says what each record holds on the disk and where its game folder is now. A
+    // record given up, even one that blocks the undo of those before it, moves what it kept
+    // where the player sees it, with a list of what each file was, and deletes nothing.
+    void forgetAndList()
+    {
+        Game g;
+        g.tick({1});
+        QVERIFY(g.install().installed());
+        g.request.colourBoxes = {0, 1, 0, 0};
+        g.files.faults.append({Op::FlushFile, ENOSPC, "record.json.new"});
+        QVERIFY(g.install().installed()); // recorded, but not whole
+        g.files.faults.clear();
+        QString output;
+        QCOMPARE(command(g, {u"--installs"_s}, &output), 0);
+        QVERIFY2(output.contains(u"№2  "_s) && output.contains(u"не записана"_s) &&
+                     output.count(u"; хранит 0,0 МБ"_s) == 2,
+                 qPrintable(output));
+        QVERIFY(QDir().rename(g.path("Game"), g.path("cwd/Game")));
+        QCOMPARE(command(g, {u"--installs"_s}, &output), 0);
+        QCOMPARE(output.count(u"папки игры нет на месте"_s), 2);
+        QVERIFY(QDir().rename(g.path("cwd/Game"), g.path("Ortana")));
+        QCOMPARE(command(g, {u"--installs"_s}, &output), 0);
+        QCOMPARE(output.count(
+                     u"папка игры теперь «%1»"_s.arg(QDir::toNativeSeparators(g.path("Ortana")))),
+                 2);
+        g.request.gameFolder = g.path("Ortana");
+        QCOMPARE(undoCommand(g), 3);
+
+        QCOMPARE(command(g, {u"--forget"_s, u"2"_s}, &output), 0);
+        const QByteArray forgotten = g.hostPath("data/forgotten/");
+        QByteArray folder = forgotten + host::names(forgotten).value(0);
+        const QByteArrayList names = host::names(folder);
+        QCOMPARE(std::count_if(names.cbegin(), names.cend(),
+                               [](const QByteArray &name) { return name.startsWith("kept-"); }),
+                 3); // the textures it replaced
+        QVERIFY(names.contains("список файлов.txt"));
+        QVERIFY2(output.contains(runtime::decodeName(folder)), qPrintable(output));
+        // Now the install before it can be undone; a file the player changed since is left,
+        // and what it replaced kept, until he gives it up too.
+        g.file("Ortana/models/wren00.4ds", "the player's own");
+        QCOMPARE(undoCommand(g), 1);
+        QCOMPARE(command(g, {u"--forget"_s, u"1"_s}, &output), 0);
+        folder = forgotten + host::names(forgotten).value(0);
+        QCOMPARE(host::read(folder + "/0 wren00.4ds"), QByteArray("stock 00"));
+        QVERIFY2(QString::fromUtf8(host::read(folder + "/список файлов.txt"))
+                     .contains(u"0 wren00.4ds — был models\\wren00.4ds"_s),
+                 folder.constData());
+        QCOMPARE(command(g, {u"--installs"_s}, &output), 0);
+        QCOMPARE(output, messages::NoInstalls + u'\n');
+        QCOMPARE(command(g, {u"--forget"_s, u"2"_s}), 3);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRecords)
+#include "tst_records.moc"
