@@ -65,10 +65,11 @@ public:
     int show(const QString &text, int style, const QString &title) override
     {
         shown.append({text, style, title});
-        return runtime::vbOK;
+        return style & runtime::vbYesNo ? answer : runtime::vbOK;
     }
 
     QList<Shown> shown;
+    int answer = runtime::vbNo; // to a question
 
 private:
     runtime::MessageBoxService *m_previous;

@@ -20,9 +20,10 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("kind");       // Command::Kind
         QTest::addColumn<QString>("folder"); // the game folder given, "" for none
+        QTest::addColumn<qint64>("number");  // an install's, where only a number is taken
         const auto row = [](const char *name, const QStringList &arguments, Command::Kind kind,
-                            const QString &folder = {}) {
-            QTest::newRow(name) << arguments << int(kind) << folder;
+                            const QString &folder = {}, qint64 number = 0) {
+            QTest::newRow(name) << arguments << int(kind) << folder << number;
         };
         row("nothing", {}, Command::MainWindow);
         row("a Qt option", {u"--platform"_s, u"offscreen"_s}, Command::MainWindow);
@@ -33,6 +34,10 @@ private slots:
         row("undo", {u"--undo"_s, u"C:\\Games\\Ortana"_s}, Command::Undo, u"C:\\Games\\Ortana"_s);
         row("undo of a folder named as an option", {u"--undo"_s, u"-platform"_s}, Command::Undo,
             u"-platform"_s);
+        row("undo by number", {u"--undo-number"_s, u"12"_s}, Command::Undo, {}, 12);
+        row("forget", {u"--forget"_s, u"3"_s}, Command::Forget, {}, 3);
+        row("forget a word", {u"--forget"_s, u"three"_s}, Command::Mistake);
+        row("undo number 0", {u"--undo-number"_s, u"0"_s}, Command::Mistake);
         row("installs", {u"--installs"_s}, Command::Installs);
         row("installs of a folder", {u"--installs"_s, u"Ortana"_s}, Command::Installs, u"Ortana"_s);
         row("help", {u"--help"_s}, Command::Help);
@@ -53,9 +58,11 @@ private slots:
         QFETCH(QStringList, arguments);
         QFETCH(int, kind);
         QFETCH(QString, folder);
+        QFETCH(qint64, number);
         const Command command = parseCommandLine(arguments);
         QCOMPARE(int(command.kind), kind);
         QCOMPARE(command.gameFolder.value_or(QString()), folder);
+        QCOMPARE(command.number, number);
         if (kind != Command::Help && kind != Command::Version && kind != Command::Mistake)
             return;
         // The usage when asked for, and on a mistake, where it goes to stderr.

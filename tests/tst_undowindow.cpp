@@ -14,18 +14,29 @@ class TestUndoWindow : public QObject
 
 private slots:
     // Two installs into one game folder show under it, newest first; undoing them all puts
-    // the stock files back and leaves nothing recorded. A newer record that cannot be read,
-    // of another game folder, is shown and does not stop them.
+    // the stock files back and leaves nothing recorded, also where a folder above the game
+    // folder has a name that no typed path spells. A newer record that cannot be read, of
+    // another game folder, is shown and does not stop them; given up, it goes.
     void undoAllPutsTheStockFilesBack()
     {
         Game g;
-        const QStringList stock = g.gameEntries();
+        if (testhost::posix) {
+            g.dir("a\\b");
+            QVERIFY(QDir().rename(g.path("Game"), g.path("a\\b/Game")));
+            g.host.currentFolder = g.hostPath("a\\b");
+            g.request.gameFolder = u"Game"_s;
+        }
+        const QByteArray gameFolder = g.hostPath(testhost::posix ? "a\\b/Game" : "Game");
+        const auto game = [&](const QByteArray &file) {
+            return host::read(gameFolder + '/' + file);
+        };
+        const QStringList stock = host::entries(gameFolder);
         g.tick({1});
         QVERIFY(g.install().installed());
         g.file("new/car.4ds", "newer model");
         g.tick({2});
         QVERIFY(g.install().installed());
-        QCOMPARE(g.game("models/wren00.4ds"), "newer model");
+        QCOMPARE(game("models/wren00.4ds"), "newer model");
         QCOMPARE(g.installs().size(), 2);
         const QByteArray damaged = g.hostPath("data/installs/00000009-elsewhere");
         host::write(damaged + "/record.json", R"({"format": 2, "gameHost": "/elsewhere"})");
@@ -60,10 +71,22 @@ private slots:
         QTRY_COMPARE(list->topLevelItemCount(), 1);
         QVERIFY(!undoAll->isEnabled()); // nothing left to undo
 
-        QCOMPARE(g.game("models/wren00.4ds"), "stock 00");
-        QCOMPARE(g.game("models/wren10.4ds"), "stock 10");
-        QCOMPARE(g.gameEntries(), stock);
+        QCOMPARE(game("models/wren00.4ds"), "stock 00");
+        QCOMPARE(game("models/wren10.4ds"), "stock 10");
+        QCOMPARE(host::entries(gameFolder), stock);
         QVERIFY(g.installs().isEmpty());
+
+        // The record that cannot be read, given up once the player says yes.
+        RecordingMessageBox box;
+        box.answer = runtime::vbYes;
+        auto *forget = window.findChild<QPushButton *>(u"forget"_s);
+        list->setCurrentItem(list->topLevelItem(0));
+        QVERIFY(forget->isEnabled());
+        QTest::mouseClick(forget, Qt::LeftButton);
+        QTRY_COMPARE(list->topLevelItem(0)->text(0), messages::NoInstalls);
+        QCOMPARE(box.shown.size(), 1);
+        QVERIFY(
+            host::names(g.hostPath("data/forgotten/00000009-elsewhere")).contains("record.json"));
     }
 };
 
