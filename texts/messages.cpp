@@ -14,89 +14,64 @@ using runtime::Operation;
 
 namespace messages {
 
+namespace {
+
 // The host's reasons in the player's language: strerror would speak the system's, which
-// is English as often as not.
+// is English as often as not. Where two numbers are one on a host, the first row speaks.
+const std::pair<int, const char16_t *> SystemReasons[] = {
+    {ENOENT, u"не найдено"},
+    {ENOTDIR, u"часть пути не является папкой"},
+    {EISDIR, u"это папка, а не файл"},
+    {EEXIST, u"уже существует"},
+    {ENOTEMPTY, u"папка не пуста"},
+    {ENOSPC, u"нет места на диске"},
+    {EDQUOT, u"превышена дисковая квота"},
+    {EFBIG, u"файл слишком велик для этой файловой системы"},
+    {EACCES, u"нет доступа"},
+    {EPERM, u"нет доступа"},
+    {EROFS, u"диск доступен только для чтения"},
+    {EXDEV, u"файлы на разных файловых системах"},
+    {EIO, u"ошибка ввода-вывода"},
+#ifdef EUCLEAN
+    {EUCLEAN, u"файловая система повреждена"},
+#endif
+    // On Windows also a file that the running game holds open.
+    {EBUSY, u"файл занят (возможно, запущена игра)"},
+    {ETXTBSY, u"файл занят (возможно, запущена игра)"},
+    {ENAMETOOLONG, u"слишком длинное имя"},
+    {ELOOP, u"слишком много символических ссылок"},
+    {EMLINK, u"слишком много ссылок на файл"},
+    {EMFILE, u"открыто слишком много файлов"},
+    {ENFILE, u"открыто слишком много файлов"},
+    {ENOMEM, u"не хватает памяти"},
+    {EINVAL, u"недопустимая операция для этого файла"},
+    {EOPNOTSUPP, u"файловая система не поддерживает эту операцию"},
+    {ENOTSUP, u"файловая система не поддерживает эту операцию"},
+    {ENOSYS, u"файловая система не поддерживает эту операцию"},
+    {EAGAIN, u"ресурс временно недоступен"},
+    {EWOULDBLOCK, u"ресурс временно недоступен"},
+    {EINTR, u"операция прервана"},
+    {ENOLCK, u"блокировка файлов недоступна"},
+    {EDEADLK, u"взаимная блокировка файлов"},
+    {ESTALE, u"сетевой файл больше недоступен"},
+    {ETIMEDOUT, u"время ожидания истекло"},
+    {ENOTCONN, u"диск отключён"},
+    {ENODEV, u"нет такого устройства"},
+    {ENXIO, u"нет такого устройства"},
+#ifdef ENOMEDIUM
+    {ENOMEDIUM, u"в устройстве нет носителя"},
+#endif
+};
+
+} // namespace
+
 QString systemReason(int error)
 {
-    switch (error) {
-    case ENOENT:
-        return u"не найдено"_s;
-    case ENOTDIR:
-        return u"часть пути не является папкой"_s;
-    case EISDIR:
-        return u"это папка, а не файл"_s;
-    case EEXIST:
-        return u"уже существует"_s;
-    case ENOTEMPTY:
-        return u"папка не пуста"_s;
-    case ENOSPC:
-        return u"нет места на диске"_s;
-    case EDQUOT:
-        return u"превышена дисковая квота"_s;
-    case EFBIG:
-        return u"файл слишком велик для этой файловой системы"_s;
-    case EACCES:
-    case EPERM:
-        return u"нет доступа"_s;
-    case EROFS:
-        return u"диск доступен только для чтения"_s;
-    case EXDEV:
-        return u"файлы на разных файловых системах"_s;
-    case EIO:
-        return u"ошибка ввода-вывода"_s;
-#ifdef EUCLEAN
-    case EUCLEAN:
-        return u"файловая система повреждена"_s;
-#endif
-    case EBUSY: // on Windows also a file that the running game holds open
-    case ETXTBSY:
-        return u"файл занят (возможно, запущена игра)"_s;
-    case ENAMETOOLONG:
-        return u"слишком длинное имя"_s;
-    case ELOOP:
-        return u"слишком много символических ссылок"_s;
-    case EMLINK:
-        return u"слишком много ссылок на файл"_s;
-    case EMFILE:
-    case ENFILE:
-        return u"открыто слишком много файлов"_s;
-    case ENOMEM:
-        return u"не хватает памяти"_s;
-    case EINVAL:
-        return u"недопустимая операция для этого файла"_s;
-    case EOPNOTSUPP:
-#if ENOTSUP != EOPNOTSUPP
-    case ENOTSUP:
-#endif
-    case ENOSYS:
-        return u"файловая система не поддерживает эту операцию"_s;
-    case EAGAIN:
-#if EWOULDBLOCK != EAGAIN
-    case EWOULDBLOCK:
-#endif
-        return u"ресурс временно недоступен"_s;
-    case EINTR:
-        return u"операция прервана"_s;
-    case ENOLCK:
-        return u"блокировка файлов недоступна"_s;
-    case EDEADLK:
-        return u"взаимная блокировка файлов"_s;
-    case ESTALE:
-        return u"сетевой файл больше недоступен"_s;
-    case ETIMEDOUT:
-        return u"время ожидания истекло"_s;
-    case ENOTCONN:
-        return u"диск отключён"_s;
-    case ENODEV:
-    case ENXIO:
-        return u"нет такого устройства"_s;
-#ifdef ENOMEDIUM
-    case ENOMEDIUM:
-        return u"в устройстве нет носителя"_s;
-#endif
-    default:
-        return u"ошибка системы %1"_s.arg(error);
+    for (const auto &[code, text] : SystemReasons) {
+        if (code == error)
+            return QString::fromUtf16(text);
     }
+    return u"ошибка системы %1"_s.arg(error);
 }
 
 // A detail as the player reads it. What a file holds or a record names can be of any
