@@ -90,9 +90,10 @@ public:
 
     // The car installed over itself, recorded, as a player does when trying a car again;
     // against the same bytes copied to fresh names and over the same files, taking turns
-    // round by round. Each round starts with the car installed and no records.
-    // In bench_over.cpp.
-    OverItself overItself(const QString &game);
+    // round by round. Each round starts with the car installed, and the record of that
+    // install or none. In bench_over.cpp.
+    // With `earlierRecorded`, the install before it was recorded too, as a player's own was.
+    OverItself overItself(const QString &game, bool earlierRecorded);
 
     double checks();
 
@@ -118,7 +119,7 @@ private:
     // For overItself: the textures under other names, the round's starting state, and the
     // count of the files the records keep.
     QString againTextures() const;
-    void resetOver(const QString &game);
+    void resetOver(const QString &game, bool earlierRecorded);
     qsizetype keptFiles() const;
 
     QString m_root;

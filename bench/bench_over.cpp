@@ -5,7 +5,6 @@
 #include "texts/messages.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <cerrno>
 #include <unistd.h>
 
@@ -20,11 +19,17 @@ QString Bench::againTextures() const
     return m_root + u"/src/again/"_s;
 }
 
-// The car stays installed; what a round added beside it goes: the records, whose kept files
-// are the replaced copies of the car (freed with them), and the copies under fresh names.
-void Bench::resetOver(const QString &game)
+// The car stays installed; what a round added beside it goes: the records (but the newest,
+// where the earlier install is to be recorded), whose kept files are the replaced copies of
+// the car (freed with them), and the copies under fresh names.
+void Bench::resetOver(const QString &game, bool earlierRecorded)
 {
-    QDir(QFile::decodeName(m_recorded.dataFolder)).removeRecursively();
+    const QDir installs(QFile::decodeName(m_recorded.dataFolder) + u"/installs"_s);
+    QStringList records = installs.entryList({u"0*"_s}, QDir::Dirs, QDir::Name);
+    if (earlierRecorded && !records.isEmpty())
+        records.removeLast();
+    for (const QString &record : std::as_const(records))
+        QDir(installs.filePath(record)).removeRecursively();
     for (int d = 0; d < 2; ++d)
         for (int c = 0; c < 4; ++c)
             QFile::remove(game + u"/MODELS/again%1%2.4ds"_s.arg(d).arg(c));
@@ -33,17 +38,18 @@ void Bench::resetOver(const QString &game)
     runShell(u"sync"_s);
 }
 
+// Those of the newest record.
 qsizetype Bench::keptFiles() const
 {
-    qsizetype kept = 0;
-    QDirIterator files(QFile::decodeName(m_recorded.dataFolder), {u"kept-*"_s}, QDir::Files,
-                       QDirIterator::Subdirectories);
-    for (; files.hasNext(); files.next())
-        ++kept;
-    return kept;
+    const QDir installs(QFile::decodeName(m_recorded.dataFolder) + u"/installs"_s);
+    const QStringList records = installs.entryList({u"0*"_s}, QDir::Dirs, QDir::Name);
+    return records.isEmpty() ? 0
+                             : QDir(installs.filePath(records.last()))
+                                   .entryList({u"kept-*"_s}, QDir::Files)
+                                   .size();
 }
 
-Bench::OverItself Bench::overItself(const QString &game)
+Bench::OverItself Bench::overItself(const QString &game, bool earlierRecorded)
 {
     QDir().mkpath(againTextures());
     for (const QString &texture : m_textures) {
@@ -52,18 +58,18 @@ Bench::OverItself Bench::overItself(const QString &game)
         if (::link(from.constData(), to.constData()) != 0 && errno != EEXIST)
             qFatal("cannot link %s", to.constData());
     }
-    // The earlier install, unrecorded: the state every round starts from is the car there
-    // and no records.
+    // The earlier install: the state every round starts from is the car there, and its
+    // record or none.
     clean(game);
     const InstallRequest form = request(game, model(), maps());
-    InstallOutcome outcome = InstallCar(form, m_files, m_host, nullptr);
+    InstallOutcome outcome = InstallCar(form, m_files, m_recorded, &m_records);
     if (!outcome.installed())
         qFatal("install failed: %s", qPrintable(closingMessage(outcome).text));
 
     const QString fresh = copyScript(game, u"again"_s, againTextures(), true);
     const QString same = copyScript(game, u"bench"_s, maps(), true);
     const auto reset = [&] {
-        resetOver(game);
+        resetOver(game, earlierRecorded);
     };
     QList<double> install, freshNames, sameFiles;
     for (int round = 0; round < m_rounds; ++round) {

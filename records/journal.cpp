@@ -19,6 +19,12 @@ InstallJournal::InstallJournal(const Store &store, InstallRecord header)
         m_unwritable =
             systemError(error, Step::WriteRecord, runtime::decodeName(m_store.installsFolder()));
     m_begun = !m_unwritable;
+    if (!m_begun)
+        return;
+    if (const auto before = m_store.newestOf(m_record.game, m_record.folder)) {
+        for (const Change &change : before->changes)
+            m_before.insert(change.target, change);
+    }
 }
 
 InstallJournal::~InstallJournal() = default;
@@ -55,23 +61,52 @@ std::optional<FolderId> InstallJournal::linkedFolder(const QByteArray &target)
     return linked;
 }
 
-void InstallJournal::replacing(const QString &destination, const QByteArray &target,
-                               const std::optional<FileStatus> &replaced, const FileStatus &made)
+InstallJournal::Wanted InstallJournal::replacing(const Copy &copy)
 {
     Change change;
-    change.shown = shown(destination);
-    change.target = target;
-    change.written = Identity::of(made);
-    change.linkedFolder = linkedFolder(target);
-    if (replaced) {
+    change.shown = shown(copy.destination);
+    change.target = copy.target;
+    change.written = Identity::of(copy.made);
+    change.source = Identity::of(copy.source);
+    change.linkedFolder = linkedFolder(copy.target);
+    FileStatus entry;
+    if (copy.replaced) {
         change.action = Change::Replaced;
         // What is replaced is the entry itself: a link in the game folder is kept as a link.
-        FileStatus entry = *replaced;
-        m_files.entryStatus(target, entry);
+        entry = *copy.replaced;
+        m_files.entryStatus(copy.target, entry);
         change.previous = Identity::of(entry);
-        keep(change, entry);
     }
+    const Wanted wanted = known(change);
+    if (copy.replaced)
+        keep(change, entry);
     m_record.changes.append(change);
+    return wanted;
+}
+
+// The digests an earlier install into the folder read already: of a source it copied, by
+// what the source is, and of a file it wrote that is still as it wrote it. A file changed
+// since with its size and time put back gives the digest of what it was: the undo checks
+// the kept file against it, and leaves both as they are where they differ.
+InstallJournal::Wanted InstallJournal::known(Change &change)
+{
+    const auto before = m_before.constFind(change.target);
+    if (before == m_before.cend() || before->written.digest.isEmpty())
+        return {};
+    const auto same = [](const Identity &a, const Identity &b) {
+        return a.device == b.device && a.inode == b.inode && a.size == b.size &&
+               a.modified == b.modified && !a.link && !b.link;
+    };
+    Wanted wanted;
+    if (before->source && same(*before->source, *change.source)) {
+        change.written.digest = before->written.digest;
+        wanted.written = false;
+    }
+    if (change.action == Change::Replaced && same(before->written, change.previous)) {
+        change.previous.digest = before->written.digest;
+        wanted.replaced = false;
+    }
+    return wanted;
 }
 
 // Keeps the file a change replaces in the record's folder: a second name of it costs
@@ -144,9 +179,8 @@ void InstallJournal::write(const runtime::Digests &digests)
     for (Change &change : m_record.changes) {
         if (change.action == Change::MadeFolder)
             continue;
-        change.written.digest = digests.written.value(change.target);
-        if (change.action == Change::Replaced && !change.kept.isEmpty())
-            change.previous.digest = digests.replaced.value(change.target);
+        change.written.digest = digests.written.value(change.target, change.written.digest);
+        change.previous.digest = digests.replaced.value(change.target, change.previous.digest);
     }
     m_record.complete = true;
     const int error = m_store.write(m_record);

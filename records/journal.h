@@ -22,9 +22,7 @@ public:
     InstallJournal(const Store &store, InstallRecord header);
     ~InstallJournal() override;
 
-    void replacing(const QString &destination, const QByteArray &target,
-                   const std::optional<runtime::FileStatus> &replaced,
-                   const runtime::FileStatus &made) override;
+    Wanted replacing(const Copy &copy) override;
     void madeFolder(const QString &destination, const QByteArray &path) override;
     QByteArray folder() const override;
     void flushEach() override;
@@ -37,6 +35,7 @@ private:
     QString shown(const QString &destination) const;
     std::optional<FolderId> linkedFolder(const QByteArray &target);
     void keep(Change &change, const runtime::FileStatus &entry);
+    Wanted known(Change &change);
 
     const Store &m_store;
     runtime::FileSystem &m_files;
@@ -47,6 +46,8 @@ private:
     bool m_written = false;                                     // the record is whole in it
     std::optional<Error> m_unwritable;                          // why no record can be kept
     QList<QByteArray> m_copies; // kept files that are copies, to flush
+    // What the game folder's install before this one wrote, by target.
+    QHash<QByteArray, Change> m_before;
 };
 
 } // namespace records

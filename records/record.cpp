@@ -208,6 +208,8 @@ public:
         if (change.action == Change::MadeFolder)
             return change;
         change.written = identity(Reader::object(object, u"written"_s));
+        if (object.contains(u"source"_s))
+            change.source = identity(Reader::object(object, u"source"_s));
         if (object.contains(u"linkedFolder"_s))
             change.linkedFolder = folder(Reader::object(object, u"linkedFolder"_s));
         if (change.action == Change::Created)
@@ -263,6 +265,8 @@ QByteArray toJson(const InstallRecord &record)
                            {u"target"_s, pathText(change.target)}};
         if (change.action != Change::MadeFolder)
             object.insert(u"written"_s, identityJson(change.written));
+        if (change.source)
+            object.insert(u"source"_s, identityJson(*change.source));
         if (change.linkedFolder)
             object.insert(u"linkedFolder"_s, folderJson(*change.linkedFolder));
         if (change.action == Change::Replaced) {

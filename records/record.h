@@ -87,11 +87,12 @@ struct Change
         MadeFolder,
     };
     Action action = Created;
-    QString shown;     // named from the game folder on, as the player knows it
-    QByteArray target; // its host path
-    Identity written;  // the file the install wrote
-    Identity previous; // Replaced: the file it replaced, with the digest of its data
-    QString kept;      // Replaced: the kept file's name in the record's folder; "" when not kept
+    QString shown;                  // named from the game folder on, as the player knows it
+    QByteArray target;              // its host path
+    Identity written;               // the file the install wrote
+    Identity previous;              // Replaced: the file it replaced, with the digest of its data
+    std::optional<Identity> source; // the file it was copied from, without a digest
+    QString kept; // Replaced: the kept file's name in the record's folder; "" when not kept
     std::optional<Error> notKept; // why the replaced file could not be kept
     // The folder it was written in, when the install reached it through a link inside the
     // game folder: an undo follows links only to it.

@@ -205,6 +205,37 @@ QByteArray Store::folderOf(qint64 number) const
     return {};
 }
 
+std::optional<InstallRecord> Store::newestOf(const FolderId &game, const QByteArray &except) const
+{
+    constexpr int Looked = 8;
+    const QByteArray installs = installsFolder();
+    Fd all;
+    QByteArrayList names;
+    if (!game.known() || m_files.openFolderAt(Fd(), installs, all) != 0 ||
+        m_files.readFolder(all, names) != 0)
+        return std::nullopt;
+    names.removeIf([](const QByteArray &name) { return sequence(name) == 0; });
+    std::sort(names.begin(), names.end(),
+              [](const QByteArray &a, const QByteArray &b) { return sequence(a) > sequence(b); });
+    for (const QByteArray &name : names.first(std::min<qsizetype>(names.size(), Looked))) {
+        const QByteArray path = installs + '/' + name;
+        Fd folder;
+        if (path == except || m_files.openFolderAt(all, name, folder) != 0)
+            continue;
+        try {
+            FileStatus header;
+            if (m_files.entryStatusAt(folder, HeaderName, header) == 0 &&
+                readOne(m_files, folder, HeaderName, path, m_user).game != game)
+                continue;
+            InstallRecord record = readOne(m_files, folder, RecordName, path, m_user);
+            if (record.game == game)
+                return record;
+        } catch (const RecordsError &) {
+        }
+    }
+    return std::nullopt;
+}
+
 int Store::begin(InstallRecord &header, Fd &held) const
 {
     const QByteArray installs = installsFolder();

@@ -66,6 +66,9 @@ public:
     Records readAll() const;
     // The folder of the install numbered `number`, read or not; "" for none.
     QByteArray folderOf(qint64 number) const;
+    // The newest record of an install into the game folder `game`, but the one in `except`:
+    // looked for among the few newest records, by their headers where they have one.
+    std::optional<InstallRecord> newestOf(const FolderId &game, const QByteArray &except) const;
 
     // Begins the record of an install: a folder numbered after every other (taken under the
     // records' own lock, so that two installs never share a number), holding the header,

@@ -92,9 +92,11 @@ void UndoSteps::planReplaced(Planned &planned, bool exists, bool written, bool i
                        (!kept.status.isRegular() && !kept.status.isLink())))
         raise(Problem::Damaged, Step::Restore, keptPath, {}, int(Damage::NotAFile));
     // The earlier file is there already: put back by an undo cut short, or written again by
-    // an install of the same bytes.
+    // an install of the same bytes. The kept file goes with the record then, and only where
+    // it holds those bytes too.
     if (exists && holdsKept(planned, kept))
-        planned.kind = UndoStep::AlreadyBack;
+        planned.kind = !kept.there || keptUnchanged(change, kept) ? UndoStep::AlreadyBack
+                                                                  : UndoStep::KeptChanged;
     else if (exists && !written)
         planned.kind = UndoStep::Changed;
     // What the install wrote is there, or nothing is: the earlier file comes back, a file the

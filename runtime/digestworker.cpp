@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "runtime/digestworker.h"
 
+#include <algorithm>
+
 namespace runtime {
 
 DigestWorker::~DigestWorker()
@@ -9,9 +11,9 @@ DigestWorker::~DigestWorker()
         const std::lock_guard lock(m_mutex);
         m_stopping = true;
     }
-    m_added.notify_one();
-    if (m_thread.joinable())
-        m_thread.join();
+    m_added.notify_all();
+    for (std::thread &thread : m_threads)
+        thread.join();
 }
 
 void DigestWorker::add(const QByteArray &key, Fd file)
@@ -23,8 +25,11 @@ void DigestWorker::add(const QByteArray &key, Fd file)
         m_queue.emplace_back(key, std::move(file));
         ++m_reading;
     }
-    if (!m_thread.joinable())
-        m_thread = std::thread([this] { run(); });
+    if (m_threads.empty()) {
+        const unsigned count = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+        for (unsigned i = 0; i < count; ++i)
+            m_threads.emplace_back([this] { run(); });
+    }
     m_added.notify_one();
 }
 

@@ -10,11 +10,13 @@
 #include <mutex>
 #include <thread>
 #include <utility>
+#include <vector>
 
 namespace runtime {
 
-// Reads files for their digests (FileSystem::hash) on a thread of its own, started with the
-// first file, so that the reading goes on beside the work that asked for it.
+// Reads files for their digests (FileSystem::hash) on threads of its own, one a processor but
+// the one the work runs on, started with the first file, so that the reading goes on beside
+// the work that asked for it.
 class DigestWorker
 {
 public:
@@ -40,7 +42,7 @@ private:
     QHash<QByteArray, QByteArray> m_digests;
     int m_reading = 0;
     bool m_stopping = false;
-    std::thread m_thread;
+    std::vector<std::thread> m_threads;
 };
 
 } // namespace runtime

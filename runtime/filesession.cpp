@@ -317,20 +317,24 @@ void FileSession::stage(Target &t)
 }
 
 // Tells the journal of a copy, and has what it reads and what it replaces read for their
-// digests beside the work: a model copied to several colours is read once.
+// digests beside the work, where the journal does not know them: a model copied to several
+// colours is read once.
 void FileSession::record(Target &t, const FileStatus &written)
 {
-    QByteArray key = t.sourceHost;
-    if (t.fromCopy) // the name of a copy not yet in place is of this moment only
-        key = "copy:" + QByteArray::number(m_copiesRead++);
-    if (t.fromCopy || !m_sourcesRead.contains(key)) {
-        m_sourcesRead.insert(key);
-        m_digests.add(key, std::move(t.in));
+    const ChangeJournal::Wanted wanted =
+        m_journal->replacing({t.destination, t.host, t.from, t.replaced, written});
+    if (wanted.written) {
+        QByteArray key = t.sourceHost;
+        if (t.fromCopy) // the name of a copy not yet in place is of this moment only
+            key = "copy:" + QByteArray::number(m_copiesRead++);
+        if (t.fromCopy || !m_sourcesRead.contains(key)) {
+            m_sourcesRead.insert(key);
+            m_digests.add(key, std::move(t.in));
+        }
+        m_sourceOf.insert(t.host, key);
     }
-    m_sourceOf.insert(t.host, key);
-    if (Fd replaced; t.replaced && m_files.openEntry(t.host, replaced) == 0)
+    if (Fd replaced; t.replaced && wanted.replaced && m_files.openEntry(t.host, replaced) == 0)
         m_digests.add(ReplacedKey + t.host, std::move(replaced));
-    m_journal->replacing(t.destination, t.host, t.replaced, written);
 }
 
 void FileSession::makeFolder(const QString &path)

@@ -29,17 +29,31 @@ class ChangeJournal
 {
 public:
     virtual ~ChangeJournal() = default;
-    // The copy `made` (its status once written) is to take `target`'s place; `replaced` is
-    // the file there, none when there is none.
-    virtual void replacing(const QString &destination, const QByteArray &target,
-                           const std::optional<FileStatus> &replaced, const FileStatus &made) = 0;
+    // A copy, as the journal is told of it.
+    struct Copy
+    {
+        QString destination;
+        QByteArray target;
+        FileStatus source;                  // the file it reads
+        std::optional<FileStatus> replaced; // the file at `target`; none when there is none
+        FileStatus made;                    // the copy, once written
+    };
+    // Which digests of a copy's data the journal needs read: those it knows from an earlier
+    // install, of the same files unchanged since, it does not.
+    struct Wanted
+    {
+        bool written = true;
+        bool replaced = true;
+    };
+    // The copy is to take `target`'s place.
+    virtual Wanted replacing(const Copy &copy) = 0;
     virtual void madeFolder(const QString &destination, const QByteArray &path) = 0;
     // A folder of its own whose file system is flushed with the copies' data; "" for none.
     virtual QByteArray folder() const = 0;
     // Where that file system cannot be flushed whole: flushes its own files one by one.
     virtual void flushEach() = 0;
-    // Once the copies' data are on the disk and their digests read, before any is put in
-    // place: writes out what it holds.
+    // Once the copies' data are on the disk and the digests it wanted read, before any is
+    // put in place: writes out what it holds.
     virtual void write(const Digests &digests) = 0;
 };
 
