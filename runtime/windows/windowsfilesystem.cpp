@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "runtime/windowsfilesystem.h"
+#include "runtime/windows/windowsfilesystem.h"
 
 #include "runtime/error.h"
 #include "runtime/hostpath.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "runtime/posixfilesystem.h"
+#include "runtime/posix/posixfilesystem.h"
 
 #include <QCryptographicHash>
 #include <algorithm>
