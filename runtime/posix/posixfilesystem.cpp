@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "runtime/posix/posixfilesystem.h"
 
-#include <QCryptographicHash>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -344,25 +343,6 @@ int at(const Fd &folder)
 
 } // namespace
 
-int PosixFileSystem::hash(const Fd &file, QByteArray &digest)
-{
-    QCryptographicHash hash(QCryptographicHash::Blake2b_256);
-    std::vector<char> buffer(1 << 20);
-    for (off_t offset = 0;;) {
-        const ssize_t n = ::pread(file.get(), buffer.data(), buffer.size(), offset);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return errno;
-        if (n == 0)
-            break;
-        hash.addData(QByteArrayView(buffer.data(), n));
-        offset += n;
-    }
-    digest = hash.result();
-    return 0;
-}
-
 int PosixFileSystem::openFolderAt(const Fd &folder, const QByteArray &name, Fd &opened)
 {
     const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | (folder.isOpen() ? O_NOFOLLOW : 0);
@@ -444,33 +424,19 @@ int PosixFileSystem::readFolder(const Fd &folder, QByteArrayList &names)
     return error;
 }
 
-int PosixFileSystem::read(const Fd &file, qint64 limit, QByteArray &data)
+int PosixFileSystem::readAt(const Fd &file, qint64 offset, char *buffer, qint64 size, qint64 &got)
 {
-    data.clear();
-    struct stat st;
-    // A regular file is read in one buffer of its size; anything else in growing steps.
-    qint64 size = ::fstat(int(file.get()), &st) == 0 && S_ISREG(st.st_mode)
-                      ? std::min<qint64>(st.st_size + 1, limit)
-                      : std::min<qint64>(64 * 1024, limit);
-    data.resize(size);
-    qint64 filled = 0;
-    while (filled < limit) {
-        if (filled == data.size())
-            data.resize(std::min<qint64>(data.size() * 2, limit));
-        const ssize_t n =
-            ::read(int(file.get()), data.data() + filled, size_t(data.size() - filled));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            data.clear();
-            return errno;
+    for (;;) {
+        const ssize_t n = offset == AtPosition
+                              ? ::read(int(file.get()), buffer, size_t(size))
+                              : ::pread(int(file.get()), buffer, size_t(size), off_t(offset));
+        if (n >= 0) {
+            got = n;
+            return 0;
         }
-        if (n == 0)
-            break;
-        filled += n;
+        if (errno != EINTR)
+            return errno;
     }
-    data.truncate(filled);
-    return 0;
 }
 
 int PosixFileSystem::listFolder(const QByteArray &path, FolderListing &listing)

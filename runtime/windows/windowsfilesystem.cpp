@@ -4,7 +4,6 @@
 #include "runtime/error.h"
 #include "runtime/hostpath.h"
 
-#include <QCryptographicHash>
 #include <QString>
 #include <algorithm>
 #include <atomic>
@@ -720,32 +719,19 @@ int WindowsFileSystem::flushFile(const Fd &file)
     return result(::FlushFileBuffers(handleOf(writing)));
 }
 
-int WindowsFileSystem::read(const Fd &file, qint64 limit, QByteArray &data)
+int WindowsFileSystem::readAt(const Fd &file, qint64 offset, char *buffer, qint64 size, qint64 &got)
 {
-    data.clear();
-    LARGE_INTEGER size;
-    const qint64 first = ::GetFileSizeEx(handleOf(file), &size)
-                             ? std::min<qint64>(size.QuadPart + 1, limit)
-                             : std::min<qint64>(64 * 1024, limit);
-    data.resize(first);
-    qint64 filled = 0;
-    while (filled < limit) {
-        if (filled == data.size())
-            data.resize(std::min<qint64>(data.size() * 2, limit));
-        DWORD read = 0;
-        const DWORD chunk = DWORD(std::min<qint64>(data.size() - filled, 1 << 30));
-        if (!::ReadFile(handleOf(file), data.data() + filled, chunk, &read, nullptr)) {
-            const DWORD error = ::GetLastError();
-            if (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF)
-                break;
-            data.clear();
-            return errnoOf(error);
-        }
-        if (read == 0)
-            break;
-        filled += read;
+    OVERLAPPED at = {};
+    at.Offset = DWORD(offset);
+    at.OffsetHigh = DWORD(quint64(offset) >> 32);
+    DWORD read = 0;
+    got = 0;
+    if (!::ReadFile(handleOf(file), buffer, DWORD(std::min<qint64>(size, 1 << 30)), &read,
+                    offset == AtPosition ? nullptr : &at)) {
+        const DWORD error = ::GetLastError();
+        return error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF ? 0 : errnoOf(error);
     }
-    data.truncate(filled);
+    got = read;
     return 0;
 }
 
@@ -836,29 +822,6 @@ int WindowsFileSystem::write(const Fd &file, const QByteArray &data)
 std::size_t WindowsFileSystem::openFileBudget()
 {
     return 4096;
-}
-
-int WindowsFileSystem::hash(const Fd &file, QByteArray &digest)
-{
-    QCryptographicHash hash(QCryptographicHash::Blake2b_256);
-    std::vector<char> buffer(1 << 20);
-    for (quint64 offset = 0;;) {
-        OVERLAPPED at = {};
-        at.Offset = DWORD(offset);
-        at.OffsetHigh = DWORD(offset >> 32);
-        DWORD read = 0;
-        if (!::ReadFile(handleOf(file), buffer.data(), DWORD(buffer.size()), &read, &at)) {
-            if (::GetLastError() == ERROR_HANDLE_EOF)
-                break;
-            return lastError();
-        }
-        if (read == 0)
-            break;
-        hash.addData(QByteArrayView(buffer.data(), read));
-        offset += read;
-    }
-    digest = hash.result();
-    return 0;
 }
 
 namespace {

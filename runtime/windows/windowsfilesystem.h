@@ -24,7 +24,7 @@ public:
     int setOwner(const Fd &file, quint32 owner, quint32 group) override;
     int setModified(const Fd &file, qint64 modified) override;
     int flushFile(const Fd &file) override;
-    int read(const Fd &file, qint64 limit, QByteArray &data) override;
+    int readAt(const Fd &file, qint64 offset, char *buffer, qint64 size, qint64 &got) override;
     int listFolder(const QByteArray &path, FolderListing &listing) override;
     int flushFolder(const QByteArray &path) override;
     int flushFileSystem(const QByteArray &path) override;
@@ -37,7 +37,6 @@ public:
     int write(const Fd &file, const QByteArray &data) override;
     int waitForLock(const Fd &file) override;
     std::size_t openFileBudget() override;
-    int hash(const Fd &file, QByteArray &digest) override;
     int openFolderAt(const Fd &folder, const QByteArray &name, Fd &opened) override;
     int openLinkedFolderAt(const Fd &folder, const QByteArray &name, Fd &opened) override;
     int entryStatusAt(const Fd &folder, const QByteArray &name, FileStatus &status) override;
