@@ -3,9 +3,8 @@
 // in through /proc), copies by the file system (FICLONE, copy_file_range, sync_file_range),
 // the flush of a whole file system (syncfs), folders read in bulk (getdents64), and the
 // process's memory from /proc.
+#include "runtime/platform.h"
 #include "runtime/posix/posixcalls.h"
-#include "runtime/posix/posixfilesystem.h"
-#include "runtime/processinfo.h"
 
 #include <QFile>
 #include <algorithm>

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The file system of a POSIX host through POSIX calls; what Linux does its own way is in
 // linux.cpp.
-#include "runtime/posix/posixfilesystem.h"
-
+#include "runtime/platform.h"
 #include "runtime/posix/posixcalls.h"
 
 #include <algorithm>

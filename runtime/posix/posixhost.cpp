@@ -1,9 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The host's state on a POSIX system: drive letters are Wine's, drives are mounted file
 // systems.
-#include "runtime/drives.h"
-#include "runtime/hostpath.h"
-#include "runtime/processinfo.h"
+#include "runtime/platform.h"
 
 #include <QFileInfo>
 #include <QStandardPaths>

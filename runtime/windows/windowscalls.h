@@ -3,7 +3,7 @@
 // (windowspaths.cpp), and everything the host keeps for the whole process, in one place.
 #pragma once
 
-#include "runtime/windows/windowsfilesystem.h"
+#include "runtime/platform.h"
 
 #include <QString>
 #include <array>

@@ -1,7 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The drives on Windows: the system owns the drive letters.
-#include "runtime/drives.h"
-#include "runtime/hostpath.h"
 #include "runtime/windows/windowscalls.h"
 
 #include <algorithm>

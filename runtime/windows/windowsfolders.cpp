@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Folders on Windows: the table of open folders, listings, folders opened and flushed.
-#include "runtime/hostpath.h"
 #include "runtime/windows/windowscalls.h"
 
 #include <cstring>

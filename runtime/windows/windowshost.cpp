@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The host's state on Windows: the process, its user, arguments and console, and the
 // system's paths; the drives are in windowsdrives.cpp.
-#include "runtime/hostpath.h"
-#include "runtime/processinfo.h"
+#include "runtime/platform.h"
 
 #include <QDir>
 #include <QStandardPaths>

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Locks on Windows: a byte range of a file, and of a folder's file in the temporary folder.
-#include "runtime/hostpath.h"
 #include "runtime/windows/windowscalls.h"
 
 namespace runtime {

@@ -2,7 +2,6 @@
 // Paths and handles on Windows: wide paths in the \\?\ form, the errno of each error, files
 // opened by path, and the process's state.
 #include "runtime/error.h"
-#include "runtime/hostpath.h"
 #include "runtime/windows/windowscalls.h"
 
 namespace runtime {

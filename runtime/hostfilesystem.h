@@ -1,13 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The file system of the host the program is built for, HostFileSystem: every operation of
+// FileSystem through the host's own calls. Each platform defines it in its folder:
+//   PosixFileSystem    runtime/posix/: posixfilesystem.cpp, and linux.cpp for Linux's calls
+//   WindowsFileSystem  runtime/windows/, through the wide-character calls; paths are UTF-8,
+//                      long ones passed on in the \\?\ form
 #pragma once
 
 #include "runtime/filesystem.h"
 
 namespace runtime {
 
-// The file system of a Windows host, through its wide-character calls. Paths are UTF-8;
-// long ones are passed on in the \\?\ form.
+#ifdef Q_OS_WIN
 class WindowsFileSystem : public FileSystem
+#else
+class PosixFileSystem : public FileSystem
+#endif
 {
 public:
     int open(const QByteArray &path, Fd &file) override;
@@ -50,5 +57,11 @@ public:
     int readFolder(const Fd &folder, QByteArrayList &names) override;
     int flushOpenFolder(const Fd &folder) override;
 };
+
+#ifdef Q_OS_WIN
+using HostFileSystem = WindowsFileSystem;
+#else
+using HostFileSystem = PosixFileSystem;
+#endif
 
 } // namespace runtime
