@@ -72,6 +72,19 @@ int FileSystem::read(const Fd &file, qint64 limit, QByteArray &data)
     return 0;
 }
 
+int FileSystem::copyByLoop(const Fd &from, const Fd &to)
+{
+    std::vector<char> buffer(1 << 20);
+    for (qint64 got = 0;;) {
+        if (const int error = readAt(from, AtPosition, buffer.data(), qint64(buffer.size()), got))
+            return error;
+        if (got == 0)
+            return 0;
+        if (const int error = write(to, QByteArray::fromRawData(buffer.data(), got)))
+            return error;
+    }
+}
+
 int FileSystem::hash(const Fd &file, QByteArray &digest)
 {
     QCryptographicHash hash(QCryptographicHash::Blake2b_256);

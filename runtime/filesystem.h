@@ -180,6 +180,10 @@ public:
     virtual int readFolder(const Fd &folder, QByteArrayList &names) = 0;
     // The names and the data of the files in it.
     virtual int flushOpenFolder(const Fd &folder) = 0;
+
+protected:
+    // Copies the rest of `from`, from where it stands, to `to` through a buffer of 1 MiB.
+    int copyByLoop(const Fd &from, const Fd &to);
 };
 
 // The kind of digest FileSystem::hash makes, as records name it.

@@ -26,20 +26,6 @@ using namespace posix;
 
 namespace {
 
-int copyByLoop(int in, int out)
-{
-    std::vector<char> buffer(1 << 20);
-    for (;;) {
-        const ssize_t n = ::read(in, buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return n < 0 ? errno : 0;
-        if (const int error = writeAll(out, buffer.data(), n))
-            return error;
-    }
-}
-
 // Makes a new entry under a hidden temporary name beside `destination`, returned in `path`:
 // `make` makes it at a path, failing with EEXIST where there is one already.
 template <typename Make>
@@ -116,7 +102,7 @@ int PosixFileSystem::copy(const Fd &from, const Fd &to, qint64 size, bool &clone
         done += n;
     }
     if (done < size || size == 0) {
-        if (const int error = copyByLoop(from.get(), to.get()))
+        if (const int error = copyByLoop(from, to))
             return error;
     }
     // Start writing the data out now, so that the flush before the renames finds less to do.

@@ -44,9 +44,9 @@ template <typename Stat> int statInto(FileStatus &status, Stat call)
     return 0;
 }
 
-} // namespace
-
-int posix::writeAll(int fd, const char *data, qint64 size)
+// Writes all of `data`, taking short writes in its stride; a write that makes no progress
+// is an error.
+int writeAll(int fd, const char *data, qint64 size)
 {
     while (size > 0) {
         const ssize_t n = ::write(fd, data, size_t(size));
@@ -59,6 +59,8 @@ int posix::writeAll(int fd, const char *data, qint64 size)
     }
     return 0;
 }
+
+} // namespace
 
 void Fd::reset(Handle fd)
 {

@@ -207,16 +207,7 @@ int WindowsFileSystem::createTemporary(const QByteArray &destination, QByteArray
 int WindowsFileSystem::copy(const Fd &from, const Fd &to, qint64, bool &cloned)
 {
     cloned = false;
-    std::vector<char> buffer(1 << 20);
-    for (;;) {
-        DWORD read = 0;
-        if (!::ReadFile(handleOf(from), buffer.data(), DWORD(buffer.size()), &read, nullptr))
-            return lastError();
-        if (read == 0)
-            return 0;
-        if (const int error = writeAll(handleOf(to), buffer.data(), read))
-            return error;
-    }
+    return copyByLoop(from, to);
 }
 
 // The owner's write bit is the read-only attribute.
