@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The host's state on Windows: the process, its user, arguments and console, and the
-// system's paths; the drives are in windowsdrives.cpp.
+// The host's state on Windows: the system owns the drive letters and the case-blind names;
+// its drives are in windowsdrives.cpp.
 #include "runtime/platform.h"
 
 #include <QDir>
