@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "runtime/filesystem.h"
 
+#include <QCryptographicHash>
 #include <QRandomGenerator>
 #include <algorithm>
 #include <cerrno>
+#include <vector>
 
 namespace runtime {
 
@@ -49,6 +51,59 @@ bool FileStatus::isRegular() const
 bool FileStatus::isLink() const
 {
     return (mode & TypeBits) == LinkType;
+}
+
+int FileSystem::read(const Fd &file, qint64 limit, QByteArray &data)
+{
+    // A regular file is read in one buffer of its size; anything else in growing steps.
+    FileStatus st;
+    data.clear();
+    data.resize(status(file, st) == 0 && st.isRegular() ? std::min(st.size + 1, limit)
+                                                        : std::min<qint64>(64 * 1024, limit));
+    qint64 filled = 0;
+    while (filled < limit) {
+        if (filled == data.size())
+            data.resize(std::min<qint64>(data.size() * 2, limit));
+        qint64 got = 0;
+        if (const int error =
+                readAt(file, AtPosition, data.data() + filled, data.size() - filled, got)) {
+            data.clear();
+            return error;
+        }
+        if (got == 0)
+            break;
+        filled += got;
+    }
+    data.truncate(filled);
+    return 0;
+}
+
+int FileSystem::copyByLoop(const Fd &from, const Fd &to)
+{
+    std::vector<char> buffer(1 << 20);
+    for (qint64 got = 0;;) {
+        if (const int error = readAt(from, AtPosition, buffer.data(), qint64(buffer.size()), got))
+            return error;
+        if (got == 0)
+            return 0;
+        if (const int error = write(to, QByteArray::fromRawData(buffer.data(), got)))
+            return error;
+    }
+}
+
+int FileSystem::hash(const Fd &file, QByteArray &digest)
+{
+    QCryptographicHash hash(QCryptographicHash::Blake2b_256);
+    std::vector<char> buffer(1 << 20);
+    for (qint64 offset = 0, got = 0;; offset += got) {
+        if (const int error = readAt(file, offset, buffer.data(), qint64(buffer.size()), got))
+            return error;
+        if (got == 0)
+            break;
+        hash.addData(QByteArrayView(buffer.data(), got));
+    }
+    digest = hash.result();
+    return 0;
 }
 
 } // namespace runtime

@@ -116,8 +116,14 @@ public:
     virtual int setModified(const Fd &file, qint64 modified) = 0;
 
     virtual int flushFile(const Fd &file) = 0;
-    // Reads a file from where it stands, to its end or until `data` holds `limit` bytes.
-    virtual int read(const Fd &file, qint64 limit, QByteArray &data) = 0;
+    // Reads a file from where it stands, to its end or until `data` holds `limit` bytes: a
+    // regular file in one buffer of its size.
+    int read(const Fd &file, qint64 limit, QByteArray &data);
+    // Reads at most `size` bytes at `offset`, or from where the file stands (AtPosition),
+    // and says how many it got: 0 at the end. A read at an offset does not depend on where
+    // the file stands: hash reads so on its own thread while the file is in use elsewhere.
+    virtual int readAt(const Fd &file, qint64 offset, char *buffer, qint64 size, qint64 &got) = 0;
+    static constexpr qint64 AtPosition = -1;
     // Lists a folder by its path.
     virtual int listFolder(const QByteArray &path, FolderListing &listing) = 0;
 
@@ -153,7 +159,7 @@ public:
 
     // The digest of a file's data, read from its start, of the same kind as hashName says.
     // Called on a thread of its own (DigestWorker): it touches nothing but the file.
-    virtual int hash(const Fd &file, QByteArray &digest) = 0;
+    int hash(const Fd &file, QByteArray &digest);
 
     // Work inside an open folder, by one name of it; a link is never followed, so that
     // nothing outside the folder is reached through one. `folder` not open: `name` is a
@@ -177,6 +183,10 @@ public:
     virtual int readFolder(const Fd &folder, QByteArrayList &names) = 0;
     // The names and the data of the files in it.
     virtual int flushOpenFolder(const Fd &folder) = 0;
+
+protected:
+    // Copies the rest of `from`, from where it stands, to `to` through a buffer of 1 MiB.
+    int copyByLoop(const Fd &from, const Fd &to);
 };
 
 // The kind of digest FileSystem::hash makes, as records name it.

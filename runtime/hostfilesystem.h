@@ -1,12 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The file system of the host the program is built for, HostFileSystem: every operation of
+// FileSystem through the host's own calls. Each platform defines it in its folder:
+//   PosixFileSystem    runtime/posix/: posixfilesystem.cpp, and linux.cpp for Linux's calls
+//   WindowsFileSystem  runtime/windows/, through the wide-character calls; paths are UTF-8,
+//                      long ones passed on in the \\?\ form
 #pragma once
 
 #include "runtime/filesystem.h"
 
 namespace runtime {
 
-// The file system of a POSIX host.
+#ifdef Q_OS_WIN
+class WindowsFileSystem : public FileSystem
+#else
 class PosixFileSystem : public FileSystem
+#endif
 {
 public:
     int open(const QByteArray &path, Fd &file) override;
@@ -23,7 +31,7 @@ public:
     int setOwner(const Fd &file, quint32 owner, quint32 group) override;
     int setModified(const Fd &file, qint64 modified) override;
     int flushFile(const Fd &file) override;
-    int read(const Fd &file, qint64 limit, QByteArray &data) override;
+    int readAt(const Fd &file, qint64 offset, char *buffer, qint64 size, qint64 &got) override;
     int listFolder(const QByteArray &path, FolderListing &listing) override;
     int flushFolder(const QByteArray &path) override;
     int flushFileSystem(const QByteArray &path) override;
@@ -36,7 +44,6 @@ public:
     int write(const Fd &file, const QByteArray &data) override;
     int waitForLock(const Fd &file) override;
     std::size_t openFileBudget() override;
-    int hash(const Fd &file, QByteArray &digest) override;
     int openFolderAt(const Fd &folder, const QByteArray &name, Fd &opened) override;
     int openLinkedFolderAt(const Fd &folder, const QByteArray &name, Fd &opened) override;
     int entryStatusAt(const Fd &folder, const QByteArray &name, FileStatus &status) override;
@@ -50,5 +57,11 @@ public:
     int readFolder(const Fd &folder, QByteArrayList &names) override;
     int flushOpenFolder(const Fd &folder) override;
 };
+
+#ifdef Q_OS_WIN
+using HostFileSystem = WindowsFileSystem;
+#else
+using HostFileSystem = PosixFileSystem;
+#endif
 
 } // namespace runtime

@@ -1,11 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The host's state on a POSIX system: drive letters are Wine's, drives are mounted file
 // systems.
-#include "runtime/drives.h"
-#include "runtime/hostpath.h"
-#include "runtime/processinfo.h"
+#include "runtime/platform.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QStorageInfo>
@@ -101,21 +98,6 @@ QList<Drive> drives()
     std::sort(result.begin(), result.end(),
               [](const Drive &a, const Drive &b) { return a.root < b.root; });
     return result;
-}
-
-qint64 peakResidentKiB()
-{
-    // The memory's high-water mark of this process image. getrusage() would not do: on
-    // Linux its figure survives exec, so a program started by a large one reports that
-    // one's peak.
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    }
-    return 0;
 }
 
 QStringList commandArguments(int argc, char *argv[])

@@ -1,0 +1,27 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The boundary between the program and the system it runs on. Each platform has a folder of
+// its own, which CMakeLists.txt picks: runtime/posix/ or runtime/windows/. Each defines all
+// of the following, declared in the header named.
+//
+// The file system (hostfilesystem.h, filesystem.h):
+//   PosixFileSystem or WindowsFileSystem   every operation of FileSystem (HostFileSystem)
+//   Fd::reset                              closes a file descriptor or a handle
+// The user and the paths (hostpath.h):
+//   processUser                  the user the process runs as
+//   HostPaths::ofProcess         Wine's prefix, the current folder, the records' folder
+//   driveRoot                    the root folder of a drive letter, when the drive is ready
+//   isAbsoluteHost               whether a host path starts from a root
+//   isNameTooLong                whether a name is too long for the host's file systems
+// The drives (drives.h):
+//   drives                       the machine's drives, as the folder picker shows them
+//   isUserFileSystem             POSIX only: whether a mount holds the user's files
+// The process (processinfo.h):
+//   peakResidentKiB              the most memory the process has held
+//   commandArguments             the arguments, as the program's paths
+//   attachConsole                the console of the program that started this one
+#pragma once
+
+#include "runtime/drives.h"
+#include "runtime/hostfilesystem.h"
+#include "runtime/hostpath.h"
+#include "runtime/processinfo.h"

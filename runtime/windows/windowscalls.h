@@ -1,0 +1,103 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What the Windows host's files (runtime/windows/) share: the calls on paths and handles
+// (windowspaths.cpp), and everything the host keeps for the whole process, in one place.
+#pragma once
+
+#include "runtime/platform.h"
+
+#include <QString>
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <windows.h>
+
+namespace runtime::windows {
+
+constexpr DWORD ShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+// Entries are opened as they are, folders too; links are not followed where this is added.
+constexpr DWORD AnyEntry = FILE_FLAG_BACKUP_SEMANTICS;
+constexpr DWORD NoFollow = FILE_FLAG_OPEN_REPARSE_POINT;
+
+inline HANDLE handleOf(const Fd &file)
+{
+    return reinterpret_cast<HANDLE>(file.get());
+}
+
+// A reparse point that was not followed is a link: a symbolic link or a junction.
+inline bool isLink(DWORD attributes)
+{
+    return attributes & FILE_ATTRIBUTE_REPARSE_POINT;
+}
+
+inline std::wstring wide(const QString &text)
+{
+    return text.toStdWString();
+}
+
+// The errno of a Windows error.
+int errnoOf(DWORD error);
+int lastError();
+// The last error of a call on `path`: a path that runs through a file is ENOTDIR, as on
+// POSIX systems, where Windows says only that the path is not there.
+int lastError(const std::wstring &path);
+int result(BOOL done);
+
+// A path as the wide calls take it: absolute, separated by backslashes, in the \\?\ form
+// that lifts the limit of 260 characters and passes every name as it is spelt. "" for a
+// path that leads nowhere: every call fails on it with ERROR_PATH_NOT_FOUND.
+std::wstring widePath(const QByteArray &path);
+// The path of the entry `name` of an open folder, or `name` as a path when none is open.
+int pathAt(const Fd &folder, const QByteArray &name, std::wstring &path);
+
+HANDLE openWide(const std::wstring &path, DWORD access, DWORD disposition, DWORD flags);
+int openAt(const std::wstring &path, DWORD access, DWORD disposition, DWORD flags, Fd &file);
+
+// What the program keeps of its open folders: the path each was opened by, and its lock.
+// Windows locks byte ranges of files only: a folder is locked through a file of its own in
+// the user's temporary folder, named by the folder's volume and index, and held open while
+// the folder's handle is, so that the lock goes when that handle is closed or its process
+// ends.
+class OpenFolders
+{
+public:
+    void opened(HANDLE folder, const std::wstring &path);
+    std::wstring path(HANDLE folder);
+    // False when the folder holds a lock already.
+    bool locked(HANDLE folder, HANDLE file, const std::wstring &path);
+    void closed(HANDLE folder);
+
+private:
+    struct Folder
+    {
+        std::wstring path;
+        HANDLE lock = INVALID_HANDLE_VALUE;
+        std::wstring lockPath; // of the file that holds the lock
+    };
+    std::mutex m_mutex;
+    std::unordered_map<HANDLE, Folder> m_folders;
+    std::atomic<int> m_count = 0;
+};
+
+// Everything the Windows host keeps for the whole process; each part may be used from any
+// thread.
+struct WindowsProcessState
+{
+    WindowsProcessState();
+
+    // RtlGetLastNtStatus of ntdll.dll, the status behind the last error; null without one.
+    LONG(WINAPI *lastNtStatus)() = nullptr;
+    // The open folders and their locks' files.
+    OpenFolders folders;
+    // Until when each drive, A: to Z:, is taken as ready (driveRoot).
+    std::mutex drivesMutex;
+    std::array<std::chrono::steady_clock::time_point, 26> driveReadyUntil{};
+};
+
+// The process's one state, made when it is first asked for.
+WindowsProcessState &processState();
+
+} // namespace runtime::windows

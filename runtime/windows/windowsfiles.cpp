@@ -1,0 +1,370 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Files on Windows: opened, created, copied, renamed and removed, their attributes and times.
+#include "runtime/windows/windowscalls.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace runtime {
+
+using namespace windows;
+
+namespace {
+
+// The renames by handle of Windows 10, which replace a file that others hold open as POSIX
+// does; older systems, FAT and Wine refuse them, and MoveFileExW does the work there.
+constexpr auto FileRenameInfoByFlags = FILE_INFO_BY_HANDLE_CLASS(22);
+constexpr DWORD RenameReplacing = 0x1, RenamePosix = 0x2;
+
+constexpr qint64 UnixEpoch = 116444736000000000; // 1970 in 100 ns steps since 1601
+
+// Files have no owner or permission bits here: each is the user's, a folder 0700 and a file
+// 0600, less the write bits where the file is read-only. A folder's read-only attribute
+// only asks the shell to look for its settings inside.
+void fill(const BY_HANDLE_FILE_INFORMATION &info, FileStatus &status)
+{
+    const DWORD attributes = info.dwFileAttributes;
+    const bool folder = attributes & FILE_ATTRIBUTE_DIRECTORY;
+    quint32 mode = isLink(attributes) ? FileStatus::LinkType | 0700
+                   : folder           ? FileStatus::FolderType | 0700
+                                      : FileStatus::RegularType | 0600;
+    if (!folder && attributes & FILE_ATTRIBUTE_READONLY)
+        mode &= ~quint32(0222);
+    const qint64 written = qint64((quint64(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                                  info.ftLastWriteTime.dwLowDateTime);
+    status = {info.dwVolumeSerialNumber,
+              (quint64(info.nFileIndexHigh) << 32) | info.nFileIndexLow,
+              mode,
+              0,
+              0,
+              qint64((quint64(info.nFileSizeHigh) << 32) | info.nFileSizeLow),
+              info.nNumberOfLinks,
+              (written - UnixEpoch) * 100};
+}
+
+int statusOf(HANDLE handle, FileStatus &status)
+{
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(handle, &info))
+        return lastError();
+    fill(info, status);
+    return 0;
+}
+
+int statusAt(const std::wstring &path, DWORD flags, FileStatus &status)
+{
+    Fd file;
+    if (const int error = openAt(path, FILE_READ_ATTRIBUTES, OPEN_EXISTING, AnyEntry | flags, file))
+        return error;
+    return statusOf(handleOf(file), status);
+}
+
+// Whether the user may write to the entry: EACCES for a read-only file, or one the system
+// does not let him write; EBUSY for one that another program holds without sharing it.
+int writable(const std::wstring &path, DWORD flags)
+{
+    Fd file;
+    if (const int error = openAt(path, FILE_READ_ATTRIBUTES, OPEN_EXISTING, AnyEntry | flags, file))
+        return error;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(handleOf(file), &info))
+        return lastError();
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY &&
+        !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return EACCES;
+    Fd forWriting;
+    return openAt(path, FILE_WRITE_DATA, OPEN_EXISTING, AnyEntry | flags, forWriting);
+}
+
+// Sets or clears file attributes, the file's times left as they are.
+int changeAttributes(HANDLE file, DWORD set, DWORD cleared)
+{
+    FILE_BASIC_INFO basic;
+    if (!::GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic))
+        return lastError();
+    const DWORD attributes = (basic.FileAttributes | set) & ~cleared;
+    if (attributes == basic.FileAttributes)
+        return 0;
+    basic = {};
+    basic.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+    return result(::SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic));
+}
+
+// Removes a file, read-only or not, as POSIX removes a name whatever the file's mode.
+int removeFile(const std::wstring &path)
+{
+    if (::DeleteFileW(path.c_str()))
+        return 0;
+    const int error = lastError(path);
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (error != EACCES || attributes == INVALID_FILE_ATTRIBUTES ||
+        !(attributes & FILE_ATTRIBUTE_READONLY) || attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return error;
+    if (!::SetFileAttributesW(path.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY)))
+        return error;
+    if (::DeleteFileW(path.c_str()))
+        return 0;
+    const int again = lastError(path);
+    ::SetFileAttributesW(path.c_str(), attributes);
+    return again;
+}
+
+// A move that cannot replace its destination because another program holds it open says
+// ERROR_ACCESS_DENIED, as a file the user may not write does: EBUSY for the first.
+int moveError(const std::wstring &from, const std::wstring &to)
+{
+    const int error = lastError(from);
+    if (error != EACCES)
+        return error;
+    const HANDLE held = openWide(to, DELETE, OPEN_EXISTING, AnyEntry | NoFollow);
+    if (held != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(held);
+        return error;
+    }
+    return ::GetLastError() == ERROR_SHARING_VIOLATION ? EBUSY : error;
+}
+
+// MOVEFILE_WRITE_THROUGH: the move is on the disk when the call returns.
+int move(const std::wstring &from, const std::wstring &to)
+{
+    if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return 0;
+    return moveError(from, to);
+}
+
+int writeAll(HANDLE file, const char *data, qint64 size)
+{
+    while (size > 0) {
+        DWORD written = 0;
+        const DWORD chunk = DWORD(std::min<qint64>(size, 1 << 30));
+        if (!::WriteFile(file, data, chunk, &written, nullptr))
+            return lastError();
+        if (written == 0)
+            return ENOSPC;
+        data += written;
+        size -= written;
+    }
+    return 0;
+}
+
+} // namespace
+
+int WindowsFileSystem::open(const QByteArray &path, Fd &file)
+{
+    return openAt(widePath(path), GENERIC_READ, OPEN_EXISTING, AnyEntry | FILE_FLAG_SEQUENTIAL_SCAN,
+                  file);
+}
+
+int WindowsFileSystem::openEntry(const QByteArray &path, Fd &file)
+{
+    return openAt(widePath(path), GENERIC_READ, OPEN_EXISTING, AnyEntry | NoFollow, file);
+}
+
+int WindowsFileSystem::status(const QByteArray &path, FileStatus &status)
+{
+    return statusAt(widePath(path), 0, status);
+}
+
+int WindowsFileSystem::entryStatus(const QByteArray &path, FileStatus &status)
+{
+    return statusAt(widePath(path), NoFollow, status);
+}
+
+int WindowsFileSystem::status(const Fd &file, FileStatus &status)
+{
+    return statusOf(handleOf(file), status);
+}
+
+int WindowsFileSystem::access(const QByteArray &path)
+{
+    return writable(widePath(path), 0);
+}
+
+// Windows has no files without a name: the copy is written under a hidden temporary name
+// beside its destination, open for the rename that puts it there.
+int WindowsFileSystem::createTemporary(const QByteArray &destination, QByteArray &path, bool &named,
+                                       Fd &file)
+{
+    named = true;
+    const qsizetype slash = std::max(destination.lastIndexOf('/'), destination.lastIndexOf('\\'));
+    const QByteArray folder = destination.left(slash + 1);
+    for (int attempt = 0;; ++attempt) {
+        path = folder + newTemporaryName();
+        const int error = openAt(widePath(path), GENERIC_READ | GENERIC_WRITE | DELETE, CREATE_NEW,
+                                 FILE_ATTRIBUTE_HIDDEN, file);
+        if (error == 0)
+            return 0;
+        if (error != EEXIST || attempt >= 100) {
+            path.clear();
+            return error;
+        }
+    }
+}
+
+// Read and written through a buffer of 1 MiB: Windows' own copy calls take paths, not the
+// open files the copy is made between.
+int WindowsFileSystem::copy(const Fd &from, const Fd &to, qint64, bool &cloned)
+{
+    cloned = false;
+    return copyByLoop(from, to);
+}
+
+// The owner's write bit is the read-only attribute.
+int WindowsFileSystem::setMode(const Fd &file, quint32 permissions)
+{
+    return permissions & 0200 ? changeAttributes(handleOf(file), 0, FILE_ATTRIBUTE_READONLY)
+                              : changeAttributes(handleOf(file), FILE_ATTRIBUTE_READONLY, 0);
+}
+
+// Files have no numeric owner here to give.
+int WindowsFileSystem::setOwner(const Fd &, quint32, quint32)
+{
+    return 0;
+}
+
+int WindowsFileSystem::setModified(const Fd &file, qint64 modified)
+{
+    const quint64 ticks = quint64(modified / 100 + UnixEpoch);
+    const FILETIME time = {DWORD(ticks), DWORD(ticks >> 32)};
+    return result(::SetFileTime(handleOf(file), nullptr, nullptr, &time));
+}
+
+// A file opened to read is flushed through a second handle that may write.
+int WindowsFileSystem::flushFile(const Fd &file)
+{
+    if (::FlushFileBuffers(handleOf(file)))
+        return 0;
+    if (::GetLastError() != ERROR_ACCESS_DENIED)
+        return lastError();
+    const HANDLE reopened =
+        ::ReOpenFile(handleOf(file), GENERIC_WRITE, ShareAll, FILE_FLAG_BACKUP_SEMANTICS);
+    if (reopened == INVALID_HANDLE_VALUE)
+        return lastError();
+    const Fd writing(reinterpret_cast<Fd::Handle>(reopened));
+    return result(::FlushFileBuffers(handleOf(writing)));
+}
+
+int WindowsFileSystem::readAt(const Fd &file, qint64 offset, char *buffer, qint64 size, qint64 &got)
+{
+    OVERLAPPED at = {};
+    at.Offset = DWORD(offset);
+    at.OffsetHigh = DWORD(quint64(offset) >> 32);
+    DWORD read = 0;
+    got = 0;
+    if (!::ReadFile(handleOf(file), buffer, DWORD(std::min<qint64>(size, 1 << 30)), &read,
+                    offset == AtPosition ? nullptr : &at)) {
+        const DWORD error = ::GetLastError();
+        return error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF ? 0 : errnoOf(error);
+    }
+    got = read;
+    return 0;
+}
+
+int WindowsFileSystem::rename(const QByteArray &from, const Fd &file, const QByteArray &to)
+{
+    const std::wstring source = widePath(from), target = widePath(to);
+    if (file.isOpen()) {
+        // The copy shows once it has its destination's name.
+        changeAttributes(handleOf(file), 0, FILE_ATTRIBUTE_HIDDEN);
+        std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
+        auto *info = reinterpret_cast<FILE_RENAME_INFO *>(buffer.data());
+        const DWORD flags = RenameReplacing | RenamePosix;
+        std::memcpy(buffer.data(), &flags, sizeof flags);
+        info->FileNameLength = DWORD(target.size() * sizeof(wchar_t));
+        std::memcpy(info->FileName, target.data(), info->FileNameLength);
+        if (::SetFileInformationByHandle(handleOf(file), FileRenameInfoByFlags, info,
+                                         DWORD(buffer.size())))
+            return 0;
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_INVALID_PARAMETER && error != ERROR_NOT_SUPPORTED &&
+            error != ERROR_INVALID_FUNCTION)
+            return moveError(source, target);
+    }
+    return move(source, target);
+}
+
+int WindowsFileSystem::remove(const QByteArray &path)
+{
+    return removeFile(widePath(path));
+}
+
+// A volume without second names (FAT, exFAT) is to the caller another file system: it
+// copies the file instead.
+int WindowsFileSystem::link(const QByteArray &from, const QByteArray &to)
+{
+    const std::wstring existing = widePath(from), name = widePath(to);
+    if (::CreateHardLinkW(name.c_str(), existing.c_str(), nullptr))
+        return 0;
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED)
+        return EXDEV;
+    ::SetLastError(error);
+    return lastError(name);
+}
+
+int WindowsFileSystem::create(const QByteArray &path, Fd &file)
+{
+    return openAt(widePath(path), GENERIC_READ | GENERIC_WRITE | DELETE, CREATE_NEW, 0, file);
+}
+
+int WindowsFileSystem::write(const Fd &file, const QByteArray &data)
+{
+    return writeAll(handleOf(file), data.constData(), data.size());
+}
+
+// Handles are limited only by memory: a few thousand copies may wait for their flush.
+std::size_t WindowsFileSystem::openFileBudget()
+{
+    return 4096;
+}
+
+int WindowsFileSystem::entryStatusAt(const Fd &folder, const QByteArray &name, FileStatus &status)
+{
+    std::wstring path;
+    if (const int error = pathAt(folder, name, path))
+        return error;
+    return statusAt(path, NoFollow, status);
+}
+
+int WindowsFileSystem::accessAt(const Fd &folder, const QByteArray &name)
+{
+    std::wstring path;
+    if (const int error = pathAt(folder, name, path))
+        return error;
+    return writable(path, NoFollow);
+}
+
+int WindowsFileSystem::removeAt(const Fd &folder, const QByteArray &name)
+{
+    std::wstring path;
+    if (const int error = pathAt(folder, name, path))
+        return error;
+    return removeFile(path);
+}
+
+int WindowsFileSystem::renameAt(const Fd &fromFolder, const QByteArray &from, const Fd &toFolder,
+                                const QByteArray &to)
+{
+    std::wstring source, target;
+    if (const int error = pathAt(fromFolder, from, source))
+        return error;
+    if (const int error = pathAt(toFolder, to, target))
+        return error;
+    return move(source, target);
+}
+
+// Without the owner's write bit, the file is made read-only; it stays writable through the
+// handle that made it.
+int WindowsFileSystem::createAt(const Fd &folder, const QByteArray &name, quint32 permissions,
+                                Fd &file)
+{
+    std::wstring path;
+    if (const int error = pathAt(folder, name, path))
+        return error;
+    const DWORD attributes = permissions & 0200 ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_READONLY;
+    return openAt(path, GENERIC_READ | GENERIC_WRITE | DELETE, CREATE_NEW, attributes | NoFollow,
+                  file);
+}
+
+} // namespace runtime

@@ -1,0 +1,81 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The host's state on Windows: the system owns the drive letters and the case-blind names;
+// its drives are in windowsdrives.cpp.
+#include "runtime/platform.h"
+
+#include <QDir>
+#include <QStandardPaths>
+#include <cstdio>
+#include <memory>
+#include <windows.h>
+// After windows.h:
+#include <psapi.h>
+#include <shellapi.h>
+
+namespace runtime {
+
+quint32 processUser()
+{
+    // Files have no numeric owner here: the one the file system reports for each.
+    return 0;
+}
+
+HostPaths HostPaths::ofProcess()
+{
+    HostPaths host;
+    host.currentFolder = encodeName(QDir::currentPath());
+    // %LOCALAPPDATA%\quillmere
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (!data.isEmpty())
+        host.dataFolder = encodeName(data) + "/quillmere";
+    return host;
+}
+
+bool isAbsoluteHost(QByteArrayView path)
+{
+    const auto separator = [&](qsizetype i) {
+        return path.size() > i && (path[i] == '/' || path[i] == '\\');
+    };
+    const char letter = path.size() > 1 ? char(path[0] | 0x20) : 0;
+    const bool drive = letter >= 'a' && letter <= 'z' && path[1] == ':';
+    return (drive && separator(2)) || (separator(0) && separator(1));
+}
+
+bool isNameTooLong(const QString &name)
+{
+    return name.size() > 255; // UTF-16 code units, as NTFS, FAT and exFAT count them
+}
+
+qint64 peakResidentKiB()
+{
+    PROCESS_MEMORY_COUNTERS counters{};
+    if (!::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters))
+        return 0;
+    return qint64(counters.PeakWorkingSetSize / 1024);
+}
+
+QStringList commandArguments(int, char *[])
+{
+    // The wide command line: the narrow one holds only what the ANSI code page can spell.
+    int count = 0;
+    std::unique_ptr<wchar_t *, decltype(&::LocalFree)> arguments(
+        ::CommandLineToArgvW(::GetCommandLineW(), &count), &::LocalFree);
+    QStringList result;
+    for (int i = 1; arguments && i < count; ++i)
+        result.append(QString::fromWCharArray(arguments.get()[i]));
+    return result;
+}
+
+void attachConsole()
+{
+    // A windowed program started from a console has no standard handles of its own; one
+    // whose output is redirected, or that runs under Wine, has them already.
+    const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    if ((out == nullptr || out == INVALID_HANDLE_VALUE) && ::AttachConsole(ATTACH_PARENT_PROCESS)) {
+        std::freopen("CONOUT$", "w", stdout);
+        std::freopen("CONOUT$", "w", stderr);
+    }
+    ::SetConsoleOutputCP(CP_UTF8);
+}
+
+} // namespace runtime
