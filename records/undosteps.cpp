@@ -2,6 +2,7 @@
 #include "records/undosteps.h"
 
 #include "runtime/hostpath.h"
+#include "runtime/pendingcopy.h"
 
 #include <cerrno>
 
@@ -331,44 +332,26 @@ int UndoSteps::restore(const Planned &planned)
 }
 
 // Puts a kept copy back the way an install puts a copy in place: written beside the file,
-// given its permission bits and owner, flushed, then renamed over it.
+// given its owner and permission bits (never set-user-ID or set-group-ID: an undo gives no
+// one rights), flushed, then renamed over it.
 int UndoSteps::copyBack(const Planned &planned)
 {
-    const Change &change = *planned.change;
-    const Fd &folder = *planned.folder;
-    Fd in, out;
-    QByteArray temp;
-    bool cloned = false;
-    FileStatus made;
-    int error = m_files.openEntryAt(m_recordFolder, keptName(change), in);
-    for (int attempt = 0; !error && !out.isOpen(); ++attempt) {
-        temp = runtime::newTemporaryName();
-        error = m_files.createAt(folder, temp, 0600, out);
-        if (error == EEXIST && attempt < 100)
-            error = 0;
-        else if (error)
-            temp.clear();
-    }
+    const Identity &previous = planned.change->previous;
+    Fd in;
+    runtime::PendingCopy copy(m_files);
+    runtime::Operation failed;
+    int error = m_files.openEntryAt(m_recordFolder, keptName(*planned.change), in);
     if (!error)
-        m_files.lock(out); // a running undo's temporary file is not abandoned
+        error = copy.write(*planned.folder, planned.name, in, previous.size,
+                           runtime::Keep{previous.owner, previous.group, previous.mode & 01777},
+                           failed);
     if (!error)
-        error = m_files.copy(in, out, change.previous.size, cloned);
+        error = copy.flush();
+    // The file back as it was, to the time it was last changed, so that a later undo knows it.
     if (!error)
-        error = m_files.status(out, made);
-    if (!error && (made.owner != change.previous.owner || made.group != change.previous.group))
-        m_files.setOwner(out, change.previous.owner, change.previous.group);
+        error = copy.setModified(previous.modified);
     if (!error)
-        m_files.setMode(out, change.previous.mode & 01777);
-    if (!error)
-        error = m_files.flushFile(out);
-    // The file back as it was, to the time it was last changed, so that a later undo knows
-    // it: set after the flush, which on some volumes stamps the time of the write.
-    if (!error)
-        error = m_files.setModified(out, change.previous.modified);
-    if (!error)
-        error = m_files.renameAt(folder, temp, folder, planned.name);
-    if (error && !temp.isEmpty())
-        m_files.removeAt(folder, temp);
+        error = copy.putInPlace();
     return error;
 }
 

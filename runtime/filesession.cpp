@@ -11,30 +11,21 @@ namespace runtime {
 
 namespace {
 
-// A volume that stores no permission bits (FAT, or NTFS mounted without them) refuses to
-// change them, in one of these ways.
-bool modesUnsupported(int error)
-{
-    return error == ENOSYS || error == EOPNOTSUPP || error == ENOTSUP || error == EPERM;
-}
-
 // The key of a replaced file's digest.
 const QByteArray ReplacedKey = "replaced:";
 
 } // namespace
 
-// The destination's temporary copy, written and locked; it takes the destination's place
-// once its data is on disk.
+// The destination's copy, written and locked; it takes the destination's place once its
+// data is on disk.
 struct FileSession::Staged
 {
     QString destination;
-    QByteArray temp;
+    PendingCopy copy;
     QByteArray target;
     QByteArray folder;
     QByteArray name;
-    quint64 device;
     bool isNew; // no entry of the name was there
-    Fd fd;      // holds the lock until the file is renamed or removed
 };
 
 FileSession::FileSession(FileSystem &files, const HostPaths &host)
@@ -42,35 +33,7 @@ FileSession::FileSession(FileSystem &files, const HostPaths &host)
       m_digests(files)
 {}
 
-FileSession::~FileSession()
-{
-    for (const Staged &staged : m_staged)
-        m_files.remove(staged.temp);
-}
-
-// Creates a temporary file beside `target` and locks it, so that no other install takes it
-// for one abandoned. One that such an install removed before the lock was taken is given
-// up for another name.
-Fd FileSession::createTemporary(const QByteArray &target, const QString &destination,
-                                QByteArray &path, FileStatus &status)
-{
-    for (int attempt = 0;; ++attempt) {
-        Fd fd;
-        bool named = true;
-        if (const int error = m_files.createTemporary(target, path, named, fd))
-            raiseSystem(error, Operation::CreateTemporary, destination);
-        const int locked = m_files.lock(fd);
-        // Where the file system has no locks, no other install can lock it either, and so
-        // none removes it; nor can it find one without a name.
-        if (locked != 0 && locked != EWOULDBLOCK && m_files.status(fd, status) == 0)
-            return fd;
-        if (locked == 0 && m_files.status(fd, status) == 0 && (status.links > 0 || !named))
-            return fd;
-        path.clear(); // the other install removes it
-        if (attempt >= 100)
-            raiseSystem(EEXIST, Operation::CreateTemporary, destination);
-    }
-}
+FileSession::~FileSession() = default;
 
 void FileSession::removeAbandonedTemporaries(const QByteArray &folder)
 {
@@ -118,14 +81,15 @@ void FileSession::flushData(std::vector<Staged> &staged, std::vector<Staged *> &
             m_journal->flushEach();
     }
     for (Staged &s : staged) {
-        auto device = flushedDevices.constFind(s.device);
+        const quint64 on = s.copy.status().device;
+        auto device = flushedDevices.constFind(on);
         if (device == flushedDevices.cend())
-            device = flushedDevices.insert(s.device, m_files.flushFileSystem(s.folder));
+            device = flushedDevices.insert(on, m_files.flushFileSystem(s.folder));
         int error = *device;
         if (error == ENOTSUP)
-            error = m_files.flushFile(s.fd);
+            error = s.copy.flush();
         if (error) {
-            m_files.remove(s.temp);
+            s.copy.discard();
             m_failures.append({s.destination, systemError(error, Operation::Flush, s.destination)});
         } else {
             flushed.push_back(&s);
@@ -169,15 +133,12 @@ void FileSession::putInPlace()
     for (const auto &[parent, made] : std::exchange(m_newFolders, {}))
         touched(parent, made);
     for (Staged *s : flushed) {
-        if (const int error = m_files.rename(s->temp, s->fd, s->target)) {
-            m_files.remove(s->temp);
+        if (const int error = s->copy.putInPlace()) {
+            s->copy.discard();
             m_failures.append(
                 {s->destination, systemError(error, Operation::Rename, s->destination)});
             continue;
         }
-        // In place, the copy needs its lock no more; closed, it can be replaced by a later
-        // copy to the same name, also where a file held open cannot be (Windows).
-        s->fd.reset();
         if (s->isNew)
             m_folders.created(s->folder, s->name);
         touched(s->folder, s->destination);
@@ -234,7 +195,7 @@ FileSession::Target FileSession::decide(const QString &source, const QString &de
     t.host = joinHost(t.folder, t.name);
     for (auto it = m_staged.crbegin(); it != m_staged.crend(); ++it) {
         if (it->target == t.sourceHost) {
-            t.sourceHost = it->temp;
+            t.sourceHost = it->copy.path();
             t.fromCopy = true;
             break;
         }
@@ -276,41 +237,26 @@ void FileSession::copyFile(const QString &source, const QString &destination)
 }
 
 // Writes the copy to a temporary file beside its destination and stages it to be put in
-// place; a replaced file keeps its permission bits where the volume stores them.
+// place; a replaced file keeps its owner and its permission bits where the volume stores
+// them.
 void FileSession::stage(Target &t)
 {
-    QByteArray temp;
-    const auto check = [&](Operation operation, int error) {
-        if (error == 0)
-            return;
-        if (!temp.isEmpty())
-            m_files.remove(temp);
-        raiseSystem(error, operation, t.destination);
-    };
-    FileStatus made;
-    Fd out = createTemporary(t.host, t.destination, temp, made);
-    bool cloned = false;
-    check(Operation::Copy, m_files.copy(t.in, out, t.from.size, cloned));
-    if (t.replaced) {
-        // Ownership can only be kept with the rights to give it; the bits can be where the
-        // volume stores them. Either is changed only when it differs: a change that
-        // changes nothing still costs a logged update of the file.
-        if (t.replaced->owner != made.owner || t.replaced->group != made.group)
-            m_files.setOwner(out, t.replaced->owner, t.replaced->group);
-        if (t.replaced->permissions() != made.permissions()) {
-            const int error = m_files.setMode(out, t.replaced->permissions());
-            check(Operation::SetMode, modesUnsupported(error) ? 0 : error);
-        }
-    }
-    if (m_journal) {
-        FileStatus written;
-        check(Operation::Copy, m_files.status(out, written));
+    PendingCopy copy(m_files);
+    Operation failed = Operation::CreateTemporary;
+    std::optional<Keep> keep;
+    if (t.replaced)
+        keep = Keep{t.replaced->owner, t.replaced->group, t.replaced->permissions()};
+    int error = copy.write(Fd(), t.host, t.in, t.from.size, keep, failed);
+    FileStatus written;
+    if (!error && m_journal && (error = m_files.status(copy.file(), written)) != 0)
+        failed = Operation::Copy;
+    if (error)
+        raiseSystem(error, failed, t.destination);
+    if (m_journal)
         record(t, written);
-    }
     if (m_staged.size() >= m_maxStaged)
         putInPlace();
-    m_staged.push_back(
-        {t.destination, temp, t.host, t.folder, t.name, made.device, !t.existing, std::move(out)});
+    m_staged.push_back({t.destination, std::move(copy), t.host, t.folder, t.name, !t.existing});
     // Later copies to this name in any case go to the same file.
     if (!t.existing)
         m_folders.reserved(t.folder, t.name);

@@ -5,6 +5,7 @@
 #include "runtime/error.h"
 #include "runtime/filesystem.h"
 #include "runtime/hostpath.h"
+#include "runtime/pendingcopy.h"
 
 #include <QHash>
 #include <QList>
@@ -111,8 +112,6 @@ private:
     Target decide(const QString &source, const QString &destination);
     void stage(Target &target);
     void record(Target &target, const FileStatus &written);
-    Fd createTemporary(const QByteArray &target, const QString &destination, QByteArray &path,
-                       FileStatus &status);
     void removeAbandonedTemporaries(const QByteArray &folder);
     void flushData(std::vector<Staged> &staged, std::vector<Staged *> &flushed);
     Digests digests(const std::vector<Staged *> &flushed);

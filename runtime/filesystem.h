@@ -99,12 +99,13 @@ public:
     // Whether the user may write to the file.
     virtual int access(const QByteArray &path) = 0;
 
-    // Creates a new, empty file to write, to take `destination`'s place later, and returns
-    // in `path` a path that opens it. Where the file system can, the file has no name
-    // until then (`named` false); otherwise it has a hidden temporary name of its own
-    // beside `destination` (see isTemporaryName).
-    virtual int createTemporary(const QByteArray &destination, QByteArray &path, bool &named,
-                                Fd &file) = 0;
+    // Creates a new, empty file to write, to take the place of the entry `destination` of
+    // the open `folder` later (or, `folder` not open, of the path `destination`), and returns
+    // in `path` how renameTemporaryAt names it. Where the file system can, the file has no
+    // name until then (`named` false), and `path` opens it; otherwise it has a hidden
+    // temporary name of its own beside `destination` (see isTemporaryName).
+    virtual int createTemporaryAt(const Fd &folder, const QByteArray &destination, QByteArray &path,
+                                  bool &named, Fd &file) = 0;
     // Takes the file's lock without waiting: EWOULDBLOCK when another holds it.
     virtual int lock(const Fd &file) = 0;
     // Fills `to` with the `size` bytes of `from`. `cloned` tells whether the copy shares the
@@ -134,9 +135,10 @@ public:
     // flushed one by one.
     virtual int flushFileSystem(const QByteArray &path) = 0;
 
-    // Puts the file `from` in `to`'s place, replacing what is there. A temporary file
-    // without a name, given by its path and its open file, is given the name `to`.
-    virtual int rename(const QByteArray &from, const Fd &file, const QByteArray &to) = 0;
+    // Puts the temporary file `from` of createTemporaryAt, open as `file`, in the place of
+    // `to`, in the same folder, replacing what is there; one without a name is given it.
+    virtual int renameTemporaryAt(const Fd &folder, const QByteArray &from, const Fd &file,
+                                  const QByteArray &to) = 0;
     virtual int remove(const QByteArray &path) = 0;
     // With those permission bits, less the process's mask.
     virtual int makeFolder(const QByteArray &path, quint32 permissions) = 0;

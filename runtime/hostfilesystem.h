@@ -23,8 +23,8 @@ public:
     int entryStatus(const QByteArray &path, FileStatus &status) override;
     int status(const Fd &file, FileStatus &status) override;
     int access(const QByteArray &path) override;
-    int createTemporary(const QByteArray &destination, QByteArray &path, bool &named,
-                        Fd &file) override;
+    int createTemporaryAt(const Fd &folder, const QByteArray &destination, QByteArray &path,
+                          bool &named, Fd &file) override;
     int lock(const Fd &file) override;
     int copy(const Fd &from, const Fd &to, qint64 size, bool &cloned) override;
     int setMode(const Fd &file, quint32 permissions) override;
@@ -35,7 +35,8 @@ public:
     int listFolder(const QByteArray &path, FolderListing &listing) override;
     int flushFolder(const QByteArray &path) override;
     int flushFileSystem(const QByteArray &path) override;
-    int rename(const QByteArray &from, const Fd &file, const QByteArray &to) override;
+    int renameTemporaryAt(const Fd &folder, const QByteArray &from, const Fd &file,
+                          const QByteArray &to) override;
     int remove(const QByteArray &path) override;
     int makeFolder(const QByteArray &path, quint32 permissions) override;
     int removeFolder(const QByteArray &path) override;
@@ -44,6 +45,7 @@ public:
     int write(const Fd &file, const QByteArray &data) override;
     int waitForLock(const Fd &file) override;
     std::size_t openFileBudget() override;
+    bool transient(int error) const override;
     int openFolderAt(const Fd &folder, const QByteArray &name, Fd &opened) override;
     int openLinkedFolderAt(const Fd &folder, const QByteArray &name, Fd &opened) override;
     int entryStatusAt(const Fd &folder, const QByteArray &name, FileStatus &status) override;

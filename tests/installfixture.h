@@ -139,12 +139,13 @@ public:
         return unlessFailed(Access, name,
                             [&] { return runtime::HostFileSystem::accessAt(folder, name); });
     }
-    int createTemporary(const QByteArray &destination, QByteArray &path, bool &named,
-                        runtime::Fd &file) override
+    int createTemporaryAt(const runtime::Fd &folder, const QByteArray &destination,
+                          QByteArray &path, bool &named, runtime::Fd &file) override
     {
         if (const int error = failed(CreateTemporary, nameOf(destination)))
             return error;
-        const int error = runtime::HostFileSystem::createTemporary(destination, path, named, file);
+        const int error =
+            runtime::HostFileSystem::createTemporaryAt(folder, destination, path, named, file);
         m_names[file.get()] = nameOf(destination);
         return error;
     }
@@ -179,10 +180,12 @@ public:
         return unlessFailed(FlushFileSystem, nameOf(path),
                             [&] { return runtime::HostFileSystem::flushFileSystem(path); });
     }
-    int rename(const QByteArray &from, const runtime::Fd &file, const QByteArray &to) override
+    int renameTemporaryAt(const runtime::Fd &folder, const QByteArray &from,
+                          const runtime::Fd &file, const QByteArray &to) override
     {
-        return unlessFailed(Rename, nameOf(to),
-                            [&] { return runtime::HostFileSystem::rename(from, file, to); });
+        return unlessFailed(Rename, nameOf(to), [&] {
+            return runtime::HostFileSystem::renameTemporaryAt(folder, from, file, to);
+        });
     }
     int setModified(const runtime::Fd &file, qint64 modified) override
     {
@@ -262,7 +265,7 @@ public:
     }
     int removeAt(const runtime::Fd &folder, const QByteArray &name) override
     {
-        return unlessFailed(Remove, name,
+        return unlessFailed(Remove, nameOf(name),
                             [&] { return runtime::HostFileSystem::removeAt(folder, name); });
     }
     int link(const QByteArray &from, const QByteArray &to) override

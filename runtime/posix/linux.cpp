@@ -56,13 +56,16 @@ QByteArray unnamedPath(int fd)
 // A file without a name costs the folder no entry until it takes its place: one name
 // made where a named temporary file makes, renames and removes one, which counts in a
 // large folder. It needs the file system's O_TMPFILE and /proc to link it in.
-int PosixFileSystem::createTemporary(const QByteArray &destination, QByteArray &path, bool &named,
-                                     Fd &file)
+int PosixFileSystem::createTemporaryAt(const Fd &folder, const QByteArray &destination,
+                                       QByteArray &path, bool &named, Fd &file)
 {
     static const bool canLink = ::access("/proc/self/fd", X_OK) == 0;
-    const QByteArray folder =
-        destination.left(std::max<qsizetype>(destination.lastIndexOf('/'), 1));
-    const int fd = canLink ? ::open(folder.constData(), O_RDWR | O_TMPFILE | O_CLOEXEC, 0666) : -1;
+    const QByteArray inside =
+        folder.isOpen() ? QByteArray(".")
+                        : destination.left(std::max<qsizetype>(destination.lastIndexOf('/'), 1));
+    const int fd =
+        canLink ? ::openat(at(folder), inside.constData(), O_RDWR | O_TMPFILE | O_CLOEXEC, 0666)
+                : -1;
     if (fd >= 0) {
         file.reset(fd);
         path = unnamedPath(fd);
@@ -70,8 +73,9 @@ int PosixFileSystem::createTemporary(const QByteArray &destination, QByteArray &
         return 0;
     }
     named = true;
-    return withTemporaryName(destination, path, [&](const QByteArray &at) {
-        const int created = ::open(at.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    return withTemporaryName(destination, path, [&](const QByteArray &name) {
+        const int created = ::openat(at(folder), name.constData(),
+                                     O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (created < 0)
             return -1;
         file.reset(created);
@@ -125,25 +129,26 @@ int PosixFileSystem::flushFileSystem(const QByteArray &path)
     return result(::syncfs(folder.get()));
 }
 
-int PosixFileSystem::rename(const QByteArray &from, const Fd &file, const QByteArray &to)
+int PosixFileSystem::renameTemporaryAt(const Fd &folder, const QByteArray &from, const Fd &file,
+                                       const QByteArray &to)
 {
+    const int in = at(folder);
     if (from != unnamedPath(file.get()))
-        return result(::rename(from.constData(), to.constData()));
-    if (::linkat(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), AT_SYMLINK_FOLLOW) == 0)
+        return result(::renameat(in, from.constData(), in, to.constData()));
+    if (::linkat(AT_FDCWD, from.constData(), in, to.constData(), AT_SYMLINK_FOLLOW) == 0)
         return 0;
     if (errno != EEXIST)
         return errno;
     // A file of that name came since: the new one is put over it from a name of its own.
     QByteArray named;
-    if (const int error = withTemporaryName(to, named, [&](const QByteArray &at) {
-            return ::linkat(AT_FDCWD, from.constData(), AT_FDCWD, at.constData(),
-                            AT_SYMLINK_FOLLOW);
+    if (const int error = withTemporaryName(to, named, [&](const QByteArray &name) {
+            return ::linkat(AT_FDCWD, from.constData(), in, name.constData(), AT_SYMLINK_FOLLOW);
         }))
         return error;
-    if (::rename(named.constData(), to.constData()) == 0)
+    if (::renameat(in, named.constData(), in, to.constData()) == 0)
         return 0;
     const int error = errno;
-    ::unlink(named.constData());
+    ::unlinkat(in, named.constData(), 0);
     return error;
 }
 

@@ -2,7 +2,10 @@
 // What the POSIX host's files share: posixfilesystem.cpp and linux.cpp.
 #pragma once
 
+#include "runtime/filesystem.h"
+
 #include <cerrno>
+#include <fcntl.h>
 
 namespace runtime::posix {
 
@@ -10,6 +13,12 @@ namespace runtime::posix {
 inline int result(int returned)
 {
     return returned == 0 ? 0 : errno;
+}
+
+// The folder a call inside an open folder starts from: the current one where it is not open.
+inline int at(const Fd &folder)
+{
+    return folder.isOpen() ? int(folder.get()) : AT_FDCWD;
 }
 
 } // namespace runtime::posix

@@ -183,14 +183,10 @@ std::size_t PosixFileSystem::openFileBudget()
     return std::clamp<std::size_t>(std::size_t(std::min<rlim_t>(budget, 65536)), 16, 65536);
 }
 
-namespace {
-
-int at(const Fd &folder)
+bool PosixFileSystem::transient(int error) const
 {
-    return folder.isOpen() ? folder.get() : AT_FDCWD;
+    return FileSystem::transient(error);
 }
-
-} // namespace
 
 int PosixFileSystem::openFolderAt(const Fd &folder, const QByteArray &name, Fd &opened)
 {

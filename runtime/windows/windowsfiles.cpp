@@ -181,18 +181,30 @@ int WindowsFileSystem::access(const QByteArray &path)
     return writable(widePath(path), 0);
 }
 
+// An antivirus scanner or the search indexer opens a file for a moment right after it is
+// written or closed; a rename or a removal over it meanwhile fails with a sharing or lock
+// violation (EBUSY here), or with access denied, also on a file the program itself has just
+// made. Such a call is worth making again a moment later.
+bool WindowsFileSystem::transient(int error) const
+{
+    return FileSystem::transient(error) || error == EBUSY || error == EACCES;
+}
+
 // Windows has no files without a name: the copy is written under a hidden temporary name
 // beside its destination, open for the rename that puts it there.
-int WindowsFileSystem::createTemporary(const QByteArray &destination, QByteArray &path, bool &named,
-                                       Fd &file)
+int WindowsFileSystem::createTemporaryAt(const Fd &folder, const QByteArray &destination,
+                                         QByteArray &path, bool &named, Fd &file)
 {
     named = true;
     const qsizetype slash = std::max(destination.lastIndexOf('/'), destination.lastIndexOf('\\'));
-    const QByteArray folder = destination.left(slash + 1);
+    const QByteArray beside = destination.left(slash + 1);
     for (int attempt = 0;; ++attempt) {
-        path = folder + newTemporaryName();
-        const int error = openAt(widePath(path), GENERIC_READ | GENERIC_WRITE | DELETE, CREATE_NEW,
-                                 FILE_ATTRIBUTE_HIDDEN, file);
+        path = beside + newTemporaryName();
+        std::wstring wide;
+        int error = pathAt(folder, path, wide);
+        if (!error)
+            error = openAt(wide, GENERIC_READ | GENERIC_WRITE | DELETE, CREATE_NEW,
+                           FILE_ATTRIBUTE_HIDDEN, file);
         if (error == 0)
             return 0;
         if (error != EEXIST || attempt >= 100) {
@@ -261,9 +273,14 @@ int WindowsFileSystem::readAt(const Fd &file, qint64 offset, char *buffer, qint6
     return 0;
 }
 
-int WindowsFileSystem::rename(const QByteArray &from, const Fd &file, const QByteArray &to)
+int WindowsFileSystem::renameTemporaryAt(const Fd &folder, const QByteArray &from, const Fd &file,
+                                         const QByteArray &to)
 {
-    const std::wstring source = widePath(from), target = widePath(to);
+    std::wstring source, target;
+    if (const int error = pathAt(folder, from, source))
+        return error;
+    if (const int error = pathAt(folder, to, target))
+        return error;
     if (file.isOpen()) {
         // The copy shows once it has its destination's name.
         changeAttributes(handleOf(file), 0, FILE_ATTRIBUTE_HIDDEN);
