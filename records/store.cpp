@@ -305,9 +305,13 @@ int Store::markUnrecorded(const QByteArray &folder, int why) const
     Fd held;
     if (const int error = m_files.openFolderAt(Fd(), folder, held))
         return error;
+    // A record written for the copies put in place so far goes too: it holds less than the
+    // install does now.
     const QByteArray mark = UnrecordedPrefix + QByteArray::number(why) + JsonSuffix;
     return retried(m_files, [&] {
-        const int error = m_files.renameAt(held, HeaderName, held, mark);
+        int error = m_files.renameAt(held, RecordName, held, mark);
+        if (error == ENOENT)
+            error = m_files.renameAt(held, HeaderName, held, mark);
         return error ? error : m_files.flushOpenFolder(held);
     });
 }

@@ -78,8 +78,9 @@ public:
     // complete; a write that fails for a moment's reason is tried again for about 2 s.
     // Returns 0 or the errno.
     int write(const InstallRecord &record) const;
-    // Marks the record of an install that goes on without it: a rename, which needs no
-    // free space. Returns 0 or the errno.
+    // Marks the record of an install that goes on without it: a rename of its header, or of
+    // its record where one was written for part of it, which needs no free space. Returns 0
+    // or the errno.
     int markUnrecorded(const QByteArray &folder, int why) const;
     // Removes a record's folder with everything in it, the record last.
     int remove(const QByteArray &folder) const;

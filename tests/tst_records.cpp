@@ -96,6 +96,28 @@ private slots:
         QCOMPARE(output, messages::NoInstalls + u'\n');
         QCOMPARE(command(g, {u"--forget"_s, u"2"_s}), 3);
     }
+
+    // More copies than may stay open at once are put in place in turns, the record written
+    // before each: one that cannot be written the second time leaves no record of the first
+    // turn alone, which an undo would take for the whole install.
+    void recordWrittenInTurns()
+    {
+        Game g;
+        g.tick({1});
+        g.files.budget = 3;
+        int writes = 0;
+        g.files.before = [&](Op op, const QByteArray &name) {
+            if (op == Op::Create && name == "record.json.new" && ++writes == 2)
+                g.files.faults.append({Op::FlushFile, ENOSPC, "record.json.new"});
+        };
+        QVERIFY(g.install().installed());
+        QCOMPARE(writes, 2);
+        g.files.before = {};
+        g.files.faults.clear();
+        const UndoOutcome outcome = g.undo();
+        QCOMPARE(failure(outcome.error),
+                 failure(records::Problem::NotRecorded, records::Step::ReadRecord, ENOSPC));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestRecords)
