@@ -5,6 +5,7 @@
 #include "records/lock.h"
 #include "records/undosteps.h"
 #include "runtime/hostpath.h"
+#include "runtime/pendingcopy.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -84,6 +85,30 @@ void checkNotReplaced(runtime::FileSystem &files, const Records &all, const Game
     }
 }
 
+// What installs cut short left in the game folder: their temporary files, in the folder and
+// in the folders in it, where the copies are written.
+void clearInterrupted(runtime::FileSystem &files, const GameFolder &game)
+{
+    QByteArrayList names;
+    if (files.readFolder(game.fd, names) != 0)
+        return;
+    for (const QByteArray &name : std::as_const(names)) {
+        runtime::Fd folder;
+        QByteArrayList inside;
+        FileStatus status;
+        if (runtime::isTemporaryName(name))
+            runtime::removeIfAbandoned(files, game.fd, name);
+        else if (files.entryStatusAt(game.fd, name, status) == 0 && status.isFolder() &&
+                 files.openFolderAt(game.fd, name, folder) == 0 &&
+                 files.readFolder(folder, inside) == 0) {
+            for (const QByteArray &entry : std::as_const(inside)) {
+                if (runtime::isTemporaryName(entry))
+                    runtime::removeIfAbandoned(files, folder, entry);
+            }
+        }
+    }
+}
+
 // Undoes the newest install into an open game folder, or says why not, into `outcome`.
 void undoNewest(const Store &store, const GameFolder &game, qint64 number,
                 const std::function<void()> &waiting, UndoOutcome &outcome)
@@ -106,6 +131,8 @@ void undoNewest(const Store &store, const GameFolder &game, qint64 number,
             interrupted = std::max(interrupted, sequence(cut.folder));
         }
     }
+    if (!outcome.interrupted.isEmpty())
+        clearInterrupted(files, game);
     const Records all = store.readAll();
     QList<InstallRecord> ofGame;
     for (const InstallRecord &record : all.good) {

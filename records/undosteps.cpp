@@ -247,10 +247,8 @@ void UndoSteps::clearTemporaries()
         if (!folder.isOpen() || m_files.readFolder(folder, names) != 0)
             continue;
         for (const QByteArray &name : std::as_const(names)) {
-            Fd temporary;
-            if (runtime::isTemporaryName(name) &&
-                m_files.openEntryAt(folder, name, temporary) == 0 && m_files.lock(temporary) == 0)
-                m_files.removeAt(folder, name);
+            if (runtime::isTemporaryName(name))
+                runtime::removeIfAbandoned(m_files, folder, name);
         }
     }
 }

@@ -45,18 +45,8 @@ void FileSession::removeAbandonedTemporaries(const QByteArray &folder)
         return;
     // The index keeps the names removed here; being hidden, they are never listed.
     for (const FolderIndex::Entry &entry : *entries) {
-        if (entry.name[0] != '.' || !isTemporaryName(entry.name)) // most names at a glance
-            continue;
-        const QByteArray path = joinHost(folder, QByteArray(entry.name));
-        Fd fd;
-        FileStatus held, now;
-        if (m_files.openEntry(path, fd) != 0 || m_files.status(fd, held) != 0 ||
-            !held.isRegular() || m_files.lock(fd) != 0)
-            continue;
-        // Unlocked, and still under its temporary name: no install will rename it.
-        if (m_files.entryStatus(path, now) == 0 && now.device == held.device &&
-            now.inode == held.inode)
-            m_files.remove(path);
+        if (entry.name[0] == '.' && isTemporaryName(entry.name)) // most names at a glance
+            removeIfAbandoned(m_files, Fd(), joinHost(folder, QByteArray(entry.name)));
     }
 }
 

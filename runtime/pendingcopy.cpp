@@ -112,4 +112,17 @@ void PendingCopy::discard()
     m_file.reset();
 }
 
+void removeIfAbandoned(FileSystem &files, const Fd &folder, const QByteArray &name)
+{
+    Fd fd;
+    FileStatus held, now;
+    if (files.openEntryAt(folder, name, fd) != 0 || files.status(fd, held) != 0 ||
+        !held.isRegular() || files.lock(fd) != 0)
+        return;
+    // Unlocked, and still under its temporary name: no process will rename it.
+    if (files.entryStatusAt(folder, name, now) == 0 && now.device == held.device &&
+        now.inode == held.inode)
+        files.removeAt(folder, name);
+}
+
 } // namespace runtime

@@ -60,4 +60,9 @@ private:
     FileStatus m_status;
 };
 
+// Removes a temporary file that an install or an undo cut short left (`name` in the open
+// `folder`, or a path where `folder` is not open): one that no running process holds, and
+// that is still under its temporary name.
+void removeIfAbandoned(FileSystem &files, const Fd &folder, const QByteArray &name);
+
 } // namespace runtime

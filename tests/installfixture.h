@@ -111,6 +111,8 @@ public:
     QList<Fault> faults;
     // Once set, as by a process killed at that moment: every operation fails with EIO.
     bool dead = false;
+    // Temporary files always have names, as where the file system has none without.
+    bool namedTemporaries = false;
     std::size_t budget = 0; // files open at once; 0 for the host's
     QList<QPair<Op, QByteArray>> log;
     std::function<void(Op, const QByteArray &)> before; // runs before each logged operation
@@ -144,8 +146,15 @@ public:
     {
         if (const int error = failed(CreateTemporary, nameOf(destination)))
             return error;
-        const int error =
-            runtime::HostFileSystem::createTemporaryAt(folder, destination, path, named, file);
+        int error = 0;
+        if (namedTemporaries) { // as Windows and FAT make them
+            named = true;
+            path = destination.left(destination.lastIndexOf('/') + 1) + runtime::newTemporaryName();
+            error = runtime::HostFileSystem::createAt(folder, path, 0666, file);
+        } else {
+            error =
+                runtime::HostFileSystem::createTemporaryAt(folder, destination, path, named, file);
+        }
         m_names[file.get()] = nameOf(destination);
         return error;
     }

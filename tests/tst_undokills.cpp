@@ -33,7 +33,7 @@ private slots:
     void killedAtEveryStep_data()
     {
         QTest::addColumn<int>("job");
-        QTest::addColumn<bool>("copies"); // kept as copies, not as second names
+        QTest::addColumn<bool>("copies"); // kept as copies, and temporary files with names
         QTest::newRow("install") << int(Job::Install) << false;
         QTest::newRow("install, kept as copies") << int(Job::Install) << true;
         QTest::newRow("undo of the same car twice") << int(Job::UndoOfSameCarTwice) << false;
@@ -47,8 +47,10 @@ private slots:
         int kills = 0;
         for (int at = 0;; ++at) {
             Game g;
-            if (copies)
+            if (copies) {
                 g.files.faults.append({Op::Link, EXDEV, {}});
+                g.files.namedTemporaries = true;
+            }
             const QStringList stock = state(g);
             g.tick({1});
             if (Job(job) != Job::Install) {
