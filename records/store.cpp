@@ -389,6 +389,10 @@ Store::Forgotten Store::forget(const QByteArray &folder) const
         raiseSystem(error, Step::Forget, shown(folder));
     m_files.flushOpenFolder(installs);
     m_files.flushOpenFolder(forgotten);
+    // Opened again where it is now: a handle held across the move may still lead to where it
+    // was (Wine).
+    held.reset();
+    m_files.openFolderAt(forgotten, name, held);
     // Named after what they were in the game, numbered, as two may share a name.
     for (const Change &change : result.record ? result.record->changes : QList<Change>()) {
         if (change.kept.isEmpty())
