@@ -26,7 +26,7 @@ void DigestWorker::add(const QByteArray &key, Fd file)
         ++m_reading;
     }
     if (m_threads.empty()) {
-        const unsigned count = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+        const unsigned count = std::clamp(std::thread::hardware_concurrency(), 2u, 4u) - 1;
         for (unsigned i = 0; i < count; ++i)
             m_threads.emplace_back([this] { run(); });
     }

@@ -15,8 +15,8 @@
 namespace runtime {
 
 // Reads files for their digests (FileSystem::hash) on threads of its own, one a processor but
-// the one the work runs on, started with the first file, so that the reading goes on beside
-// the work that asked for it.
+// the one the work needs (on two, the one that measured best), started with the first file,
+// so that the reading goes on beside the work that asked for it.
 class DigestWorker
 {
 public:
