@@ -55,6 +55,32 @@ QByteArray nameOf(const QByteArray &file)
     return file.mid(file.lastIndexOf('/') + 1);
 }
 
+// Breaks the copy of `target`, from `source`, as the row says: by a fault of the file
+// system (on the source, on the whole file system, or on the destination), or by what is in
+// the destination's place.
+void breakOne(Game &g, Kind kind, TestFileSystem::Fault fault, const QByteArray &target,
+              const QByteArray &source)
+{
+    const QString gameFile = g.path("Game/" + target);
+    if (kind == Kind::Injected) {
+        fault.name = fault.op == Op::Open              ? nameOf(source)
+                     : fault.op == Op::FlushFileSystem ? QByteArray()
+                                                       : nameOf(target);
+        g.files.faults.append(fault);
+        if (fault.op == Op::FlushFile) // flushed file by file where the whole cannot be
+            g.files.faults.append({Op::FlushFileSystem, ENOTSUP, {}});
+        if (fault.op == Op::SetMode) // the mode is set only where it differs
+            QVERIFY(QFile::setPermissions(gameFile,
+                                          QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+    }
+    if (kind == Kind::Folder) {
+        QVERIFY(QFile::remove(gameFile));
+        QVERIFY(QDir().mkdir(gameFile));
+    }
+    if (kind == Kind::ReadOnly) // chmod a-w, or Windows' read-only attribute
+        QVERIFY(QFile::setPermissions(gameFile, ReadOnlyPermissions));
+}
+
 } // namespace
 
 class TestFaults : public QObject
@@ -148,25 +174,7 @@ private slots:
         const bool model = target.startsWith("models");
         const QByteArray source = model ? "new/car.4ds" : "new/Maps/road.bmp";
 
-        if (Kind(kind) == Kind::Injected) {
-            // On the source, on the whole file system, or on the destination.
-            const Op at = Op(op);
-            const QByteArray name = at == Op::Open              ? nameOf(source)
-                                    : at == Op::FlushFileSystem ? QByteArray()
-                                                                : nameOf(target);
-            g.files.faults.append({at, error, name, atByte});
-            if (at == Op::FlushFile) // flushed file by file where the whole cannot be
-                g.files.faults.append({Op::FlushFileSystem, ENOTSUP, {}});
-            if (at == Op::SetMode) // the mode is set only where it differs
-                QVERIFY(QFile::setPermissions(gameFile, QFile::ReadOwner | QFile::WriteOwner |
-                                                            QFile::ReadOther));
-        }
-        if (Kind(kind) == Kind::Folder) {
-            QVERIFY(QFile::remove(gameFile));
-            QVERIFY(QDir().mkdir(gameFile));
-        }
-        if (Kind(kind) == Kind::ReadOnly) // chmod a-w, or Windows' read-only attribute
-            QVERIFY(QFile::setPermissions(gameFile, ReadOnlyPermissions));
+        breakOne(g, Kind(kind), {Op(op), error, {}, atByte}, target, source);
         QList<QByteArray> before;
         for (const QByteArray &file : failing)
             before.append(g.game(file));
