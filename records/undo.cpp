@@ -152,7 +152,8 @@ void undoNewest(const Store &store, const GameFolder &game, qint64 number,
         return;
     }
     if (number > 0 && newest->number() != number)
-        raise(Problem::NotNewest, Step::ReadRecord, {}, QString::number(newest->number()));
+        raise(Problem::NotNewest, Step::ReadRecord, shown(game.host),
+              QString::number(newest->number()));
     outcome.install = *newest;
     // What it did is not known: nothing is undone, and nothing it kept is removed.
     if (!newest->complete)
