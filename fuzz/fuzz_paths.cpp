@@ -189,13 +189,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const bool rooted = input.startsWith(u'/') || input.startsWith(u'\\');
     const QString path = rooted ? g_root + input : input;
 
+    // A drive followed by a name, "C:Games", starts from no root.
+    const bool driveWithoutRoot = input.size() > 2 && input[1] == u':' && input[0].isLetter() &&
+                                  input[0].unicode() < 0x80 && input[2] != u'/' &&
+                                  input[2] != u'\\';
     SplitPath split;
     try {
         split = splitPath(path, g_paths);
+        FUZZ_CHECK(!driveWithoutRoot, path);
     } catch (const RuntimeError &error) {
-        // A NUL or an unready drive: every service refuses the path.
+        // A NUL, an unready drive or a drive without its root: every service refuses the path.
         FUZZ_CHECK(error.error().kind == ErrorKind::NulInPath ||
-                       error.error().kind == ErrorKind::DriveNotReady,
+                       error.error().kind == ErrorKind::DriveNotReady ||
+                       (driveWithoutRoot && error.error().kind == ErrorKind::NoRoot),
                    path);
         FUZZ_CHECK(!list(path), path);
         return 0;

@@ -59,6 +59,10 @@ enum class ErrorKind : quint8
     TooManyRecords,   // more records than the `detail` a table holds
     NameTaken,        // a name another file of the same work has but for case: `detail`
     NoDialog,         // no window system to show a dialog in
+    NoRoot,           // a root files cannot be found from: a drive without its separator
+                      // ("C:Games"), a share without its name, a device's namespace
+    ReservedName,     // a name Windows keeps for a device ("CON"), or one with a ':' (a
+                      // file's stream): `detail` is the name
 };
 Q_ENUM_NS(ErrorKind)
 

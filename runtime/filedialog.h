@@ -20,6 +20,11 @@ public:
 // Installs the service used by openFileDialog and returns the one it replaces.
 FileDialogService *setFileDialogService(FileDialogService *service);
 
+// Whether the system's own file dialog suits the game's files: it matches a filter's
+// patterns without regard to case, and it speaks the player's language. Windows' does; a
+// POSIX desktop's need not, and there Qt's own dialog is shown.
+bool systemFileDialogSuits();
+
 // Asks the user for a file to open. Throws RuntimeError when no dialog can be shown.
 std::optional<QString> openFileDialog(const QString &filter);
 

@@ -18,15 +18,6 @@ namespace runtime {
 
 namespace {
 
-bool isSeparator(QChar c)
-{
-    return c == u'\\' || c == u'/';
-}
-
-} // namespace
-
-namespace {
-
 constexpr quint64 EachByte = 0x0101010101010101ull;
 constexpr quint64 HighBits = 0x8080808080808080ull;
 
@@ -189,38 +180,6 @@ void checkComponent(const QString &name)
 {
     if (isNameTooLong(name))
         raise(ErrorKind::NameTooLong, Operation::Resolve, QString(), name);
-}
-
-SplitPath splitPath(const QString &path, const HostPaths &host)
-{
-    if (path.contains(QChar(0)))
-        raise(ErrorKind::NulInPath, Operation::Resolve, path);
-
-    SplitPath result;
-    QStringView rest = path;
-    if (path.size() >= 2 && path[1] == u':' && path[0].isLetter() && path[0].unicode() < 0x80) {
-        result.root = driveRoot(char(path[0].toLower().unicode()), host);
-        if (result.root.isEmpty())
-            raise(ErrorKind::DriveNotReady, Operation::Resolve, path, path.first(1).toUpper());
-        rest = rest.sliced(2);
-    } else if (!path.isEmpty() && isSeparator(path[0])) {
-        result.root = "/";
-    } else {
-        if (host.currentFolder.isEmpty())
-            raise(ErrorKind::NoCurrentFolder, Operation::Resolve, path);
-        result.root = host.currentFolder;
-    }
-
-    qsizetype start = 0;
-    for (qsizetype i = 0; i <= rest.size(); ++i) {
-        if (i == rest.size() || isSeparator(rest[i])) {
-            if (i > start)
-                result.components.append(rest.sliced(start, i - start).toString());
-            start = i + 1;
-        }
-    }
-    result.trailingSeparator = !rest.isEmpty() && isSeparator(rest.back());
-    return result;
 }
 
 std::optional<QByteArray> findEntry(const QByteArray &folder, const QString &name,

@@ -32,6 +32,19 @@ class FileSystem;
 // The user the process runs as.
 quint32 processUser();
 
+// How the player writes paths. POSIX: "/" is the root, "//" too, and a name may hold any
+// character but '/'. Windows: a path may start from a share (\\server\share), or be written
+// in the verbatim form (\\?\C:\..., \\?\UNC\server\share); the names of devices and
+// names with ':' are no file names; paths are shown with backslashes.
+enum class PathStyle : quint8
+{
+    Posix,
+    Windows,
+};
+
+// The host's own style.
+PathStyle hostPathStyle();
+
 // The host's state that path resolution depends on, read once when the program starts.
 struct HostPaths
 {
@@ -40,6 +53,7 @@ struct HostPaths
     QByteArray currentFolder;     // the process's current folder; "" when it is gone
     QByteArray dataFolder;        // the program's records, ~/.local/share/quillmere; "" for none
     quint32 user = processUser(); // whose records those are
+    PathStyle style = hostPathStyle(); // how the player writes paths here
 
     static HostPaths ofProcess();
 };
@@ -55,16 +69,27 @@ bool isAbsoluteHost(QByteArrayView path);
 // Whether a name is longer than the host's file systems allow.
 bool isNameTooLong(const QString &name);
 
+// Whether Windows keeps a name for a device (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9,
+// with any extension and in any case) or reads it as a file's stream (a ':').
+bool isReservedName(QStringView name);
+
+// A path as the player reads it in a field or a list: with backslashes in Windows' style.
+QString shownPath(const QString &path, PathStyle style);
+
 // A program path split into the host folder it starts from and its components.
 struct SplitPath
 {
-    QByteArray root;        // "/" , the current folder, or a drive's folder
+    QByteArray root;        // "/" , the current folder, a drive's folder, or in Windows' style
+                            // a share's, "//server/share/"
     QStringList components; // never empty strings
     bool trailingSeparator = false;
 };
 
-// Throws on a NUL character, on a drive letter whose drive is not ready, and on a relative
-// path when there is no current folder.
+// Throws on a NUL character, on a drive letter whose drive is not ready, on a relative
+// path when there is no current folder, on a drive without its separator ("C:Games": the
+// drive's current folder, which Wine does not keep and a player rarely means), and in
+// Windows' style on a share without its name, on a device's path (\\.\...) and on a
+// name that Windows keeps (isReservedName).
 SplitPath splitPath(const QString &path, const HostPaths &host);
 
 // Joins a host folder and one host name.

@@ -12,6 +12,7 @@
 //   driveRoot                    the root folder of a drive letter, when the drive is ready
 //   isAbsoluteHost               whether a host path starts from a root
 //   isNameTooLong                whether a name is too long for the host's file systems
+//   hostPathStyle                how the player writes paths: POSIX's or Windows' way
 // The drives (drives.h):
 //   drives                       the machine's drives, as the folder picker shows them
 //   isUserFileSystem             POSIX only: whether a mount holds the user's files
@@ -19,9 +20,12 @@
 //   peakResidentKiB              the most memory the process has held
 //   commandArguments             the arguments, as the program's paths
 //   attachConsole                the console of the program that started this one
+// The dialogs (filedialog.h):
+//   systemFileDialogSuits        whether the system's own file dialog is the one to show
 #pragma once
 
 #include "runtime/drives.h"
+#include "runtime/filedialog.h"
 #include "runtime/hostfilesystem.h"
 #include "runtime/hostpath.h"
 #include "runtime/processinfo.h"

@@ -8,9 +8,10 @@ namespace runtime {
 
 std::optional<QString> WidgetFileDialog::openFile(const QString &filter)
 {
-    const QString file =
-        QFileDialog::getOpenFileName(QApplication::activeWindow(), QString(), QString(), filter,
-                                     nullptr, QFileDialog::DontUseNativeDialog);
+    const QFileDialog::Options options =
+        systemFileDialogSuits() ? QFileDialog::Options() : QFileDialog::DontUseNativeDialog;
+    const QString file = QFileDialog::getOpenFileName(QApplication::activeWindow(), QString(),
+                                                      QString(), filter, nullptr, options);
     if (file.isEmpty())
         return std::nullopt;
     return file;

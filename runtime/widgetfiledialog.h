@@ -5,8 +5,9 @@
 
 namespace runtime {
 
-// The file-open dialog as Qt's own dialog, which matches the filter's patterns without
-// regard to case, as the game's file names need.
+// The file-open dialog: the system's own where it suits (systemFileDialogSuits), else Qt's
+// own dialog, which matches the filter's patterns without regard to case, as the game's file
+// names need. Either answers with '/' between names.
 class WidgetFileDialog : public FileDialogService
 {
 public:

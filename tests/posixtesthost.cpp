@@ -34,4 +34,9 @@ int makeSocket(const QByteArray &path)
     return error;
 }
 
+QByteArray makeShare(const QByteArray &, const QByteArray &)
+{
+    return {}; // a POSIX host has no \\server\share of its own
+}
+
 } // namespace testhost

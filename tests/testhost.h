@@ -24,4 +24,9 @@ int symlink(const QByteArray &target, const QByteArray &path);
 int makePipe(const QByteArray &path);
 int makeSocket(const QByteArray &path);
 
+// The folder that holds the files of a share of this machine, \\server\share, made for a
+// test, as a host path; "" where the host cannot make one: under Wine, a folder of the
+// prefix, where Wine finds its shares (dosdevices/unc/server/share).
+QByteArray makeShare(const QByteArray &server, const QByteArray &share);
+
 } // namespace testhost

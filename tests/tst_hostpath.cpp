@@ -4,6 +4,8 @@
 #include "runtime/hostpath.h"
 #include "testsupport.h"
 
+#include <QScopeGuard>
+
 using namespace Qt::StringLiterals;
 using namespace runtime;
 
@@ -39,34 +41,65 @@ private slots:
         QCOMPARE(decodeName("Машина"), u"Машина"_s);
     }
 
-    // A relative path starts at the host's current folder, which need not exist to split.
+    // A relative path starts at the host's current folder, which need not exist to split. In
+    // Windows' style a share is a root of its own, as the file dialog and Explorer write it.
     void splitting_data()
     {
+        QTest::addColumn<bool>("windows"); // Windows' style, else POSIX'
         QTest::addColumn<QString>("path");
         QTest::addColumn<QStringList>("components");
-        QTest::addColumn<bool>("absolute");
+        QTest::addColumn<QByteArray>("root"); // "": the current folder
         QTest::addColumn<bool>("trailing");
-        QTest::newRow("backslashes")
-            << u"\\games\\Ortana\\"_s << QStringList{u"games"_s, u"Ortana"_s} << true << true;
+        QTest::newRow("backslashes") << false << u"\\games\\Ortana\\"_s
+                                     << QStringList{u"games"_s, u"Ortana"_s} << "/"_ba << true;
         QTest::newRow("mixed and doubled")
-            << u"/games\\\\/Ortana//maps"_s << QStringList{u"games"_s, u"Ortana"_s, u"maps"_s}
-            << true << false;
+            << false << u"/games\\\\/Ortana//maps"_s
+            << QStringList{u"games"_s, u"Ortana"_s, u"maps"_s} << "/"_ba << false;
         QTest::newRow("backslash then slash")
-            << u"/g\\/a0.dta"_s << QStringList{u"g"_s, u"a0.dta"_s} << true << false;
-        QTest::newRow("relative") << u"maps\\x.bmp"_s << QStringList{u"maps"_s, u"x.bmp"_s} << false
-                                  << false;
-        QTest::newRow("empty") << QString() << QStringList{} << false << false;
+            << false << u"/g\\/a0.dta"_s << QStringList{u"g"_s, u"a0.dta"_s} << "/"_ba << false;
+        QTest::newRow("relative") << false << u"maps\\x.bmp"_s << QStringList{u"maps"_s, u"x.bmp"_s}
+                                  << QByteArray() << false;
+        QTest::newRow("empty") << false << QString() << QStringList{} << QByteArray() << false;
+        QTest::newRow("two slashes, POSIX")
+            << false << u"//nas/games/Ortana"_s << QStringList{u"nas"_s, u"games"_s, u"Ortana"_s}
+            << "/"_ba << false;
+        QTest::newRow("devices' names, POSIX")
+            << false << u"/CON/aux.txt/a:b"_s << QStringList{u"CON"_s, u"aux.txt"_s, u"a:b"_s}
+            << "/"_ba << false;
+        QTest::newRow("share") << true << u"\\\\nas\\games\\Ortana"_s << QStringList{u"Ortana"_s}
+                               << "//nas/games/"_ba << false;
+        QTest::newRow("share, the dialog's slashes")
+            << true << u"//nas/Игры/Ortana/"_s << QStringList{u"Ortana"_s} << "//nas/Игры/"_ba
+            << true;
+        QTest::newRow("share's root")
+            << true << u"\\\\nas\\games"_s << QStringList{} << "//nas/games/"_ba << false;
+        QTest::newRow("verbatim share")
+            << true << u"\\\\?\\UNC\\nas\\games\\Ortana\\maps\\"_s
+            << QStringList{u"Ortana"_s, u"maps"_s} << "//nas/games/"_ba << true;
+        QTest::newRow("one backslash, Windows")
+            << true << u"\\games\\Ortana"_s << QStringList{u"games"_s, u"Ortana"_s} << "/"_ba
+            << false;
+        QTest::newRow("trailing dots and spaces kept")
+            << true << u"\\\\nas\\games\\Ortana. \\car.4ds."_s
+            << QStringList{u"Ortana. "_s, u"car.4ds."_s} << "//nas/games/"_ba << false;
+        QTest::newRow("near devices' names")
+            << true << u"/CONSOLE/COM0/LPT10/nul_x/a.con/con2.aux"_s
+            << QStringList{u"CONSOLE"_s, u"COM0"_s,  u"LPT10"_s,
+                           u"nul_x"_s,   u"a.con"_s, u"con2.aux"_s}
+            << "/"_ba << false;
     }
     void splitting()
     {
+        QFETCH(bool, windows);
         QFETCH(QString, path);
         QFETCH(QStringList, components);
-        QFETCH(bool, absolute);
+        QFETCH(QByteArray, root);
         QFETCH(bool, trailing);
-        const HostPaths host{"/no-prefix", "/home/alex/Игры", {}};
+        HostPaths host{"/no-prefix", "/home/alex/Игры", {}};
+        host.style = windows ? PathStyle::Windows : PathStyle::Posix;
         const SplitPath split = splitPath(path, host);
         QCOMPARE(split.components, components);
-        QCOMPARE(split.root, absolute ? QByteArray("/") : host.currentFolder);
+        QCOMPARE(split.root, root.isEmpty() ? host.currentFolder : root);
         QCOMPARE(split.trailingSeparator, trailing);
     }
 
@@ -83,34 +116,74 @@ private slots:
         FolderIndex folders(m_files);
         QCOMPARE(resolveExisting(u"C:\\GAMES\\ortana"_s, host, folders), ortana);
         QCOMPARE(resolveExisting(u"c:/games/Ortana"_s, host, folders), ortana);
+        // In Windows' style, the verbatim form of the same path.
+        HostPaths windows = host;
+        windows.style = PathStyle::Windows;
+        QCOMPARE(resolveExisting(u"\\\\?\\c:\\GAMES\\ortana"_s, windows, folders), ortana);
     }
 
     void errors_data()
     {
+        QTest::addColumn<bool>("windows"); // Windows' style, else POSIX'
         QTest::addColumn<QString>("path");
         QTest::addColumn<ErrorKind>("kind");
         QTest::addColumn<QString>("detail");
-        QTest::newRow("nul") << u"/tmp/a"_s + QChar(0) + u"b"_s << ErrorKind::NulInPath
+        QTest::newRow("nul") << false << u"/tmp/a"_s + QChar(0) + u"b"_s << ErrorKind::NulInPath
                              << QString();
-        QTest::newRow("unready drive") << u"q:\\Games"_s << ErrorKind::DriveNotReady << u"Q"_s;
+        QTest::newRow("unready drive")
+            << false << u"q:\\Games"_s << ErrorKind::DriveNotReady << u"Q"_s;
         QTest::newRow("relative without a current folder")
-            << u"maps\\x.bmp"_s << ErrorKind::NoCurrentFolder << QString();
+            << false << u"maps\\x.bmp"_s << ErrorKind::NoCurrentFolder << QString();
         QTest::newRow("name too long")
-            << u"/"_s + QString(300, u'a') << ErrorKind::NameTooLong << QString(300, u'a');
+            << false << u"/"_s + QString(300, u'a') << ErrorKind::NameTooLong << QString(300, u'a');
         // 128 Cyrillic letters are 256 bytes: one too many.
         QTest::newRow("name too long in bytes")
-            << u"/"_s + QString(128, u'Ж') << ErrorKind::NameTooLong << QString(128, u'Ж');
+            << false << u"/"_s + QString(128, u'Ж') << ErrorKind::NameTooLong << QString(128, u'Ж');
+        // The drive's current folder, on any host.
+        QTest::newRow("drive without its root")
+            << false << u"C:Games\\Ortana"_s << ErrorKind::NoRoot << QString();
+        QTest::newRow("drive without its root, Windows")
+            << true << u"c:Games"_s << ErrorKind::NoRoot << QString();
+        QTest::newRow("server alone") << true << u"\\\\nas"_s << ErrorKind::NoRoot << QString();
+        QTest::newRow("share without a name")
+            << true << u"//nas//games"_s << ErrorKind::NoRoot << QString();
+        QTest::newRow("device's namespace")
+            << true << u"\\\\.\\C:\\Games"_s << ErrorKind::NoRoot << QString();
+        QTest::newRow("verbatim, the dialog's slashes")
+            << true << u"//?/C:/Games"_s << ErrorKind::NoRoot << QString();
+        QTest::newRow("verbatim volume")
+            << true << u"\\\\?\\Volume{1}\\Games"_s << ErrorKind::NoRoot << QString();
+        QTest::newRow("verbatim share without its name")
+            << true << u"\\\\?\\UNC\\nas"_s << ErrorKind::NoRoot << QString();
+        QTest::newRow("a file's stream") << true << u"\\\\nas\\games\\car.4ds:Zone.Identifier"_s
+                                         << ErrorKind::ReservedName << u"car.4ds:Zone.Identifier"_s;
+        QTest::newRow("console") << true << u"/Games/con"_s << ErrorKind::ReservedName << u"con"_s;
+        QTest::newRow("device with extensions")
+            << true << u"/Games/Nul.tar.gz/x"_s << ErrorKind::ReservedName << u"Nul.tar.gz"_s;
+        QTest::newRow("device, spaces before the extension")
+            << true << u"/Games/AUX .txt"_s << ErrorKind::ReservedName << u"AUX .txt"_s;
+        QTest::newRow("port") << true << u"/Games/com1"_s << ErrorKind::ReservedName << u"com1"_s;
+        QTest::newRow("printer port")
+            << true << u"/Games/LPT9.bmp"_s << ErrorKind::ReservedName << u"LPT9.bmp"_s;
+        QTest::newRow("port, superscript")
+            << true << u"/Games/COM\u00B2"_s << ErrorKind::ReservedName << u"COM\u00B2"_s;
+        QTest::newRow("printer") << true << u"prn"_s << ErrorKind::ReservedName << u"prn"_s;
     }
     void errors()
     {
+        QFETCH(bool, windows);
         QFETCH(QString, path);
         QFETCH(ErrorKind, kind);
         QFETCH(QString, detail);
         if (QTest::currentDataTag() == "name too long in bytes"_ba)
             SKIP_UNLESS_POSIX("names counted in bytes");
+        HostPaths host{"/no-prefix", {}, {}};
+        host.style = windows ? PathStyle::Windows : PathStyle::Posix;
+        if (kind == ErrorKind::ReservedName)
+            host.currentFolder = "/home/alex";
         try {
             FolderIndex folders(m_files);
-            resolveExisting(path, HostPaths{"/no-prefix", {}, {}}, folders);
+            resolveExisting(path, host, folders);
             QFAIL("the path must be refused");
         } catch (const RuntimeError &error) {
             QCOMPARE(error.error().kind, kind);
@@ -151,6 +224,26 @@ private slots:
             QVERIFY(!resolved(u"/game/models/m00.4ds/."_s));
         }
         QVERIFY(!resolved(u"/game/nothing/.."_s));
+
+        // Windows' verbatim form, and a share: each its own root.
+        if (hostPathStyle() != PathStyle::Windows)
+            return;
+        const QString verbatim = u"\\\\?\\"_s + QDir::toNativeSeparators(tree.path());
+        QCOMPARE(hostPathKey(resolveExisting(verbatim + u"\\game\\models\\M00.4DS"_s, HostPaths(),
+                                             folders)),
+                 hostPathKey(tree.hostPath("Game/MODELS/m00.4ds")));
+        const QByteArray share = testhost::makeShare("nas", "games");
+        if (share.isEmpty())
+            QSKIP("no share of this machine can be made here");
+        const auto removeShare = qScopeGuard([&] { host::removeTree(share); });
+        host::write(share + "/Ortana/Maps/Текстура.BMP", "x");
+        for (const QString &path : {u"\\\\nas\\games\\ortana\\MAPS\\текстура.bmp"_s,
+                                    u"//NAS/Games/Ortana/maps/ТЕКСТУРА.BMP"_s,
+                                    u"\\\\?\\UNC\\nas\\games\\Ortana\\Maps\\Текстура.BMP"_s}) {
+            QCOMPARE(hostPathKey(resolveExisting(path, HostPaths(), folders)),
+                     hostKey(u"//nas/games/Ortana/Maps/Текстура.BMP"_s));
+        }
+        QVERIFY(!resolveExisting(u"\\\\nas\\games\\Ortana\\nothing.bmp"_s, HostPaths(), folders));
     }
 
     // A folder whose listing takes the kernel several reads.

@@ -114,6 +114,60 @@ private slots:
         Checked f;
         f.request.gameFolder = u"Q:\\Games\\Ortana"_s;
         QCOMPARE(f.check(), int(Check::GameFolder));
+
+        // A drive without its root, "C:Games", is the drive's current folder: refused, on
+        // any host.
+        Checked relative;
+        relative.request.gameFolder = u"C:Game"_s;
+        QCOMPARE(relative.check(), int(Check::GameFolder));
+    }
+
+    // In Windows' style a name Windows keeps for a device, or one with ':' (a stream of a
+    // file), fails the check of its field with the message of a wrong path. Such names can be
+    // made on POSIX files, where POSIX' style passes them: the same paths, with the files
+    // there.
+    void windowsNamesFailTheirChecks_data()
+    {
+        QTest::addColumn<int>("check");
+        QTest::addColumn<QByteArray>("made");  // the file or folder made for it
+        QTest::addColumn<QByteArray>("typed"); // in the field
+        QTest::addColumn<QString>("message");
+        QTest::newRow("game folder named as a device") << int(Check::GameFolder) << "Con/a0.dta"_ba
+                                                       << "Con"_ba << messages::BadGameFolder;
+        QTest::newRow("model file's stream")
+            << int(Check::ModelFile) << "new/car.4ds:Zone.Identifier"_ba
+            << "new/car.4ds:Zone.Identifier"_ba << messages::BadModelFile;
+        QTest::newRow("model file named as a port") << int(Check::ModelFile) << "new/com1.4ds"_ba
+                                                    << "new/COM1.4ds"_ba << messages::BadModelFile;
+        QTest::newRow("Maps folder named as a printer")
+            << int(Check::MapsFolder) << "new/lpt1/skin.bmp"_ba
+            << "new/lpt1"_ba << messages::BadMapsFolder;
+        QTest::newRow("Maps folder in a folder named as a device")
+            << int(Check::MapsFolder) << "aux.x/Maps/skin.bmp"_ba
+            << "aux.x/Maps"_ba << messages::BadMapsFolder;
+    }
+    void windowsNamesFailTheirChecks()
+    {
+        SKIP_UNLESS_POSIX("names Windows keeps for devices, and ':' in a name");
+        QFETCH(int, check);
+        QFETCH(QByteArray, made);
+        QFETCH(QByteArray, typed);
+        QFETCH(QString, message);
+        for (const auto style : {runtime::PathStyle::Posix, runtime::PathStyle::Windows}) {
+            Checked f;
+            f.host.style = style;
+            f.file(made, "x");
+            QString &field = check == int(Check::GameFolder)  ? f.request.gameFolder
+                             : check == int(Check::ModelFile) ? f.request.modelFile
+                                                              : f.request.mapsFolder;
+            field = f.path(typed);
+            if (style == runtime::PathStyle::Posix) {
+                QCOMPARE(f.check(), -1);
+                continue;
+            }
+            QCOMPARE(f.check(), check);
+            QCOMPARE(closingMessage(f.outcome).text, message);
+        }
     }
 
     void checksThatCannotBeMadeFail()

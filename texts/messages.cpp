@@ -191,6 +191,13 @@ QString reason(const runtime::Error &error)
     case ErrorKind::NoDialog:
         text = u"окно выбора файла недоступно"_s;
         break;
+    case ErrorKind::NoRoot:
+        text = u"путь должен начинаться с корня диска («C:\\») или общей папки "
+               u"(«\\\\сервер\\папка»)"_s;
+        break;
+    case ErrorKind::ReservedName:
+        text = u"имя «%1» недопустимо в Windows"_s.arg(detail);
+        break;
     }
     return error.line > 0 ? u"строка %1: %2"_s.arg(error.line).arg(text) : text;
 }

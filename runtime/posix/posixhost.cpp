@@ -54,6 +54,11 @@ bool isNameTooLong(const QString &name)
     return encodeName(name).size() > NAME_MAX;
 }
 
+PathStyle hostPathStyle()
+{
+    return PathStyle::Posix;
+}
+
 bool isUserFileSystem(const QString &root, const QByteArray &type)
 {
     // The kernel's interfaces and the runtime state of services live here; removable
@@ -111,6 +116,12 @@ QStringList commandArguments(int argc, char *argv[])
 void attachConsole()
 {
     // A program started from a terminal writes to it already.
+}
+
+bool systemFileDialogSuits()
+{
+    // The desktop's dialog (a portal's, GTK's) may match "*.4ds" only in that case.
+    return false;
 }
 
 } // namespace runtime

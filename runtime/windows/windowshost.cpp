@@ -46,6 +46,11 @@ bool isNameTooLong(const QString &name)
     return name.size() > 255; // UTF-16 code units, as NTFS, FAT and exFAT count them
 }
 
+PathStyle hostPathStyle()
+{
+    return PathStyle::Windows;
+}
+
 qint64 peakResidentKiB()
 {
     PROCESS_MEMORY_COUNTERS counters{};
@@ -76,6 +81,15 @@ void attachConsole()
         std::freopen("CONOUT$", "w", stderr);
     }
     ::SetConsoleOutputCP(CP_UTF8);
+}
+
+bool systemFileDialogSuits()
+{
+    // The shell's Open dialog (IFileOpenDialog, which Qt shows when not told to use its own:
+    // Microsoft, "Common Item Dialog") matches a filter's patterns as the file system matches
+    // names, without regard to case, and is in the system's language; Qt's own needs its
+    // translations, which the program does not carry.
+    return true;
 }
 
 } // namespace runtime
