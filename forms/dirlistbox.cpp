@@ -43,8 +43,8 @@ private:
 
 } // namespace
 
-DirListBox::DirListBox(runtime::FileSystem &files, QWidget *parent)
-    : QListWidget(parent), m_files(files), m_roots{QDir::rootPath()}
+DirListBox::DirListBox(runtime::FileSystem &files, runtime::PathStyle style, QWidget *parent)
+    : QListWidget(parent), m_files(files), m_style(style), m_roots{QDir::rootPath()}
 {
     setItemDelegate(new IndentDelegate(this));
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -63,7 +63,7 @@ void DirListBox::setPath(const QString &folder)
     const QString path = QDir::cleanPath(folder);
     const QStringList children = runtime::subfolders(m_files, path);
 
-    QString root = runtime::driveRootOf(path, m_roots);
+    QString root = rootOf(path);
     if (root.isEmpty())
         root = QDir::rootPath();
     QStringList chain{root};
@@ -76,7 +76,9 @@ void DirListBox::setPath(const QString &folder)
     QString folderPath;
     for (int level = 0; level < chain.size(); ++level) {
         folderPath = level == 0 ? root : runtime::childPath(folderPath, chain[level]);
-        auto *item = new QListWidgetItem(openIcon, chain[level], this);
+        // The root as the player writes it, "C:\\"; the folders by their names.
+        const QString text = level == 0 ? runtime::shownPath(root, m_style) : chain[level];
+        auto *item = new QListWidgetItem(openIcon, text, this);
         item->setData(FolderRole, folderPath);
         item->setData(LevelRole, level);
     }
@@ -90,6 +92,11 @@ void DirListBox::setPath(const QString &folder)
     m_openedRow = int(chain.size()) - 1;
     setCurrentRow(m_openedRow);
     emit pathChanged(m_path);
+}
+
+QString DirListBox::rootOf(const QString &folder) const
+{
+    return runtime::driveRootOf(folder, m_roots, m_style);
 }
 
 QString DirListBox::folderAt(int row) const

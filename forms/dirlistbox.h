@@ -1,12 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "runtime/hostpath.h"
+
 #include <QListWidget>
 #include <QStringList>
-
-namespace runtime {
-class FileSystem;
-}
 
 // A folder list in the classic manner: the opened folder's ancestors from its drive's root
 // down, the opened folder itself, then its subfolders, each level indented one step. A
@@ -16,11 +14,15 @@ class DirListBox : public QListWidget
     Q_OBJECT
 
 public:
-    // Folders are read through `files`.
-    explicit DirListBox(runtime::FileSystem &files, QWidget *parent = nullptr);
+    // Folders are read through `files`; the drives' roots are shown as the player writes
+    // paths in `style`.
+    DirListBox(runtime::FileSystem &files, runtime::PathStyle style, QWidget *parent = nullptr);
 
-    // The roots of the drives; a folder's tree starts at the one that holds it.
+    // The roots of the drives; a folder's tree starts at the one that holds it, or at its
+    // share's root.
     void setDriveRoots(const QStringList &roots);
+    // The root that holds `folder`: of a drive, of a share, else "".
+    QString rootOf(const QString &folder) const;
 
     // The opened folder, as a full path: no trailing "/" except for the root.
     QString Path() const { return m_path; }
@@ -46,6 +48,7 @@ private:
     void openRow(int row);
 
     runtime::FileSystem &m_files;
+    runtime::PathStyle m_style;
     QStringList m_roots;
     QString m_path;
     int m_openedRow = -1;

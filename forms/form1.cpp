@@ -86,7 +86,7 @@ Form1::Form1(runtime::FileSystem &files, const runtime::HostPaths &host, QWidget
     const QRect client = twipsToPixels(this, 0, 0, 6120, 3450);
     setFixedSize(client.size());
 
-    acceptPathDrops({m_text1, m_text2, m_text3});
+    acceptPathDrops({m_text1, m_text2, m_text3}, m_host.style);
     connect(m_combo1, &QComboBox::activated, this, &Form1::showColourBoxes);
     connect(m_command1, &QPushButton::clicked, this, &Form1::chooseGameFolder);
     connect(m_command2, &QPushButton::clicked, this, &Form1::chooseModelFile);
@@ -177,8 +177,9 @@ void Form1::showFolderPicker(QLabel *label, QLineEdit *field)
         if (!m_form2) {
             m_form2 = new Form2(*this, m_files, m_host);
             // The open picker fills the field of the row whose button was pressed last.
-            connect(m_form2, &Form2::folderChosen, this,
-                    [this](const QString &folder) { m_pickerField->setText(folder); });
+            connect(m_form2, &Form2::folderChosen, this, [this](const QString &folder) {
+                m_pickerField->setText(runtime::shownPath(folder, m_host.style));
+            });
         }
         m_form2->show();
         m_form2->raise();
@@ -195,7 +196,7 @@ void Form1::chooseModelFile()
         const std::optional<QString> file =
             runtime::openFileDialog(u"Файлы 3D обьектов Ортаны(*.4ds)"_s);
         if (file)
-            m_text2->setText(*file);
+            m_text2->setText(runtime::shownPath(*file, m_host.style));
     });
 }
 
@@ -230,7 +231,7 @@ void Form1::installFinished()
     const InstallOutcome outcome = m_install->outcome();
     m_progress.reset(); // the closing message stands alone
     qApp->removeEventFilter(this);
-    m_text3->setText(outcome.mapsFolder);
+    m_text3->setText(runtime::shownPath(outcome.mapsFolder, m_host.style));
     const ClosingMessage message = closingMessage(outcome);
     runtime::MsgBox(message.text, message.style, message.title);
     m_install.reset();

@@ -23,8 +23,8 @@ Form2::Form2(QWidget &owner, runtime::FileSystem &files, const runtime::HostPath
 
     // Created in the order of their tab indices.
     m_drive1 = placeControl(new QComboBox(this), u"Drive1"_s, u"Диск"_s, 240, 600, 2775, 315);
-    m_dir1 =
-        placeControl(new DirListBox(files, this), u"Dir1"_s, u"Label1"_s, 240, 960, 2775, 3465);
+    m_dir1 = placeControl(new DirListBox(files, host.style, this), u"Dir1"_s, u"Label1"_s, 240, 960,
+                          2775, 3465);
     m_label1 =
         placeControl(new QLabel(u"Label1"_s, this), u"Label1"_s, u"Label1"_s, 240, 240, 2775, 255);
     m_command1 =
@@ -37,8 +37,9 @@ Form2::Form2(QWidget &owner, runtime::FileSystem &files, const runtime::HostPath
     const QIcon driveIcon = style()->standardIcon(QStyle::SP_DriveHDIcon);
     QStringList roots;
     for (const runtime::Drive &drive : runtime::drives()) {
-        const QString text =
-            drive.label.isEmpty() ? drive.root : u"%1 [%2]"_s.arg(drive.root, drive.label);
+        // As the player writes the drive's root: "C:\\".
+        const QString root = runtime::shownPath(drive.root, host.style);
+        const QString text = drive.label.isEmpty() ? root : u"%1 [%2]"_s.arg(root, drive.label);
         m_drive1->addItem(driveIcon, text, drive.root);
         roots.append(drive.root);
     }
@@ -78,9 +79,11 @@ void Form2::openChosenDrive()
 
 void Form2::okClicked()
 {
-    // A drive's root folder ends in a separator, as "/" does, a mount point's too.
+    // A drive's root folder ends in a separator, as "/" does, a mount point's and a share's
+    // too.
     QString folder = m_dir1->Path();
-    if (!folder.endsWith(u'/') && runtime::driveRootOf(folder, driveRoots()) == folder)
+    const QString root = m_dir1->rootOf(folder);
+    if (!folder.endsWith(u'/') && (root == folder || root == folder + u'/'))
         folder += u'/';
     emit folderChosen(folder);
     close();
@@ -89,7 +92,7 @@ void Form2::okClicked()
 void Form2::showDriveOf(const QString &folder)
 {
     const QStringList roots = driveRoots();
-    m_drive = runtime::driveRootOf(folder, roots);
+    m_drive = m_dir1->rootOf(folder);
     m_drive1->setCurrentIndex(int(roots.indexOf(m_drive)));
 }
 

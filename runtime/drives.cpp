@@ -18,8 +18,17 @@ bool isInside(const QString &path, const QString &folder)
     return path == folder || (path.startsWith(folder) && path.at(folder.size()) == u'/');
 }
 
-QString driveRootOf(const QString &folder, const QStringList &roots)
+QString driveRootOf(const QString &folder, const QStringList &roots, PathStyle style)
 {
+    if (style == PathStyle::Windows && folder.startsWith(u"//"_s)) {
+        // The ends of the server's name and of the share's.
+        const qsizetype server = folder.indexOf(u'/', 2);
+        qsizetype share = server > 2 ? folder.indexOf(u'/', server + 1) : -1;
+        if (server > 2 && share < 0)
+            share = folder.size();
+        if (share > server + 1)
+            return folder.first(share) + u'/';
+    }
     QString best;
     for (const QString &root : roots) {
         if (isInside(folder, root) && root.size() > best.size())

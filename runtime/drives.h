@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "runtime/hostpath.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -26,8 +28,10 @@ bool isUserFileSystem(const QString &root, const QByteArray &type);
 QList<Drive> drives();
 
 // Of `roots`, the one that holds `folder`: the longest root that is `folder` or one of its
-// ancestors. "" when none does.
-QString driveRootOf(const QString &folder, const QStringList &roots);
+// ancestors. In Windows' style, a folder of a share, "//server/share/x", is held by the
+// share's root, "//server/share/", which no drive list has. "" when none does.
+QString driveRootOf(const QString &folder, const QStringList &roots,
+                    PathStyle style = PathStyle::Posix);
 
 // Whether `path` is `folder` or lies inside it.
 bool isInside(const QString &path, const QString &folder);

@@ -49,25 +49,36 @@ private slots:
 
     void driveOfFolder_data()
     {
+        QTest::addColumn<bool>("windows"); // Windows' style, else POSIX'
         QTest::addColumn<QString>("folder");
         QTest::addColumn<QStringList>("roots");
         QTest::addColumn<QString>("drive");
         const QStringList roots = {u"/"_s, u"/home"_s, u"/media/usb"_s};
-        QTest::newRow("root itself") << u"/"_s << roots << u"/"_s;
-        QTest::newRow("inside root") << u"/usr/share"_s << roots << u"/"_s;
-        QTest::newRow("drive itself") << u"/home"_s << roots << u"/home"_s;
-        QTest::newRow("inside drive") << u"/home/alex/Игры"_s << roots << u"/home"_s;
-        QTest::newRow("longer name is no child") << u"/media/usb2/x"_s << roots << u"/"_s;
-        QTest::newRow("deepest wins") << u"/media/usb/a"_s << roots << u"/media/usb"_s;
+        QTest::newRow("root itself") << false << u"/"_s << roots << u"/"_s;
+        QTest::newRow("inside root") << false << u"/usr/share"_s << roots << u"/"_s;
+        QTest::newRow("drive itself") << false << u"/home"_s << roots << u"/home"_s;
+        QTest::newRow("inside drive") << false << u"/home/alex/Игры"_s << roots << u"/home"_s;
+        QTest::newRow("longer name is no child") << false << u"/media/usb2/x"_s << roots << u"/"_s;
+        QTest::newRow("deepest wins") << false << u"/media/usb/a"_s << roots << u"/media/usb"_s;
         QTest::newRow("no root holds it")
-            << u"/home/a"_s << QStringList{u"/media/usb"_s} << QString();
+            << false << u"/home/a"_s << QStringList{u"/media/usb"_s} << QString();
+        QTest::newRow("two slashes, POSIX") << false << u"//nas/games"_s << roots << u"/"_s;
+        const QStringList drives = {u"C:/"_s, u"D:/"_s};
+        QTest::newRow("drive's folder") << true << u"D:/Игры/Ortana"_s << drives << u"D:/"_s;
+        QTest::newRow("share's folder")
+            << true << u"//nas/Игры/Ortana"_s << drives << u"//nas/Игры/"_s;
+        QTest::newRow("share itself") << true << u"//nas/games"_s << drives << u"//nas/games/"_s;
+        QTest::newRow("share's root") << true << u"//nas/games/"_s << drives << u"//nas/games/"_s;
+        QTest::newRow("server alone") << true << u"//nas/"_s << drives << QString();
     }
     void driveOfFolder()
     {
+        QFETCH(bool, windows);
         QFETCH(QString, folder);
         QFETCH(QStringList, roots);
         QFETCH(QString, drive);
-        QCOMPARE(runtime::driveRootOf(folder, roots), drive);
+        const auto style = windows ? runtime::PathStyle::Windows : runtime::PathStyle::Posix;
+        QCOMPARE(runtime::driveRootOf(folder, roots, style), drive);
     }
 
     // This machine's drives: the root (the system's drive on Windows) first among them, each a

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -139,6 +140,11 @@ private slots:
             roots.append(drive1()->itemData(i).toString());
         QVERIFY(roots.contains(QDir::rootPath()));
         QCOMPARE(drive1()->currentData().toString(), runtime::driveRootOf(cwd, roots));
+        // The drive's root as the system writes it, "C:\\" on Windows, in both lists.
+        const QString shownRoot = QDir::toNativeSeparators(drive1()->currentData().toString());
+        QVERIFY2(drive1()->currentText().startsWith(shownRoot),
+                 qPrintable(drive1()->currentText()));
+        QCOMPARE(dir1()->item(0)->text(), shownRoot);
 
         // The ancestors from the drive's root down, then the subfolders.
         const QStringList texts = itemTexts(dir1());
@@ -195,7 +201,8 @@ private slots:
         pressOk();
 
         QVERIFY(!picker());
-        QCOMPARE(text(field), m_tree->path(u"Игры/Ortana"_s));
+        // Written as the system writes paths: with backslashes on Windows.
+        QCOMPARE(text(field), QDir::toNativeSeparators(m_tree->path(u"Игры/Ortana"_s)));
         QCOMPARE(text(otherField), u"other"_s);
     }
 
@@ -210,7 +217,7 @@ private slots:
         QCOMPARE(control<QLabel>(u"Label1"_s)->text(), u"Папка Maps машины:"_s);
         QCOMPARE(dir1()->Path(), m_tree->path(u"new"_s));
         pressOk();
-        QCOMPARE(text(u"Text3"_s), m_tree->path(u"new"_s));
+        QCOMPARE(text(u"Text3"_s), QDir::toNativeSeparators(m_tree->path(u"new"_s)));
         QCOMPARE(text(u"Text1"_s), QString());
     }
 
@@ -285,7 +292,7 @@ private slots:
         QCOMPARE(drive1()->currentData().toString(), runtime::driveRootOf(inTree(path), roots));
         QCOMPARE(dir1()->folderAt(0), drive1()->currentData().toString());
         pressOk();
-        QCOMPARE(text(u"Text1"_s), inTree(written));
+        QCOMPARE(text(u"Text1"_s), QDir::toNativeSeparators(inTree(written)));
     }
 
     void closingByFrameWritesNothing()
@@ -346,7 +353,33 @@ private slots:
         QCOMPARE(rowOf(dir1(), u"new"_s) >= 0, viaDrive);
 
         pressOk();
-        QCOMPARE(text(u"Text1"_s), before);
+        QCOMPARE(text(u"Text1"_s), QDir::toNativeSeparators(before));
+    }
+
+    // Started in a folder of a share, \\nas\games, the picker's tree starts at the share's
+    // root, and OK writes the share's path.
+    void shareFolder()
+    {
+        const QByteArray share = testhost::makeShare("nas", "games");
+        if (share.isEmpty())
+            QSKIP("no share of this machine can be made here");
+        const auto removeShare = qScopeGuard([&] { host::removeTree(share); });
+        host::makeFolders(share + "/Ortana/Maps");
+        showForm(u"//nas/games/Ortana"_s);
+        press(u"Command3"_s);
+        QCOMPARE(dir1()->Path(), u"//nas/games/Ortana"_s);
+        QCOMPARE(itemTexts(dir1()), QStringList({u"\\\\nas\\games\\"_s, u"Ortana"_s, u"Maps"_s}));
+        QCOMPARE(drive1()->currentIndex(), -1); // no drive of the list holds it
+        open(u"Maps"_s);
+        pressOk();
+        QCOMPARE(text(u"Text3"_s), u"\\\\nas\\games\\Ortana\\Maps"_s);
+
+        // The share's root, which ends in a separator as a drive's does.
+        press(u"Command1"_s);
+        doubleClick(dir1()->viewport(), itemRect(0).center());
+        QCOMPARE(dir1()->Path(), u"//nas/games"_s);
+        pressOk();
+        QCOMPARE(text(u"Text1"_s), u"\\\\nas\\games\\"_s);
     }
 };
 

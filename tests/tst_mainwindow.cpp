@@ -74,17 +74,25 @@ class TestMainWindow : public QObject
         typeText(edit, text);
     }
 
+    // The window for a player who writes paths in `style`.
+    void showForm(runtime::PathStyle style)
+    {
+        const QByteArray tree = m_tree->root;
+        runtime::HostPaths host{tree + "/prefix", tree, {}};
+        host.style = style;
+        m_form = std::make_unique<Form1>(m_files, host);
+        m_form->loadCarList(m_tree->file(u"cars.txt"_s, CarFile));
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    }
+
 private slots:
     void init()
     {
         m_tree = std::make_unique<TempTree>();
         m_files.before = nullptr;
         m_files.log.clear();
-        const QByteArray tree = m_tree->root;
-        m_form = std::make_unique<Form1>(m_files, runtime::HostPaths{tree + "/prefix", tree, {}});
-        m_form->loadCarList(m_tree->file(u"cars.txt"_s, CarFile));
-        m_form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        showForm(runtime::hostPathStyle());
     }
 
     void cleanup()
@@ -276,8 +284,13 @@ private slots:
         QTest::addColumn<QString>("answer"); // "": the user cancels
         QTest::addColumn<QString>("text2");
         QTest::addColumn<QString>("message");
-        QTest::newRow("chosen") << false << u"/games/cars/новая.4ds"_s << u"/games/cars/новая.4ds"_s
+        // Written as the system writes paths: "C:\\work\\car.4ds" on Windows.
+        QTest::newRow("chosen") << false << u"/games/cars/новая.4ds"_s
+                                << QDir::toNativeSeparators(u"/games/cars/новая.4ds"_s)
                                 << QString();
+        QTest::newRow("chosen on a drive")
+            << false << u"C:/work/car.4ds"_s << QDir::toNativeSeparators(u"C:/work/car.4ds"_s)
+            << QString();
         QTest::newRow("cancelled") << false << QString() << u"typed\\car.4ds"_s << QString();
         QTest::newRow("failed") << true << QString() << u"typed\\car.4ds"_s
                                 << u"Окно выбора файла недоступно"_s;
@@ -312,44 +325,52 @@ private slots:
     // without URLs is inserted as typed text is.
     void dropOnPathField_data()
     {
+        QTest::addColumn<bool>("windows"); // the player writes paths in Windows' style
         QTest::addColumn<QString>("field");
         QTest::addColumn<QByteArray>("uriList"); // "": no URLs
         QTest::addColumn<QString>("text");       // "": no text
         QTest::addColumn<bool>("accepted");
         QTest::addColumn<QString>("after"); // the field held "typed" before
         QTest::newRow("local file")
-            << u"Text2"_s << QByteArray("file:///home/player/roadster/roadster.4ds\r\n")
+            << false << u"Text2"_s << QByteArray("file:///home/player/roadster/roadster.4ds\r\n")
             << u"file:///home/player/roadster/roadster.4ds"_s << true
             << u"/home/player/roadster/roadster.4ds"_s;
-        QTest::newRow("local folder") << u"Text1"_s << QByteArray("file:///srv/Games/Ortana\r\n")
-                                      << QString() << true << u"/srv/Games/Ortana"_s;
+        QTest::newRow("local folder")
+            << false << u"Text1"_s << QByteArray("file:///srv/Games/Ortana\r\n") << QString()
+            << true << u"/srv/Games/Ortana"_s;
         QTest::newRow("several: the first")
-            << u"Text3"_s << QByteArray("file:///a/Maps\r\nfile:///b/Maps\r\n") << QString() << true
+            << false << u"Text3"_s << QByteArray("file:///a/Maps\r\nfile:///b/Maps\r\n")
+            << QString() << true << u"/a/Maps"_s;
+        QTest::newRow("localhost")
+            << false << u"Text3"_s << QByteArray("file://localhost/a/Maps\r\n") << QString() << true
             << u"/a/Maps"_s;
-        QTest::newRow("localhost") << u"Text3"_s << QByteArray("file://localhost/a/Maps\r\n")
-                                   << QString() << true << u"/a/Maps"_s;
         QTest::newRow("percent-encoded name")
-            << u"Text2"_s
+            << false << u"Text2"_s
             << QByteArray("file:///home/%D0%9D%D0%BE%D0%B2%D0%B0%D1%8F%20100%25.4ds\r\n")
             << QString() << true << u"/home/Новая 100%.4ds"_s;
         // Bytes that are no UTF-8 stand for themselves, as in every other name.
         QTest::newRow("name not UTF-8")
-            << u"Text2"_s << QByteArray("file:///home/%EC%EE%E4%E5%EB%FC.4ds") << QString() << true
-            << QString::fromUtf16(u"/home/\xDCEC\xDCEE\xDCE4\xDCE5\xDCEB\xDCFC.4ds");
+            << false << u"Text2"_s << QByteArray("file:///home/%EC%EE%E4%E5%EB%FC.4ds") << QString()
+            << true << QString::fromUtf16(u"/home/\xDCEC\xDCEE\xDCE4\xDCE5\xDCEB\xDCFC.4ds");
         QTest::newRow("remote, with its text")
-            << u"Text1"_s << QByteArray("sftp://server/srv/Games/Ortana\r\n")
+            << false << u"Text1"_s << QByteArray("sftp://server/srv/Games/Ortana\r\n")
             << u"sftp://server/srv/Games/Ortana"_s << false << u"typed"_s;
         QTest::newRow("remote first, local second")
-            << u"Text2"_s << QByteArray("http://example.org/car.4ds\r\nfile:///home/car.4ds\r\n")
-            << QString() << false << u"typed"_s;
+            << false << u"Text2"_s
+            << QByteArray("http://example.org/car.4ds\r\nfile:///home/car.4ds\r\n") << QString()
+            << false << u"typed"_s;
         QTest::newRow("file of another machine")
-            << u"Text3"_s << QByteArray("file://server/share/Maps\r\n") << QString() << false
-            << u"typed"_s;
+            << false << u"Text3"_s << QByteArray("file://server/share/Maps\r\n") << QString()
+            << false << u"typed"_s;
         QTest::newRow("plain text")
-            << u"Text1"_s << QByteArray() << u"/Ortana"_s << true << u"typed/Ortana"_s;
+            << false << u"Text1"_s << QByteArray() << u"/Ortana"_s << true << u"typed/Ortana"_s;
     }
     void dropOnPathField()
     {
+        QFETCH(bool, windows);
+        const auto style = windows ? runtime::PathStyle::Windows : runtime::PathStyle::Posix;
+        if (style != runtime::hostPathStyle())
+            showForm(style);
         QFETCH(QString, field);
         QFETCH(QByteArray, uriList);
         QFETCH(QString, text);
@@ -421,8 +442,10 @@ private slots:
         QTRY_COMPARE(boxes.shown.size(), 1);
         QCOMPARE(boxes.shown[0].text, message);
         QCOMPARE(boxes.shown[0].title, u"Ошибка"_s);
-        // The Maps folder field shows the separator the install added.
-        QCOMPARE(m_form->mapsFolder(), m_tree->path(u"new/Maps"_s) + u"\\"_s);
+        // The Maps folder field shows the separator the install added, and the path as the
+        // system writes it.
+        QCOMPARE(m_form->mapsFolder(),
+                 QDir::toNativeSeparators(m_tree->path(u"new/Maps"_s)) + u"\\"_s);
         QCOMPARE(m_tree->entries(), before);
     }
 
@@ -474,7 +497,8 @@ private slots:
         QCOMPARE(boxes.shown[0].text, messages::Installed);
         QCOMPARE(boxes.shown[0].style, int(runtime::vbOKOnly));
         QVERIFY(!m_form->isVisible()); // closed once the message was read
-        QCOMPARE(m_form->mapsFolder(), m_tree->path(u"new/Maps"_s) + u"\\"_s);
+        QCOMPARE(m_form->mapsFolder(),
+                 QDir::toNativeSeparators(m_tree->path(u"new/Maps"_s)) + u"\\"_s);
         QCOMPARE(m_files.names(TestFileSystem::FlushFileSystem).size(), 1);
         QCOMPARE(m_tree->entries(),
                  QStringList({u"Game"_s, u"Game/a0.dta"_s, u"Game/maps"_s, u"Game/maps/body.bmp"_s,
