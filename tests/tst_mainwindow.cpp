@@ -364,6 +364,34 @@ private slots:
             << false << u"typed"_s;
         QTest::newRow("plain text")
             << false << u"Text1"_s << QByteArray() << u"/Ortana"_s << true << u"typed/Ortana"_s;
+        // Explorer's URLs: a drive's file and a share's, Cyrillic names percent-encoded or
+        // not, the names' dots and spaces at their ends kept.
+        QTest::newRow("drive, Windows")
+            << true << u"Text1"_s << QByteArray("file:///C:/Games/Ortana\r\n") << QString() << true
+            << u"C:\\Games\\Ortana"_s;
+        QTest::newRow("drive's root, Windows")
+            << true << u"Text1"_s << QByteArray("file:///d:/\r\n") << QString() << true
+            << u"d:\\"_s;
+        QTest::newRow("drive, percent-encoded, Windows")
+            << true << u"Text2"_s
+            << QByteArray("file:///D:/%D0%9C%D0%B0%D1%88%D0%B8%D0%BD%D1%8B/%D0%9D%D0%BE%D0%B2%D0%B0"
+                          "%D1%8F%20100%25.4ds\r\n")
+            << QString() << true << u"D:\\Машины\\Новая 100%.4ds"_s;
+        QTest::newRow("localhost, Windows")
+            << true << u"Text3"_s << QByteArray("file://localhost/C:/a/Maps\r\n") << QString()
+            << true << u"C:\\a\\Maps"_s;
+        QTest::newRow("share, Windows")
+            << true << u"Text3"_s << QByteArray("file://server/share/Maps\r\n") << QString() << true
+            << u"\\\\server\\share\\Maps"_s;
+        QTest::newRow("share, Cyrillic, Windows")
+            << true << u"Text1"_s << QByteArray("file://nas/Игры/Ortana. /car%20.4ds\r\n")
+            << QString() << true << u"\\\\nas\\Игры\\Ortana. \\car .4ds"_s;
+        QTest::newRow("share, percent-encoded, Windows")
+            << true << u"Text1"_s << QByteArray("file://nas/%D0%98%D0%B3%D1%80%D1%8B/Ortana\r\n")
+            << QString() << true << u"\\\\nas\\Игры\\Ortana"_s;
+        QTest::newRow("remote, Windows")
+            << true << u"Text1"_s << QByteArray("sftp://server/srv/Games/Ortana\r\n")
+            << u"sftp://server/srv/Games/Ortana"_s << false << u"typed"_s;
     }
     void dropOnPathField()
     {
