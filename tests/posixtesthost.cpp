@@ -34,4 +34,15 @@ int makeSocket(const QByteArray &path)
     return error;
 }
 
+// A terminal has no code page of its own: the program writes UTF-8 to it as it is.
+bool makeConsole(unsigned)
+{
+    return false;
+}
+
+unsigned consoleOutputCodePage()
+{
+    return 0;
+}
+
 } // namespace testhost

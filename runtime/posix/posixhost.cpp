@@ -113,4 +113,14 @@ void attachConsole()
     // A program started from a terminal writes to it already.
 }
 
+void restoreConsole()
+{
+    // attachConsole changed nothing.
+}
+
+void announceRunning()
+{
+    // A package manager replaces a running program's files by new names: nothing to tell.
+}
+
 } // namespace runtime
