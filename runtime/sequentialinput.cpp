@@ -65,6 +65,19 @@ std::optional<std::pair<QStringConverter::Encoding, qsizetype>> byteOrderMark(QB
     return std::nullopt;
 }
 
+// Qt's UTF-16 decoder passes a surrogate without its pair through: as text, it is U+FFFD,
+// as any other code unit that spells no character.
+QString withoutLoneSurrogates(QString text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            ++i;
+        else if (text[i].isSurrogate())
+            text[i] = QChar::ReplacementCharacter;
+    }
+    return text;
+}
+
 QString decodeText(const QByteArray &bytes)
 {
     // With a mark, the text is in its encoding whatever follows: what is not is U+FFFD. The
@@ -72,7 +85,7 @@ QString decodeText(const QByteArray &bytes)
     if (const auto mark = byteOrderMark(bytes)) {
         QStringDecoder decoder(mark->first, QStringConverter::Flag::Stateless |
                                                 QStringConverter::Flag::ConvertInitialBom);
-        return decoder(QByteArrayView(bytes).sliced(mark->second));
+        return withoutLoneSurrogates(decoder(QByteArrayView(bytes).sliced(mark->second)));
     }
     QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
     QString text = utf8(bytes);

@@ -90,6 +90,10 @@ private slots:
         QTest::newRow("utf-16 le, a second mark is text")
             << utf16File(u"\uFEFFA,a,1\r\n", QStringConverter::Utf16LE) << QStringList{u"\uFEFFA"_s}
             << QStringList{u"a"_s} << QList<int>{1};
+        // A, a low surrogate alone, a pair, ",a", a high surrogate alone, ",1\r\n".
+        QTest::newRow("utf-16 le, surrogates without their pair")
+            << QByteArray::fromHex("fffe 4100 dfdf 3dd8 97de 2c00 6100 3dd8 2c00 3100 0d00 0a00")
+            << QStringList{u"A\uFFFD\U0001F697"_s} << QStringList{u"a\uFFFD"_s} << QList<int>{1};
         QTest::newRow("utf-8 bom, then bytes that are not utf-8")
             << QByteArray("\xEF\xBB\xBF\xCC\xEE\xEB,a,1\n") << QStringList{u"\uFFFD\uFFFD\uFFFD"_s}
             << QStringList{u"a"_s} << QList<int>{1};
