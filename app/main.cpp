@@ -25,6 +25,8 @@ int main(int argc, char *argv[])
     // Arguments are host bytes: a folder named in any encoding is found as it is. They are
     // read before any window system is asked for: a command that opens no window needs no
     // display, and neither does a mistake.
+    // The installer and the uninstaller wait for every copy of the program to end.
+    runtime::announceRunning();
     const Command command = parseCommandLine(runtime::commandArguments(argc, argv));
     if (!command.opensWindow()) {
         runtime::attachConsole();

@@ -19,7 +19,8 @@
 // The process (processinfo.h):
 //   peakResidentKiB              the most memory the process has held
 //   commandArguments             the arguments, as the program's paths
-//   attachConsole                the console of the program that started this one
+//   attachConsole, restoreConsole  the console of the program that started this one
+//   announceRunning              the program's run, for the installer
 // The dialogs (filedialog.h):
 //   systemFileDialogSuits        whether the system's own file dialog is the one to show
 #pragma once

@@ -17,7 +17,16 @@ qint64 peakResidentKiB();
 QStringList commandArguments(int argc, char *argv[]);
 
 // Where the host starts a windowed program without its standard output and error, connects
-// them to the console of the program that started it, if any.
+// them to the console of the program that started it, if any. Where it sets the console to
+// print UTF-8, the console gets its earlier code page back as the program ends.
 void attachConsole();
+
+// Gives the console back the code page it had before attachConsole, once what is printed is
+// written; nothing where attachConsole changed none. The program does it as it ends.
+void restoreConsole();
+
+// Tells the host's installer that the program runs, from now until the process ends, so that
+// it replaces or removes none of the program's files meanwhile (Windows); nothing elsewhere.
+void announceRunning();
 
 } // namespace runtime

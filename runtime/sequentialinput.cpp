@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <limits>
+#include <optional>
+#include <utility>
 
 namespace runtime {
 
@@ -48,8 +50,43 @@ QString decodeWindows1251(QByteArrayView bytes)
     return text;
 }
 
+// The encoding a byte order mark at the start names, and the mark's length; nothing without
+// one. Notepad's "Unicode" and PowerShell 5.1's `>` write UTF-16 LE with its mark, "Unicode
+// big endian" UTF-16 BE, and "UTF-8 with BOM" UTF-8. Windows-1251 text that begins with
+// «яю» or «юя» has the same first bytes as a UTF-16 mark, as Notepad too reads it.
+std::optional<std::pair<QStringConverter::Encoding, qsizetype>> byteOrderMark(QByteArrayView bytes)
+{
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        return std::pair{QStringConverter::Utf8, qsizetype(3)};
+    if (bytes.startsWith("\xFF\xFE"))
+        return std::pair{QStringConverter::Utf16LE, qsizetype(2)};
+    if (bytes.startsWith("\xFE\xFF"))
+        return std::pair{QStringConverter::Utf16BE, qsizetype(2)};
+    return std::nullopt;
+}
+
+// Qt's UTF-16 decoder passes a surrogate without its pair through: as text, it is U+FFFD,
+// as any other code unit that spells no character.
+QString withoutLoneSurrogates(QString text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            ++i;
+        else if (text[i].isSurrogate())
+            text[i] = QChar::ReplacementCharacter;
+    }
+    return text;
+}
+
 QString decodeText(const QByteArray &bytes)
 {
+    // With a mark, the text is in its encoding whatever follows: what is not is U+FFFD. The
+    // mark is taken off here and any second one kept, as a character of the text.
+    if (const auto mark = byteOrderMark(bytes)) {
+        QStringDecoder decoder(mark->first, QStringConverter::Flag::Stateless |
+                                                QStringConverter::Flag::ConvertInitialBom);
+        return withoutLoneSurrogates(decoder(QByteArrayView(bytes).sliced(mark->second)));
+    }
     QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
     QString text = utf8(bytes);
     if (!utf8.hasError())

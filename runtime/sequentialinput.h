@@ -14,8 +14,8 @@ struct HostPaths;
 // Spaces and line ends before a field are skipped. A text field may be enclosed in double
 // quotes, which are removed and may hold commas; an unquoted text field ends at a comma or
 // line end and loses its trailing spaces. A number ends at a space, comma or line end.
-// The text is UTF-8 when it is valid UTF-8 (a byte order mark is skipped), otherwise
-// Windows-1251.
+// A text that starts with a byte order mark is in the encoding it names: UTF-8, UTF-16 LE
+// or UTF-16 BE. Without one, it is UTF-8 when it is valid UTF-8, otherwise Windows-1251.
 class SequentialInput
 {
 public:

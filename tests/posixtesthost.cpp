@@ -39,4 +39,15 @@ QByteArray makeShare(const QByteArray &, const QByteArray &)
     return {}; // a POSIX host has no \\server\share of its own
 }
 
+// A terminal has no code page of its own: the program writes UTF-8 to it as it is.
+bool makeConsole(unsigned)
+{
+    return false;
+}
+
+unsigned consoleOutputCodePage()
+{
+    return 0;
+}
+
 } // namespace testhost

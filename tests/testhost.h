@@ -29,4 +29,11 @@ int makeSocket(const QByteArray &path);
 // prefix, where Wine finds its shares (dosdevices/unc/server/share).
 QByteArray makeShare(const QByteArray &server, const QByteArray &share);
 
+// Gives the test a console of its own, for the rest of its run, with the output code page
+// CODEPAGE, the standard handles left as they were; false where the host has no console
+// code pages, or cannot make a console. consoleOutputCodePage is the console's output code
+// page, 0 without one.
+bool makeConsole(unsigned codePage);
+unsigned consoleOutputCodePage();
+
 } // namespace testhost

@@ -6,6 +6,8 @@
 #include "testsupport.h"
 #include "texts/messages.h"
 
+#include <QStringEncoder>
+
 using namespace Qt::StringLiterals;
 using runtime::ErrorKind;
 
@@ -17,6 +19,15 @@ QByteArray carRecords(int count)
     for (int i = 0; i < count; ++i)
         text += "Car " + QByteArray::number(i) + ",car" + QByteArray::number(i) + ",2\r\n";
     return text;
+}
+
+// Text as a file in UTF-16 with its byte order mark, as Notepad's "Unicode" (little endian)
+// or "Unicode big endian" saves it.
+QByteArray utf16File(QStringView text, QStringConverter::Encoding encoding)
+{
+    QStringEncoder encoder(encoding);
+    const QByteArray mark = encoding == QStringConverter::Utf16LE ? "\xFF\xFE" : "\xFE\xFF";
+    return mark + QByteArray(encoder(text));
 }
 
 } // namespace
@@ -69,6 +80,23 @@ private slots:
         QTest::newRow("utf8 with bom")
             << QByteArray("\xEF\xBB\xBFМолния,molnia,2\n") << QStringList{u"Молния"_s}
             << QStringList{u"molnia"_s} << QList<int>{2};
+        QTest::newRow("utf-16 le with bom, as Notepad saves it")
+            << utf16File(u"Молния,molnia,2\r\n\"Wren, «Ёж»\",wren,4\r\n", QStringConverter::Utf16LE)
+            << QStringList{u"Молния"_s, u"Wren, «Ёж»"_s} << QStringList{u"molnia"_s, u"wren"_s}
+            << QList<int>{2, 4};
+        QTest::newRow("utf-16 be with bom")
+            << utf16File(u"Молния,molnia,2\n", QStringConverter::Utf16BE)
+            << QStringList{u"Молния"_s} << QStringList{u"molnia"_s} << QList<int>{2};
+        QTest::newRow("utf-16 le, a second mark is text")
+            << utf16File(u"\uFEFFA,a,1\r\n", QStringConverter::Utf16LE) << QStringList{u"\uFEFFA"_s}
+            << QStringList{u"a"_s} << QList<int>{1};
+        // A, a low surrogate alone, a pair, ",a", a high surrogate alone, ",1\r\n".
+        QTest::newRow("utf-16 le, surrogates without their pair")
+            << QByteArray::fromHex("fffe 4100 dfdf 3dd8 97de 2c00 6100 3dd8 2c00 3100 0d00 0a00")
+            << QStringList{u"A\uFFFD\U0001F697"_s} << QStringList{u"a\uFFFD"_s} << QList<int>{1};
+        QTest::newRow("utf-8 bom, then bytes that are not utf-8")
+            << QByteArray("\xEF\xBB\xBF\xCC\xEE\xEB,a,1\n") << QStringList{u"\uFFFD\uFFFD\uFFFD"_s}
+            << QStringList{u"a"_s} << QList<int>{1};
         QTest::newRow("cp1251") << QByteArray("\xCC\xEE\xEB\xED\xE8\xFF,molnia,2\n")
                                 << QStringList{u"Молния"_s} << QStringList{u"molnia"_s}
                                 << QList<int>{2};
@@ -135,6 +163,12 @@ private slots:
             << QByteArray("A,a,1\nB\n") << ErrorKind::CutShort << QString() << 3;
         QTest::newRow("cut short after model")
             << QByteArray("A,a,1\nB,b,") << ErrorKind::CutShort << QString() << 2;
+        QTest::newRow("utf-16 le, line of the error")
+            << utf16File(u"A,a,1\r\nB,b,three\r\n", QStringConverter::Utf16LE)
+            << ErrorKind::NotAnInteger << u"three"_s << 2;
+        QTest::newRow("utf-16 le cut in a character")
+            << utf16File(u"A,a,1\r\nB,b,22", QStringConverter::Utf16LE).chopped(1)
+            << ErrorKind::NotAnInteger << u"2\uFFFD"_s << 2;
         QTest::newRow("1002 records")
             << carRecords(1002) << ErrorKind::TooManyRecords << u"1001"_s << 1002;
     }

@@ -2,6 +2,8 @@
 #include "app/commandline.h"
 #include "runtime/hostfilesystem.h"
 #include "runtime/hostpath.h"
+#include "runtime/processinfo.h"
+#include "testhost.h"
 #include "texts/messages.h"
 
 #include <QTest>
@@ -77,6 +79,20 @@ private slots:
                           ? u"quillmere %1\n"_s.arg(QStringLiteral(QUILLMERE_VERSION))
                           : QString());
         QCOMPARE(err, kind == Command::Mistake ? usage : QString());
+    }
+
+    // The console a command prints to in UTF-8 is the shell's, and outlives the program: it
+    // gets its code page back (Windows' consoles; a terminal has none).
+    void consoleCodePageRestored()
+    {
+        if (!testhost::makeConsole(866))
+            QSKIP("no console code pages here");
+        runtime::attachConsole();
+        const unsigned during = testhost::consoleOutputCodePage();
+        runtime::restoreConsole();
+        const unsigned after = testhost::consoleOutputCodePage();
+        QCOMPARE(during, 65001u); // CP_UTF8
+        QCOMPARE(after, 866u);
     }
 };
 

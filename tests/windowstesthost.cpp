@@ -37,4 +37,26 @@ QByteArray makeShare(const QByteArray &server, const QByteArray &share)
     return QDir().mkpath(QString::fromUtf8(folder)) ? folder : QByteArray();
 }
 
+bool makeConsole(unsigned codePage)
+{
+    // A test may have a console already, which Wine makes without code pages where it has
+    // no terminal: it is let go first. AllocConsole points the standard handles at the new
+    // console: QtTest's log keeps its own. Wine makes a console only where it has a display.
+    // The console stays until the test ends: under Wine, freeing it then cuts the log off.
+    const DWORD kinds[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    HANDLE handles[3];
+    for (int i = 0; i < 3; ++i)
+        handles[i] = ::GetStdHandle(kinds[i]);
+    ::FreeConsole();
+    const bool made = ::AllocConsole();
+    for (int i = 0; i < 3; ++i)
+        ::SetStdHandle(kinds[i], handles[i]);
+    return made && ::SetConsoleOutputCP(codePage);
+}
+
+unsigned consoleOutputCodePage()
+{
+    return ::GetConsoleOutputCP();
+}
+
 } // namespace testhost

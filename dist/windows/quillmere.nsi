@@ -5,11 +5,15 @@
 ; where FOLDER holds what the zip holds: quillmere.exe, cars.txt, README.txt, SOURCES and
 ; licenses\. The uninstaller removes what this installed, but a cars.txt the player changed,
 ; and never the records of the car installs in %LOCALAPPDATA%\quillmere.
+; Neither runs while Quillmere does: each asks the player to close it, and silent (/S), ends
+; with exit code 2 having changed nothing. Nor does either skip a file it cannot write or
+; remove: the uninstall entry goes only with the program's files.
 
 Unicode true
 Target amd64-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel user
+AllowSkipFiles off
 
 !include MUI2.nsh
 !include LogicLib.nsh
@@ -21,6 +25,9 @@ RequestExecutionLevel user
 ; The car list as the installer wrote it, hidden beside the player's: the uninstaller keeps
 ; the player's when the two differ.
 !define CARS_AS_INSTALLED "cars.txt.installed"
+; The mutex each running copy of the program holds (runtime/windows/windowshost.cpp,
+; announceRunning).
+!define RUNNING_MUTEX "Local\Quillmere-running"
 
 Name "Quillmere"
 OutFile "${OUTFILE}"
@@ -81,8 +88,40 @@ FunctionEnd
 !insertmacro CAR_LIST_UNCHANGED ""
 !insertmacro CAR_LIST_UNCHANGED "un."
 
+; Returns once no copy of the program runs. While one does, asks the player to close it and
+; try again; cancelled, or silent, ends the installer with exit code 2. OpenMutexW with
+; SYNCHRONIZE (0x00100000), the least access that opens it ("Synchronization Object Security
+; and Access Rights"), gives no handle when no process holds the mutex.
+!macro WAIT_FOR_PROGRAM un
+Function ${un}WaitForProgram
+    ${Do}
+        System::Call 'kernel32::OpenMutexW(i 0x00100000, i 0, w "${RUNNING_MUTEX}") p .r0'
+        ${If} $0 = 0
+            ${Break}
+        ${EndIf}
+        System::Call 'kernel32::CloseHandle(p r0)'
+        ${IfNot} ${Cmd} `MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "Quillmere сейчас запущен: закройте его и повторите попытку." /SD IDCANCEL IDRETRY`
+            SetErrorLevel 2
+            Quit
+        ${EndIf}
+    ${Loop}
+FunctionEnd
+!macroend
+!insertmacro WAIT_FOR_PROGRAM ""
+!insertmacro WAIT_FOR_PROGRAM "un."
+
+Function .onInit
+    Call WaitForProgram
+FunctionEnd
+
+Function un.onInit
+    Call un.WaitForProgram
+FunctionEnd
+
 Section
     SetShellVarContext current
+    ; The player may have started it since the installer did.
+    Call WaitForProgram
     SetOutPath "$INSTDIR"
     File "${STAGE}/quillmere.exe"
     File "${STAGE}/README.txt"
@@ -119,8 +158,22 @@ Section
     WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $0
 SectionEnd
 
+; Stops the uninstall with exit code 2, leaving the uninstaller, the Start-menu entries and
+; the uninstall entry for another try.
+!macro UNINSTALL_STOPS_AT file
+    ${If} ${FileExists} "${file}"
+        DetailPrint "Не удалось удалить ${file}: удаление прервано, запись об установке оставлена"
+        SetErrorLevel 2
+        Abort
+    ${EndIf}
+!macroend
+
 Section Uninstall
     SetShellVarContext current
+    Call un.WaitForProgram
+    ; The program first: while it cannot go, nothing else does.
+    Delete "$INSTDIR\quillmere.exe"
+    !insertmacro UNINSTALL_STOPS_AT "$INSTDIR\quillmere.exe"
     Call un.CarListUnchanged
     ${If} $0 = 1
         Delete "$INSTDIR\cars.txt"
@@ -128,15 +181,17 @@ Section Uninstall
         DetailPrint "cars.txt оставлен: вы его меняли"
     ${EndIf}
     Delete "$INSTDIR\${CARS_AS_INSTALLED}"
-    Delete "$INSTDIR\quillmere.exe"
     Delete "$INSTDIR\README.txt"
     Delete "$INSTDIR\SOURCES"
     RMDir /r "$INSTDIR\licenses"
-    Delete "$INSTDIR\Uninstall.exe"
-    RMDir "$INSTDIR"
+    !insertmacro UNINSTALL_STOPS_AT "$INSTDIR\README.txt"
+    !insertmacro UNINSTALL_STOPS_AT "$INSTDIR\SOURCES"
+    !insertmacro UNINSTALL_STOPS_AT "$INSTDIR\licenses"
 
     Delete "${STARTMENU}\Quillmere.lnk"
     Delete "${STARTMENU}\${UNDO_ENTRY}.lnk"
     RMDir "${STARTMENU}"
     DeleteRegKey HKCU "${UNINSTALL_KEY}"
+    Delete "$INSTDIR\Uninstall.exe"
+    RMDir "$INSTDIR"
 SectionEnd

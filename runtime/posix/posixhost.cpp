@@ -124,4 +124,14 @@ bool systemFileDialogSuits()
     return false;
 }
 
+void restoreConsole()
+{
+    // attachConsole changed nothing.
+}
+
+void announceRunning()
+{
+    // A package manager replaces a running program's files by new names: nothing to tell.
+}
+
 } // namespace runtime

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QStandardPaths>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <windows.h>
 // After windows.h:
@@ -71,6 +72,27 @@ QStringList commandArguments(int, char *[])
     return result;
 }
 
+namespace {
+
+// The console's output code page before the program set it to UTF-8; 0 while unchanged.
+UINT outputCodePageBefore = 0;
+
+// The console is the one of the shell that started the program, which keeps it after the
+// program ends: its code page goes back as the program returns from main or calls exit
+// ("SetConsoleOutputCP", "GetConsoleOutputCP": the code page belongs to the console, not to
+// the process). Without a console, GetConsoleOutputCP returns 0 and nothing changes.
+void printUtf8()
+{
+    const UINT before = ::GetConsoleOutputCP();
+    if (before == 0 || before == CP_UTF8 || !::SetConsoleOutputCP(CP_UTF8))
+        return;
+    if (outputCodePageBefore == 0)
+        std::atexit(&restoreConsole);
+    outputCodePageBefore = before;
+}
+
+} // namespace
+
 void attachConsole()
 {
     // A windowed program started from a console has no standard handles of its own; one
@@ -80,7 +102,28 @@ void attachConsole()
         std::freopen("CONOUT$", "w", stdout);
         std::freopen("CONOUT$", "w", stderr);
     }
-    ::SetConsoleOutputCP(CP_UTF8);
+    printUtf8();
+}
+
+void restoreConsole()
+{
+    if (outputCodePageBefore == 0)
+        return;
+    // What is still buffered is UTF-8, and is printed before the code page changes back.
+    std::fflush(stdout);
+    std::fflush(stderr);
+    ::SetConsoleOutputCP(outputCodePageBefore);
+    outputCodePageBefore = 0;
+}
+
+void announceRunning()
+{
+    // A named mutex in the session's namespace, which dist/windows/quillmere.nsi opens by the
+    // same name to see whether the program runs ("CreateMutexW", "Kernel object namespaces":
+    // Local\ is the user's session). The handle is never closed: the system closes it as the
+    // process ends, however it ends, and the mutex goes with the last handle. Each copy of the
+    // program holds one. Failing to make it changes nothing but what the installer sees.
+    ::CreateMutexW(nullptr, FALSE, L"Local\\Quillmere-running");
 }
 
 bool systemFileDialogSuits()
