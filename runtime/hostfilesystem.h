@@ -39,6 +39,8 @@ public:
                           const QByteArray &to) override;
     int remove(const QByteArray &path) override;
     int makeFolder(const QByteArray &path, quint32 permissions) override;
+    int makePrivateFolder(const QByteArray &path) override;
+    bool isOwnOnly(const Fd &entry, const FileStatus &status, quint32 user) override;
     int removeFolder(const QByteArray &path) override;
     int link(const QByteArray &from, const QByteArray &to) override;
     int create(const QByteArray &path, Fd &file) override;

@@ -32,6 +32,16 @@ class FileSystem;
 // The user the process runs as.
 quint32 processUser();
 
+// The folders Windows keeps for installed programs, which only an administrator may write
+// to, and the user's folder where Windows put what older programs wrote there without
+// being one, as host paths; none on a host without them.
+struct ProgramFilesFolders
+{
+    QByteArrayList roots;    // %ProgramFiles% and %ProgramFiles(x86)%
+    QByteArray virtualStore; // %LOCALAPPDATA%\VirtualStore; "" for none
+};
+ProgramFilesFolders programFilesFolders();
+
 // The host's state that path resolution depends on, read once when the program starts.
 struct HostPaths
 {
@@ -40,6 +50,7 @@ struct HostPaths
     QByteArray currentFolder;     // the process's current folder; "" when it is gone
     QByteArray dataFolder;        // the program's records, ~/.local/share/quillmere; "" for none
     quint32 user = processUser(); // whose records those are
+    ProgramFilesFolders programFiles = programFilesFolders();
 
     static HostPaths ofProcess();
 };
