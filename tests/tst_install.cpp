@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "installfixture.h"
 
+#include <QFileInfo>
 #include <cerrno>
 
 using namespace Qt::StringLiterals;
@@ -309,6 +310,27 @@ private slots:
         if (lines > 1)
             QVERIFY(expected[2].contains(
                 QDir::toNativeSeparators(runtime::decodeName(g.hostPath("VirtualStore") + game))));
+    }
+
+    // The host's own folders of programs: Windows' two, there, and its VirtualStore in the
+    // user's local application data; none on POSIX, Wine's prefix included.
+    void programFilesOfTheHost()
+    {
+        const runtime::ProgramFilesFolders folders = runtime::programFilesFolders();
+        if (testhost::posix) {
+            QCOMPARE(folders.roots, QByteArrayList());
+            QCOMPARE(folders.virtualStore, QByteArray());
+            return;
+        }
+        QStringList names;
+        for (const QByteArray &root : folders.roots) {
+            QVERIFY2(QFileInfo(runtime::decodeName(root)).isDir(), root.constData());
+            names.append(runtime::decodeName(root.mid(root.lastIndexOf('/') + 1)));
+        }
+        QCOMPARE(names, (QStringList{u"Program Files"_s, u"Program Files (x86)"_s}));
+        QCOMPARE(runtime::decodeName(folders.virtualStore),
+                 QDir::fromNativeSeparators(qEnvironmentVariable("LOCALAPPDATA")) +
+                     u"/VirtualStore"_s);
     }
 
     void sourceVanishes()
