@@ -253,6 +253,19 @@ void beginRecord(const InstallRequest &request, const InstallOutcome &outcome, F
     journal.emplace(records, std::move(header));
 }
 
+// The folder of programs the game folder is in, if any: why its files may be refused.
+std::optional<runtime::GuardedFolder> guardedGame(const InstallRequest &request,
+                                                  runtime::FileSystem &files, FileSession &session)
+{
+    try {
+        if (const auto game =
+                runtime::resolveExisting(request.gameFolder, session.host(), session.folders()))
+            return runtime::guardedFolder(files, session.host().programFiles, *game);
+    } catch (const RuntimeError &) {
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 InstallOutcome InstallCar(const InstallRequest &request, runtime::FileSystem &files,
@@ -275,6 +288,8 @@ InstallOutcome InstallCar(const InstallRequest &request, runtime::FileSystem &fi
     if (journal)
         session.setJournal(&*journal);
     copyFiles(request, progress, session, outcome);
+    if (!outcome.notWritten.isEmpty())
+        outcome.guarded = guardedGame(request, files, session);
     if (journal)
         journal->finish(outcome.written > 0);
     return outcome;

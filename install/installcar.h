@@ -3,6 +3,7 @@
 
 #include "catalogue/cartable.h"
 #include "runtime/error.h"
+#include "runtime/programfiles.h"
 
 #include <QList>
 #include <QString>
@@ -61,6 +62,9 @@ struct InstallOutcome
     };
     QList<NotWritten> notWritten;
     int written = 0;
+    // Where a file was not written and the game folder is in a folder of programs, that
+    // folder: what only an administrator may write to.
+    std::optional<runtime::GuardedFolder> guarded;
 
     // A fault of the program itself that broke the install off: an error no step expected,
     // or what an exception said.

@@ -29,12 +29,6 @@ QString shown(const QByteArray &path)
     return runtime::decodeName(path);
 }
 
-// Whether a folder or file of the records is the user's own, and no one else's to change.
-bool ownOnly(const FileStatus &status, quint32 user)
-{
-    return status.owner == user && (status.permissions() & 022) == 0;
-}
-
 // The errno a folder's "unrecorded-<errno>.json" names; nullopt when it has none.
 std::optional<int> unrecordedMark(const QByteArrayList &names, QByteArray &mark)
 {
@@ -59,7 +53,7 @@ InstallRecord readOne(runtime::FileSystem &files, const Fd &folder, const QByteA
                       const QByteArray &path, quint32 user)
 {
     FileStatus status;
-    if (files.status(folder, status) != 0 || !ownOnly(status, user))
+    if (files.status(folder, status) != 0 || !files.isOwnOnly(folder, status, user))
         raise(Problem::Damaged, Step::ReadRecord, {}, {}, int(Damage::Foreign));
     Fd fd;
     if (const int error = files.openEntryAt(folder, name, fd))
@@ -67,7 +61,7 @@ InstallRecord readOne(runtime::FileSystem &files, const Fd &folder, const QByteA
                        : raiseSystem(error, Step::ReadRecord);
     if (files.status(fd, status) != 0 || !status.isRegular())
         raise(Problem::Damaged, Step::ReadRecord, {}, {}, int(Damage::NotAFile));
-    if (!ownOnly(status, user))
+    if (!files.isOwnOnly(fd, status, user))
         raise(Problem::Damaged, Step::ReadRecord, {}, {}, int(Damage::Foreign));
     if (status.size > MaxRecordSize)
         raise(Problem::Damaged, Step::ReadRecord, {}, QString::number(MaxRecordSize),
@@ -145,7 +139,7 @@ Records Store::readAll() const
     if (!folder.isOpen())
         return result;
     FileStatus status;
-    if (m_files.status(folder, status) != 0 || !ownOnly(status, m_user))
+    if (m_files.status(folder, status) != 0 || !m_files.isOwnOnly(folder, status, m_user))
         raise(Problem::NotOwn, Step::ReadRecord, shown(installs));
     QByteArrayList names;
     if (const int error = m_files.readFolder(folder, names))
@@ -454,7 +448,7 @@ int makeFolders(runtime::FileSystem &files, const QByteArray &path)
             return error;
     }
     // The records hold what the player's games held: they are his alone to read.
-    const int error = files.makeFolder(path, 0700);
+    const int error = files.makePrivateFolder(path);
     return error == EEXIST ? 0 : error;
 }
 

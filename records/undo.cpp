@@ -191,6 +191,14 @@ template <typename Work> void guarded(UndoOutcome &outcome, Work work)
     }
 }
 
+// The folder of programs the game folder `game` is in, where the undo left something undone.
+void noteGuarded(const Store &store, const runtime::HostPaths &host,
+                 const std::optional<QByteArray> &game, UndoOutcome &outcome)
+{
+    if (game && outcome.status != UndoOutcome::Done && outcome.status != UndoOutcome::NothingToUndo)
+        outcome.guarded = runtime::guardedFolder(store.files(), host.programFiles, *game);
+}
+
 } // namespace
 
 UndoTarget UndoTarget::read(const Store &store, const runtime::HostPaths &host, const QString &word)
@@ -218,12 +226,15 @@ UndoOutcome UndoInstall(const Store &store, const runtime::HostPaths &host,
                         const UndoTarget &target, const std::function<void()> &waiting)
 {
     UndoOutcome outcome;
+    std::optional<QByteArray> where;
     guarded(outcome, [&] {
         if (store.dataFolder().isEmpty())
             raise(Problem::NoDataFolder, Step::ReadRecord);
         const GameFolder game = locate(store, host, target);
+        where = game.host;
         undoNewest(store, game, target.number, waiting, outcome);
     });
+    noteGuarded(store, host, where, outcome);
     return outcome;
 }
 
@@ -248,6 +259,8 @@ QList<UndoOutcome> UndoAllInstalls(const Store &store, const runtime::HostPaths 
             break;
         outcomes.append(std::move(outcome));
     }
+    if (game)
+        noteGuarded(store, host, game->host, outcomes.last());
     return outcomes;
 }
 

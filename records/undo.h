@@ -4,6 +4,7 @@
 #include "records/error.h"
 #include "records/record.h"
 #include "records/store.h"
+#include "runtime/programfiles.h"
 
 #include <QList>
 #include <QString>
@@ -55,6 +56,9 @@ struct UndoOutcome
     // Installs into the folder cut short before they changed anything, whose records this
     // undo took away.
     QList<Interrupted> interrupted;
+    // Where something was not undone and the game folder is in a folder of programs, that
+    // folder: what only an administrator may write to.
+    std::optional<runtime::GuardedFolder> guarded;
 };
 
 // Which install to undo: the newest of a game folder, named as in the main window, or the

@@ -142,6 +142,14 @@ public:
     virtual int remove(const QByteArray &path) = 0;
     // With those permission bits, less the process's mask.
     virtual int makeFolder(const QByteArray &path, quint32 permissions) = 0;
+    // A folder that only the user may reach, with the system and its administrators: the
+    // program's records. POSIX: permission bits 0700; Windows: a DACL of those three alone,
+    // which takes nothing from the folder it is made in.
+    virtual int makePrivateFolder(const QByteArray &path) = 0;
+    // Whether an open entry of such a folder is the user's `user` alone: his own, and no one
+    // else's to change. `status` is the entry's. POSIX: its owner and permission bits; Windows:
+    // its owner and DACL, the numbers of `status` standing for the process's user.
+    virtual bool isOwnOnly(const Fd &entry, const FileStatus &status, quint32 user) = 0;
     // An empty folder.
     virtual int removeFolder(const QByteArray &path) = 0;
 

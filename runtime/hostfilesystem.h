@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The file system of the host the program is built for, HostFileSystem: every operation of
 // FileSystem through the host's own calls. Each platform defines it in its folder:
-//   PosixFileSystem    runtime/posix/: posixfilesystem.cpp, and linux.cpp for Linux's calls
+//   PosixFileSystem    runtime/posix/: posixfilesystem.cpp, and linux.cpp for Linux's calls;
+//                      posixowner.cpp for who may reach the records
 //   WindowsFileSystem  runtime/windows/, through the wide-character calls; paths are UTF-8,
-//                      long ones passed on in the \\?\ form
+//                      long ones passed on in the \\?\ form; windowsowner.cpp for who may
+//                      reach the records
 #pragma once
 
 #include "runtime/filesystem.h"
@@ -39,6 +41,8 @@ public:
                           const QByteArray &to) override;
     int remove(const QByteArray &path) override;
     int makeFolder(const QByteArray &path, quint32 permissions) override;
+    int makePrivateFolder(const QByteArray &path) override;
+    bool isOwnOnly(const Fd &entry, const FileStatus &status, quint32 user) override;
     int removeFolder(const QByteArray &path) override;
     int link(const QByteArray &from, const QByteArray &to) override;
     int create(const QByteArray &path, Fd &file) override;

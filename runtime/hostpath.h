@@ -45,6 +45,16 @@ enum class PathStyle : quint8
 // The host's own style.
 PathStyle hostPathStyle();
 
+// The folders Windows keeps for installed programs, which only an administrator may write
+// to, and the user's folder where Windows put what older programs wrote there without
+// being one, as host paths; none on a host without them.
+struct ProgramFilesFolders
+{
+    QByteArrayList roots;    // %ProgramFiles% and %ProgramFiles(x86)%
+    QByteArray virtualStore; // %LOCALAPPDATA%\VirtualStore; "" for none
+};
+ProgramFilesFolders programFilesFolders();
+
 // The host's state that path resolution depends on, read once when the program starts.
 struct HostPaths
 {
@@ -54,6 +64,7 @@ struct HostPaths
     QByteArray dataFolder;        // the program's records, ~/.local/share/quillmere; "" for none
     quint32 user = processUser(); // whose records those are
     PathStyle style = hostPathStyle(); // how the player writes paths here
+    ProgramFilesFolders programFiles = programFilesFolders();
 
     static HostPaths ofProcess();
 };

@@ -6,8 +6,12 @@
 // The file system (hostfilesystem.h, filesystem.h):
 //   PosixFileSystem or WindowsFileSystem   every operation of FileSystem (HostFileSystem)
 //   Fd::reset                              closes a file descriptor or a handle
+//   makePrivateFolder, isOwnOnly           the records' folders and who may change them:
+//                                          posixowner.cpp, windowsowner.cpp
 // The user and the paths (hostpath.h):
 //   processUser                  the user the process runs as
+//   programFilesFolders          the folders of programs only an administrator may write to,
+//                                and the VirtualStore (none on POSIX)
 //   HostPaths::ofProcess         Wine's prefix, the current folder, the records' folder
 //   driveRoot                    the root folder of a drive letter, when the drive is ready
 //   isAbsoluteHost               whether a host path starts from a root

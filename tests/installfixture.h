@@ -249,6 +249,11 @@ public:
         return unlessFailed(MakeFolder, nameOf(path),
                             [&] { return runtime::HostFileSystem::makeFolder(path, permissions); });
     }
+    int makePrivateFolder(const QByteArray &path) override
+    {
+        return unlessFailed(MakeFolder, nameOf(path),
+                            [&] { return runtime::HostFileSystem::makePrivateFolder(path); });
+    }
     // A fault on a rename is found by either name.
     int renameAt(const runtime::Fd &fromFolder, const QByteArray &from, const runtime::Fd &toFolder,
                  const QByteArray &to) override

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 #include <QtGlobal>
 
 namespace testhost {
@@ -35,5 +36,22 @@ QByteArray makeShare(const QByteArray &server, const QByteArray &share);
 // page, 0 without one.
 bool makeConsole(unsigned codePage);
 unsigned consoleOutputCodePage();
+
+// Lets every user write to an entry: the group and other write bits on POSIX, an ACE that
+// grants Everyone write access on Windows. Returns 0 or an errno.
+int letOthersWrite(const QByteArray &path);
+// Who may reach an entry: on POSIX its permission bits in octal ("700"); on Windows the
+// trustees its DACL allows, sorted, "SY" for the system, "BA" for the administrators, "user"
+// for the process's user, after "P" where it takes nothing from its folder.
+QString whoMayEnter(const QByteArray &path);
+// Windows: whether a security descriptor in SDDL, "%U" standing for the process's user's
+// SID, is taken as the user's alone (1) or not (0), for a process that runs as an
+// administrator or not; -1 where the host has no such descriptors.
+int judgedOwnOnly(QString sddl, bool administrator);
+// Whether the tests run under Wine, which keeps of a file's security descriptor only what
+// its POSIX mode can say.
+bool underWine();
+// Windows: whoMayEnter of the descriptor the program makes its records' folders with.
+QString privateFolderAccess();
 
 } // namespace testhost

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "installfixture.h"
 
+#include <QFileInfo>
 #include <cerrno>
 
 using namespace Qt::StringLiterals;
@@ -253,6 +254,83 @@ private slots:
         expected << messages::AndMore.arg(4) << QString() << messages::FilesWritten.arg(5);
         QCOMPARE(message.text.split(u'\n'), expected);
         QCOMPARE(g.game("maps/body.bmp"), Game::content("body.bmp"));
+    }
+
+    // A file refused for want of rights in a game folder inside a folder of programs: the
+    // closing message says what to do, and where Windows keeps the copies the game may read
+    // instead. The refusal is the test file system's (Wine lets anyone write to its Program
+    // Files); the folders of programs are the tree's.
+    void refusedInProgramFiles_data()
+    {
+        QTest::addColumn<QByteArrayList>("roots"); // the folders of programs, from the tree
+        QTest::addColumn<int>("error");            // what the texture's copy fails with
+        QTest::addColumn<bool>("store");           // whether its VirtualStore folder is there
+        QTest::addColumn<int>("lines");            // those added to the closing message
+        const QByteArrayList both{"Program Files", "Program Files (x86)"};
+        QTest::newRow("refused") << both << EACCES << false << 1;
+        QTest::newRow("refused, with its VirtualStore") << both << EACCES << true << 2;
+        QTest::newRow("a root in other case")
+            << QByteArrayList{"program files (X86)/"} << EACCES << false << 1;
+        QTest::newRow("a root that only begins its name")
+            << QByteArrayList{"Program Files", "Program Files (x8"} << EACCES << true << 0;
+        QTest::newRow("no folder of programs") << QByteArrayList{} << EACCES << true << 0;
+        QTest::newRow("the disk full") << both << ENOSPC << true << 0;
+    }
+    void refusedInProgramFiles()
+    {
+        QFETCH(QByteArrayList, roots);
+        QFETCH(int, error);
+        QFETCH(bool, store);
+        QFETCH(int, lines);
+        Game g;
+        g.dir("Program Files (x86)");
+        QVERIFY(QDir().rename(g.path("Game"), g.path("Program Files (x86)/Ortana")));
+        g.request.gameFolder = g.path("Program Files (x86)/Ortana");
+        for (const QByteArray &root : roots)
+            g.host.programFiles.roots.append(g.hostPath(root));
+        g.host.programFiles.virtualStore = g.hostPath("VirtualStore");
+        QByteArray game = g.hostPath("Program Files (x86)/Ortana");
+        game = game.mid(game.indexOf(':') + 1); // less the drive, where there is one
+        if (store)
+            QVERIFY(QDir().mkpath(runtime::decodeName(g.hostPath("VirtualStore") + game)));
+        g.files.faults.append({TestFileSystem::Copy, error, "body.bmp"});
+        g.tick({1});
+        g.install();
+        QCOMPARE(brief(g.outcome.notWritten), QStringList{u"maps\\body.bmp "_s + errorName(error)});
+        QByteArray root = g.hostPath(roots.value(roots.size() - 1)); // as the host names it
+        if (root.endsWith('/'))
+            root.chop(1);
+        const QString shown = QDir::toNativeSeparators(runtime::decodeName(root));
+        const QStringList expected =
+            QStringList{messages::FilesWritten.arg(g.outcome.written)} +
+            messages::guardedLines({root, g.hostPath("VirtualStore") + game}).first(lines);
+        QCOMPARE(closingMessage(g.outcome).text.split(u'\n').sliced(5), expected);
+        if (lines > 0)
+            QVERIFY(expected[1].contains(u"«%1»"_s.arg(shown)));
+        if (lines > 1)
+            QVERIFY(expected[2].contains(
+                QDir::toNativeSeparators(runtime::decodeName(g.hostPath("VirtualStore") + game))));
+    }
+
+    // The host's own folders of programs: Windows' two, there, and its VirtualStore in the
+    // user's local application data; none on POSIX, Wine's prefix included.
+    void programFilesOfTheHost()
+    {
+        const runtime::ProgramFilesFolders folders = runtime::programFilesFolders();
+        if (testhost::posix) {
+            QCOMPARE(folders.roots, QByteArrayList());
+            QCOMPARE(folders.virtualStore, QByteArray());
+            return;
+        }
+        QStringList names;
+        for (const QByteArray &root : folders.roots) {
+            QVERIFY2(QFileInfo(runtime::decodeName(root)).isDir(), root.constData());
+            names.append(runtime::decodeName(root.mid(root.lastIndexOf('/') + 1)));
+        }
+        QCOMPARE(names, (QStringList{u"Program Files"_s, u"Program Files (x86)"_s}));
+        QCOMPARE(runtime::decodeName(folders.virtualStore),
+                 QDir::fromNativeSeparators(qEnvironmentVariable("LOCALAPPDATA")) +
+                     u"/VirtualStore"_s);
     }
 
     void sourceVanishes()

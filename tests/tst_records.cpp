@@ -98,6 +98,95 @@ private slots:
         QCOMPARE(command(g, {u"--forget"_s, u"2"_s}), 3);
     }
 
+    // The records are the user's alone: their folders are made so, and a record that others
+    // may change is not read, nor are the records at all when the folder of them all is so.
+    void othersMayWrite_data()
+    {
+        using records::Damage, records::Problem, records::Step;
+        QTest::addColumn<QByteArray>("entry"); // from the record's folder on
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("the folder of the records")
+            << QByteArray("..") << failure(Problem::NotOwn, Step::ReadRecord);
+        QTest::newRow("a record's folder") << QByteArray(".") << damaged(Damage::Foreign);
+        QTest::newRow("a record") << QByteArray("record.json") << damaged(Damage::Foreign);
+    }
+    void othersMayWrite()
+    {
+        QFETCH(QByteArray, entry);
+        QFETCH(QString, failure);
+        Game g;
+        g.tick({1});
+        QVERIFY(g.install().installed());
+        const QByteArray folder = g.installs()[0].folder;
+        // Made for the user, the system and the administrators alone, taking nothing from the
+        // folder above; a record's folder takes what its folder has.
+        const QString own = testhost::posix ? u"700"_s : u"P BA SY user"_s;
+        if (testhost::underWine()) {
+            // Wine keeps only the POSIX mode a descriptor comes to: the program's is read alone.
+            QCOMPARE(testhost::privateFolderAccess(), own);
+        } else {
+            QCOMPARE(testhost::whoMayEnter(g.host.dataFolder), own);
+            QCOMPARE(testhost::whoMayEnter(g.host.dataFolder + "/installs"), own);
+            QCOMPARE(testhost::whoMayEnter(folder), testhost::posix ? own : u"BA SY user"_s);
+        }
+        QCOMPARE(testhost::letOthersWrite(folder + '/' + entry), 0);
+        QCOMPARE(::failure(g.undo().error), failure);
+        QCOMPARE(g.game("models/wren00.4ds"), QByteArray("new model"));
+    }
+
+    // Windows: the owner and the DACL of a record as the program judges them, on descriptors
+    // made for it; "%U" is the user.
+    void descriptorsJudged_data()
+    {
+        QTest::addColumn<QString>("sddl");
+        QTest::addColumn<bool>("administrator"); // whether the process runs as one
+        QTest::addColumn<int>("own");
+        const QString mine = u"O:%UD:P(A;OICI;FA;;;%U)(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"_s;
+        QTest::newRow("the user's own") << mine << false << 1;
+        QTest::newRow("others may read") << mine + u"(A;;FR;;;WD)"_s << false << 1;
+        QTest::newRow("others may not write") << mine + u"(D;;FW;;;WD)"_s << false << 1;
+        QTest::newRow("the creator-owner") << mine + u"(A;OICIIO;FA;;;CO)"_s << false << 1;
+        QTest::newRow("others may write") << mine + u"(A;;FW;;;WD)"_s << false << 0;
+        QTest::newRow("others may add files") << mine + u"(A;;0x2;;;AU)"_s << false << 0;
+        QTest::newRow("others may delete it") << mine + u"(A;;SD;;;BU)"_s << false << 0;
+        QTest::newRow("others may change its DACL") << mine + u"(A;;WD;;;BU)"_s << false << 0;
+        QTest::newRow("others may take it") << mine + u"(A;;WO;;;BU)"_s << false << 0;
+        QTest::newRow("others have it all") << mine + u"(A;;GA;;;BU)"_s << false << 0;
+        QTest::newRow("no DACL: others may do anything") << u"O:%U"_s << false << 0;
+        QTest::newRow("another owner") << u"O:BUD:P(A;;FA;;;%U)"_s << false << 0;
+        QTest::newRow("the administrators', for an administrator")
+            << u"O:BAD:P(A;;FA;;;BA)(A;;FA;;;SY)"_s << true << 1;
+        QTest::newRow("the administrators', for a user")
+            << u"O:BAD:P(A;;FA;;;BA)(A;;FA;;;SY)"_s << false << 0;
+    }
+    void descriptorsJudged()
+    {
+        QFETCH(QString, sddl);
+        QFETCH(bool, administrator);
+        QFETCH(int, own);
+        if (testhost::posix)
+            QSKIP("Windows by nature: security descriptors");
+        QCOMPARE(testhost::judgedOwnOnly(sddl, administrator), own);
+    }
+
+    // An undo refused for want of rights in a game folder inside a folder of programs says
+    // what to do, as the install does (tst_install): the refusal is the test file system's.
+    void undoRefusedInProgramFiles()
+    {
+        Game g;
+        g.tick({1});
+        QVERIFY(g.install().installed());
+        g.host.programFiles.roots = {g.root};
+        g.files.faults.append({Op::Rename, EACCES, "wren00.4ds"});
+        QString output;
+        QCOMPARE(undoCommand(g, &output), 3);
+        QVERIFY2(output.trimmed().endsWith(messages::guardedLines({g.root, {}}).join(u'\n')),
+                 qPrintable(output));
+        g.files.faults = {{Op::Rename, EIO, "wren00.4ds"}};
+        QCOMPARE(undoCommand(g, &output), 3);
+        QVERIFY2(!output.contains(u"администратор"_s), qPrintable(output));
+    }
+
     // More copies than may stay open at once are put in place in turns, the record written
     // before each: one that cannot be written the second time leaves no record of the first
     // turn alone, which an undo would take for the whole install.

@@ -1,11 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Windows keeps no pipes or sockets among files, and its symbolic links need a privilege
-// that a player's account lacks: the tests make none of them.
+// that a player's account lacks: the tests make none of them. The owners and DACLs of files
+// are read and set through the calls Microsoft documents for them: GetNamedSecurityInfoW,
+// SetEntriesInAclW and SetNamedSecurityInfoW.
+#include "runtime/windows/windowsowner.h"
 #include "testhost.h"
 
 #include <QDir>
+#include <QStringList>
 #include <cerrno>
+#include <string>
+#include <vector>
 #include <windows.h>
+// After windows.h:
+#include <aclapi.h>
+#include <sddl.h>
 
 namespace testhost {
 
@@ -57,6 +66,143 @@ bool makeConsole(unsigned codePage)
 unsigned consoleOutputCodePage()
 {
     return ::GetConsoleOutputCP();
+}
+
+namespace {
+
+std::wstring wide(const QByteArray &path)
+{
+    return QDir::toNativeSeparators(QString::fromUtf8(path)).toStdWString();
+}
+
+// The process's user's SID.
+std::vector<BYTE> userSid()
+{
+    HANDLE token = nullptr;
+    std::vector<BYTE> buffer(256);
+    DWORD size = DWORD(buffer.size());
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token))
+        return {};
+    const bool read = ::GetTokenInformation(token, TokenUser, buffer.data(), size, &size);
+    ::CloseHandle(token);
+    if (!read)
+        return {};
+    const PSID sid = reinterpret_cast<TOKEN_USER *>(buffer.data())->User.Sid;
+    return {static_cast<BYTE *>(sid), static_cast<BYTE *>(sid) + ::GetLengthSid(sid)};
+}
+
+QString sidText(PSID sid)
+{
+    wchar_t *text = nullptr;
+    if (!::ConvertSidToStringSidW(sid, &text))
+        return {};
+    const QString result = QString::fromWCharArray(text);
+    ::LocalFree(text);
+    return result;
+}
+
+// The trustees a descriptor's DACL allows, as whoMayEnter tells them.
+QString described(PSECURITY_DESCRIPTOR descriptor)
+{
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    if (!::GetSecurityDescriptorControl(descriptor, &control, &revision) ||
+        !::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted))
+        return {};
+    std::vector<BYTE> user = userSid();
+    QStringList who;
+    for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+        void *ace = nullptr;
+        if (!::GetAce(dacl, i, &ace) ||
+            static_cast<ACE_HEADER *>(ace)->AceType != ACCESS_ALLOWED_ACE_TYPE)
+            continue;
+        PSID sid = &static_cast<ACCESS_ALLOWED_ACE *>(ace)->SidStart;
+        const QString text = sidText(sid);
+        who.append(!user.empty() && ::EqualSid(sid, user.data()) ? QStringLiteral("user")
+                   : text == QLatin1String("S-1-5-18")           ? QStringLiteral("SY")
+                   : text == QLatin1String("S-1-5-32-544")       ? QStringLiteral("BA")
+                                                                 : text);
+    }
+    who.sort();
+    who.removeDuplicates();
+    if (control & SE_DACL_PROTECTED)
+        who.prepend(QStringLiteral("P"));
+    return who.join(u' ');
+}
+
+} // namespace
+
+int letOthersWrite(const QByteArray &path)
+{
+    std::wstring name = wide(path);
+    PACL old = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetNamedSecurityInfoW(name.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                nullptr, &old, nullptr, &descriptor) != ERROR_SUCCESS)
+        return EIO;
+    BYTE everyone[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof everyone;
+    ::CreateWellKnownSid(WinWorldSid, nullptr, everyone, &size);
+    EXPLICIT_ACCESS_W access{};
+    access.grfAccessPermissions = FILE_GENERIC_WRITE;
+    access.grfAccessMode = GRANT_ACCESS;
+    access.grfInheritance = NO_INHERITANCE;
+    access.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+    access.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
+    access.Trustee.ptstrName = reinterpret_cast<LPWSTR>(everyone);
+    PACL acl = nullptr;
+    DWORD error = ::SetEntriesInAclW(1, &access, old, &acl);
+    if (error == ERROR_SUCCESS)
+        error = ::SetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                        nullptr, nullptr, acl, nullptr);
+    ::LocalFree(acl);
+    ::LocalFree(descriptor);
+    return error == ERROR_SUCCESS ? 0 : EIO;
+}
+
+QString whoMayEnter(const QByteArray &path)
+{
+    const std::wstring name = wide(path);
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetNamedSecurityInfoW(name.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
+        return {};
+    const QString who = described(descriptor);
+    ::LocalFree(descriptor);
+    return who;
+}
+
+bool underWine()
+{
+    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    return ntdll && ::GetProcAddress(ntdll, "wine_get_version");
+}
+
+QString privateFolderAccess()
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            runtime::windows::privateFolderSddl().c_str(), SDDL_REVISION_1, &descriptor, nullptr))
+        return {};
+    const QString who = described(descriptor);
+    ::LocalFree(descriptor);
+    return who;
+}
+
+int judgedOwnOnly(QString sddl, bool administrator)
+{
+    std::vector<BYTE> user = userSid();
+    sddl.replace(QLatin1String("%U"), sidText(user.data()));
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            sddl.toStdWString().c_str(), SDDL_REVISION_1, &descriptor, nullptr))
+        return -2;
+    const bool own = runtime::windows::isOwnOnly(descriptor, user.data(), administrator);
+    ::LocalFree(descriptor);
+    return own ? 1 : 0;
 }
 
 } // namespace testhost

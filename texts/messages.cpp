@@ -213,6 +213,21 @@ QString describe(const runtime::Error &error)
     return u"«%1»: %2"_s.arg(error.path, reason(error));
 }
 
+QStringList guardedLines(const runtime::GuardedFolder &guarded)
+{
+    const auto shown = [](const QByteArray &path) {
+        return printable(QDir::toNativeSeparators(runtime::decodeName(path)));
+    };
+    QStringList lines{u"Папка игры находится в «%1», куда записывать может только "
+                      u"администратор: запустите Quillmere от имени администратора или "
+                      u"перенесите игру из этой папки."_s.arg(shown(guarded.root))};
+    if (!guarded.virtualStore.isEmpty())
+        lines << u"Копии файлов игры, записанные туда раньше без прав администратора, Windows "
+                 u"хранит в «%1»: игра может читать старые файлы оттуда."_s.arg(
+                     shown(guarded.virtualStore));
+    return lines;
+}
+
 QString carListError(const runtime::Error &error)
 {
     // The path the program made, written as the system writes paths.
@@ -241,5 +256,12 @@ ClosingMessage closingMessage(const InstallOutcome &outcome)
     if (outcome.notWritten.size() > listed)
         text += u"\n"_s + AndMore.arg(outcome.notWritten.size() - listed);
     text += u"\n\n"_s + FilesWritten.arg(outcome.written);
+    // Refused for want of rights, in a folder of programs: what to do about it.
+    const bool denied =
+        std::any_of(outcome.notWritten.begin(), outcome.notWritten.end(), [](const auto &n) {
+            return n.error.kind == ErrorKind::System && n.error.code == EACCES;
+        });
+    if (outcome.guarded && denied)
+        text += u"\n"_s + guardedLines(*outcome.guarded).join(u'\n');
     return {text, runtime::vbCritical, ErrorTitle};
 }

@@ -39,6 +39,10 @@ QString systemReason(int error);
 // A sentence that says what failed and why, for a box of its own.
 QString describe(const runtime::Error &error);
 
+// What the player can do where files were refused in a game folder inside a folder of
+// programs: one line, and one more where the VirtualStore holds copies of its files.
+QStringList guardedLines(const runtime::GuardedFolder &guarded);
+
 // Why the car list cannot be read: the file, the line where there is one, and the reason.
 QString carListError(const runtime::Error &error);
 

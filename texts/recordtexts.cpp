@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QLocale>
 #include <algorithm>
+#include <cerrno>
 
 using namespace Qt::StringLiterals;
 using records::Problem;
@@ -131,6 +132,20 @@ QStringList closing(const UndoOutcome &outcome, int left, const QString &gameFol
                 : u"Отмена не выполнена, ничего не изменено: %1."_s.arg(why)};
 }
 
+// Whether the undo was refused something for want of rights.
+bool denied(const UndoOutcome &outcome)
+{
+    const auto isDenied = [](const std::optional<records::Error> &error) {
+        return error && (error->problem == Problem::System
+                             ? error->code == EACCES
+                             : error->cause && error->cause->kind == runtime::ErrorKind::System &&
+                                   error->cause->code == EACCES);
+    };
+    return isDenied(outcome.error) ||
+           std::any_of(outcome.steps.begin(), outcome.steps.end(),
+                       [&](const UndoStep &step) { return isDenied(step.error); });
+}
+
 } // namespace
 
 QString reason(const records::Error &error)
@@ -237,7 +252,10 @@ QStringList undoReport(const UndoOutcome &outcome, const QString &gameFolder)
         lines.append(QString::fromUtf16(text->text)
                          .arg(printable(step.file), step.error ? reason(*step.error) : QString()));
     }
-    return lines + closing(outcome, left, gameFolder);
+    lines += closing(outcome, left, gameFolder);
+    if (outcome.guarded && denied(outcome))
+        lines += guardedLines(*outcome.guarded);
+    return lines;
 }
 
 QStringList forgottenReport(qint64 number, const records::Store::Forgotten &forgotten)
