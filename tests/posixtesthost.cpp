@@ -34,4 +34,19 @@ int makeSocket(const QByteArray &path)
     return error;
 }
 
+int hide(const QByteArray &, bool)
+{
+    return ENOSYS;
+}
+
+int holdFile(const QByteArray &, int)
+{
+    return ENOSYS;
+}
+
+int makeJunction(const QByteArray &, const QByteArray &)
+{
+    return ENOSYS;
+}
+
 } // namespace testhost
