@@ -188,8 +188,8 @@ int windows::tagOf(HANDLE file, DWORD &attributes, DWORD &tag)
 // FILE_DISPOSITION_INFO_EX, whose POSIX semantics take the name away at once and whose flag
 // lets a read-only file go:
 // https://learn.microsoft.com/windows/win32/api/winbase/ns-winbase-file_disposition_info_ex
-// Where it is refused (before Windows 10, FAT, Wine), FILE_DISPOSITION_INFO, the read-only
-// attribute cleared first and put back if the removal fails.
+// Where it is refused (before Windows 10, FAT, Wine), FILE_DISPOSITION_INFO; a read-only file
+// refuses that, and has its attribute cleared first, put back if the removal fails.
 int windows::removeOpen(HANDLE file)
 {
     DWORD flags = DispositionDelete | DispositionPosix | DispositionIgnoreReadOnly;
@@ -199,26 +199,29 @@ int windows::removeOpen(HANDLE file)
     if (refused != ERROR_INVALID_PARAMETER && refused != ERROR_NOT_SUPPORTED &&
         refused != ERROR_INVALID_FUNCTION)
         return errnoOf(refused);
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    if (::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition))
+        return 0;
+    const int error = lastError();
     FILE_BASIC_INFO basic;
-    if (!::GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic))
-        return lastError();
+    if (error != EACCES ||
+        !::GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic))
+        return error;
     const DWORD attributes = basic.FileAttributes;
-    const bool readOnly =
-        attributes & FILE_ATTRIBUTE_READONLY && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    if (!(attributes & FILE_ATTRIBUTE_READONLY) || attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return error;
     const auto setAttributes = [&](DWORD to) {
         FILE_BASIC_INFO changed{};
         changed.FileAttributes = to ? to : FILE_ATTRIBUTE_NORMAL;
         return ::SetFileInformationByHandle(file, FileBasicInfo, &changed, sizeof changed);
     };
-    if (readOnly && !setAttributes(attributes & ~DWORD(FILE_ATTRIBUTE_READONLY)))
-        return lastError();
-    FILE_DISPOSITION_INFO disposition{TRUE};
+    if (!setAttributes(attributes & ~DWORD(FILE_ATTRIBUTE_READONLY)))
+        return error;
     if (::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition))
         return 0;
-    const int error = lastError();
-    if (readOnly)
-        setAttributes(attributes);
-    return error;
+    const int again = lastError();
+    setAttributes(attributes);
+    return again;
 }
 
 // NtSetInformationFile with FILE_RENAME_INFORMATION, whose RootDirectory is the folder
