@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "records/lock.h"
 #include "runtime/asynctask.h"
-#include "testhost.h"
 #include "undosupport.h"
 
 #include <QRandomGenerator>
@@ -76,22 +75,6 @@ private slots:
         QCOMPARE(kinds(outcome), steps);
         QCOMPARE(state(g), before);
         QCOMPARE(locks.entryList(QDir::Files), locksBefore);
-    }
-
-    // A game file another program holds without sharing for a moment, as a scanner does, is
-    // put back once it is let go; the install replaced one held so too.
-    void heldFileUndone()
-    {
-        Game g;
-        g.tick({1, 3});
-        const QStringList before = state(g);
-        if (testhost::holdFile(g.hostPath("Game/models/wren00.4ds"), 300) == ENOSYS)
-            QSKIP("only Windows holds a file from others");
-        QVERIFY(g.install().installed());
-        QCOMPARE(testhost::holdFile(g.hostPath("Game/models/wren00.4ds"), 300), 0);
-        const UndoOutcome outcome = g.undo();
-        QCOMPARE(outcome.status, UndoOutcome::Done);
-        QCOMPARE(state(g), before);
     }
 
     // Installs are undone newest first, each back to the state the one before left.
