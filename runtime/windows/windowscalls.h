@@ -80,8 +80,10 @@ template <typename Attempt> int retrying(Attempt attempt)
     }
 }
 // Whether an error of a call that asked for `access` to the entry with `attributes` may pass:
-// a sharing or lock violation; access denied to a file that is neither read-only nor a folder
-// when the call would change it (a scanner holding it as it is mapped, a file being replaced).
+// a sharing or lock violation; access denied to the removal or rename of a file that is
+// neither read-only nor a folder (one mapped for a moment by a scanner). Access denied to a
+// write is the user's rights, the same a moment later: it fails at once, as a read-only file
+// does. A file being removed is ENOENT, never retried.
 bool mayPass(int error, DWORD access, DWORD attributes);
 
 // An entry of an open folder by its one name, or a path where no folder is open or the name

@@ -124,7 +124,7 @@ bool windows::mayPass(int error, DWORD access, DWORD attributes)
     if (error != EACCES || attributes == INVALID_FILE_ATTRIBUTES ||
         attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))
         return false;
-    return access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA | DELETE);
+    return access & DELETE;
 }
 
 int windows::placeOf(const Fd &folder, const QByteArray &name, Place &place)
@@ -156,7 +156,8 @@ int windows::openPlace(const Place &place, DWORD access, DWORD disposition, DWOR
             file.reset(reinterpret_cast<Fd::Handle>(handle));
             return 0;
         }
-        passing = mayPass(error, access, error == EACCES ? attributesOf(place) : 0);
+        passing =
+            mayPass(error, access, error == EACCES && access & DELETE ? attributesOf(place) : 0);
         return error;
     });
 }
