@@ -88,9 +88,9 @@ QByteArray gameHostOf(runtime::FileSystem &files, const Fd &folder, const QByteA
                            : QByteArray();
 }
 
-// Removes the files of an open record folder, the record last, then the folder.
-int removeHeld(runtime::FileSystem &files, const Fd &installs, const QByteArray &name,
-               const Fd &folder)
+// Removes the files of an open record folder, the record last, then the folder, closed
+// first: a folder held open is not shared for removal (Windows).
+int removeHeld(runtime::FileSystem &files, const Fd &installs, const QByteArray &name, Fd &folder)
 {
     QByteArrayList names;
     if (const int error = files.readFolder(folder, names))
@@ -100,6 +100,7 @@ int removeHeld(runtime::FileSystem &files, const Fd &installs, const QByteArray 
             files.removeAt(folder, entry);
     }
     files.removeAt(folder, RecordName);
+    folder.reset();
     const int error = files.removeFolderAt(installs, name);
     files.flushOpenFolder(installs);
     return error;
@@ -310,16 +311,19 @@ int Store::markUnrecorded(const QByteArray &folder, int why) const
     });
 }
 
-int Store::remove(const QByteArray &folder) const
+int Store::remove(const QByteArray &folder, Fd *held) const
 {
     // The record goes last: until then a second undo finds it and finishes the work.
     const qsizetype slash = folder.lastIndexOf('/');
-    Fd installs, held;
+    Fd installs, opened;
     if (const int error = m_files.openFolderAt(Fd(), folder.left(slash), installs))
         return error;
-    if (const int error = m_files.openFolderAt(installs, folder.mid(slash + 1), held))
-        return error;
-    return removeHeld(m_files, installs, folder.mid(slash + 1), held);
+    if (!held || !held->isOpen()) {
+        if (const int error = m_files.openFolderAt(installs, folder.mid(slash + 1), opened))
+            return error;
+        held = &opened;
+    }
+    return removeHeld(m_files, installs, folder.mid(slash + 1), *held);
 }
 
 QList<Interrupted> Store::removeInterrupted() const
@@ -377,15 +381,15 @@ Store::Forgotten Store::forget(const QByteArray &folder) const
     error = makeFolders(m_files, forgottenFolder());
     if (!error)
         error = m_files.openFolderAt(Fd(), forgottenFolder(), forgotten);
+    // A folder held open is not shared for a rename (Windows): it is let go, its record read.
+    held.reset();
     if (!error)
         error = m_files.renameAt(installs, name, forgotten, name);
     if (error)
         raiseSystem(error, Step::Forget, shown(folder));
     m_files.flushOpenFolder(installs);
     m_files.flushOpenFolder(forgotten);
-    // Opened again where it is now: a handle held across the move may still lead to where it
-    // was (Wine).
-    held.reset();
+    // Opened again where it is now.
     m_files.openFolderAt(forgotten, name, held);
     // Named after what they were in the game, numbered, as two may share a name.
     for (const Change &change : result.record ? result.record->changes : QList<Change>()) {

@@ -82,8 +82,9 @@ public:
     // its record where one was written for part of it, which needs no free space. Returns 0
     // or the errno.
     int markUnrecorded(const QByteArray &folder, int why) const;
-    // Removes a record's folder with everything in it, the record last.
-    int remove(const QByteArray &folder) const;
+    // Removes a record's folder with everything in it, the record last; through `held`, the
+    // folder already open, where given, which is closed before the folder goes.
+    int remove(const QByteArray &folder, runtime::Fd *held = nullptr) const;
     // Removes the folders of installs cut short before they changed anything, that no
     // running process holds, and returns them.
     QList<Interrupted> removeInterrupted() const;

@@ -34,7 +34,7 @@ bool sameFile(const FileStatus &status, const Identity &identity)
 } // namespace
 
 UndoSteps::UndoSteps(const Store &store, const GameFolder &game, const InstallRecord &record,
-                     const Fd &recordFolder, UndoOutcome &outcome)
+                     Fd &recordFolder, UndoOutcome &outcome)
     : m_store(store), m_files(store.files()), m_game(game), m_record(record),
       m_recordFolder(recordFolder), m_outcome(outcome)
 {}
@@ -277,7 +277,20 @@ void UndoSteps::run()
 
 void UndoSteps::removeFolders()
 {
+    const QByteArray inside =
+        m_record.gameHost.endsWith('/') ? m_record.gameHost : m_record.gameHost + '/';
     for (const Planned &folder : std::as_const(m_folders)) {
+        // A folder held open is not shared for removal (Windows): it is let go first. The
+        // folders come deepest first, so none is needed again.
+        // Found by its name in any case, as the install named it.
+        QByteArray path = folder.change->target.mid(inside.size());
+        if (path.endsWith('/'))
+            path.chop(1);
+        for (auto &[known, held] : m_open) {
+            if (runtime::decodeName(known).compare(runtime::decodeName(path),
+                                                   Qt::CaseInsensitive) == 0)
+                held.reset();
+        }
         int error = folder.folder ? m_files.removeFolderAt(*folder.folder, folder.name) : ENOENT;
         if (error == ENOENT && folder.folder) {
             // Named in another case since.
@@ -376,7 +389,7 @@ void UndoSteps::finish()
         return;
     }
     if (left.isEmpty()) {
-        m_store.remove(m_record.folder);
+        m_store.remove(m_record.folder, &m_recordFolder);
         m_outcome.status = UndoOutcome::Done;
         return;
     }

@@ -19,7 +19,7 @@ class UndoSteps
 {
 public:
     UndoSteps(const Store &store, const GameFolder &game, const InstallRecord &record,
-              const runtime::Fd &recordFolder, UndoOutcome &outcome);
+              runtime::Fd &recordFolder, UndoOutcome &outcome);
 
     void plan();
     // Removes what an undo or an install cut short left in the folders this one works in:
@@ -62,7 +62,7 @@ private:
     runtime::FileSystem &m_files;
     const GameFolder &m_game;
     const InstallRecord &m_record;
-    const runtime::Fd &m_recordFolder;
+    runtime::Fd &m_recordFolder;
     UndoOutcome &m_outcome;
     std::map<QByteArray, runtime::Fd> m_open; // the folders of the game met, by their path in it
     QHash<QByteArray, int> m_failed;          // why one could not be opened

@@ -79,4 +79,19 @@ QString privateFolderAccess()
     return {};
 }
 
+int hide(const QByteArray &, bool)
+{
+    return ENOSYS;
+}
+
+int holdFile(const QByteArray &, int)
+{
+    return ENOSYS;
+}
+
+int makeJunction(const QByteArray &, const QByteArray &)
+{
+    return ENOSYS;
+}
+
 } // namespace testhost

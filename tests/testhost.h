@@ -54,4 +54,14 @@ bool underWine();
 // Windows: whoMayEnter of the descriptor the program makes its records' folders with.
 QString privateFolderAccess();
 
+// Windows: gives a file the hidden attribute, and the system one where asked; ENOSYS
+// elsewhere.
+int hide(const QByteArray &path, bool system);
+// Windows: opens a file without sharing it, as a scanner may, and keeps it so for that many
+// milliseconds on a thread of its own; returns once it is open. ENOSYS elsewhere.
+int holdFile(const QByteArray &path, int milliseconds);
+// Windows: makes the empty folder `path` a junction to the folder `target`; ENOSYS elsewhere,
+// and where the file system has no junctions (Wine).
+int makeJunction(const QByteArray &target, const QByteArray &path);
+
 } // namespace testhost

@@ -1,7 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "installfixture.h"
 #include "runtime/filesession.h"
+#include "testhost.h"
 
+#include <QDir>
+#include <QElapsedTimer>
+#include <QThread>
+#include <algorithm>
 #include <cerrno>
 
 using namespace runtime;
@@ -131,6 +136,111 @@ private slots:
         QVERIFY(QFileInfo(tree.path(u"Game/maps"_s)).isDir());
         for (const QString &path : {u"game\\models\\"_s, u"game\\Maps"_s, u"none\\maps"_s})
             QVERIFY_THROWS_EXCEPTION(RuntimeError, session.makeFolder(tree.path(path)));
+    }
+
+    // A file another program holds without sharing for a moment, as a scanner does, is
+    // replaced once it is let go; one held longer than the calls wait for is busy.
+    void heldFiles_data()
+    {
+        QTest::addColumn<int>("held");
+        QTest::addColumn<int>("error");
+        QTest::newRow("for a moment") << 300 << 0;
+        QTest::newRow("too long") << 3000 << EBUSY;
+    }
+    void heldFiles()
+    {
+        QFETCH(int, held);
+        QFETCH(int, error);
+        TempTree tree;
+        const QString source = tree.file(u"new/car.4ds"_s, "new model");
+        tree.file(u"Game/MODELS/m00.4ds"_s, "old");
+        if (testhost::holdFile(tree.hostPath("Game/MODELS/m00.4ds"), held) == ENOSYS)
+            QSKIP("only Windows holds a file from others");
+        QElapsedTimer timer;
+        timer.start();
+        FileSession session(m_files, m_host);
+        QList<FileSession::Failure> failures;
+        try {
+            session.copyFile(source, tree.path(u"Game/MODELS/m00.4ds"_s));
+            failures = session.commit();
+        } catch (const RuntimeError &thrown) {
+            failures.append({{}, thrown.error()});
+        }
+        if (error == 0) {
+            QCOMPARE(failures.size(), 0);
+            QCOMPARE(tree.read(u"Game/MODELS/m00.4ds"_s), QByteArray("new model"));
+            return;
+        }
+        QCOMPARE(failures.size(), 1);
+        QCOMPARE(failures[0].error.code, error);
+        QVERIFY2(timer.elapsed() < 2 * 2000, "the waits of one call do not stack");
+        QThread::msleep(ulong(std::max<qint64>(0, held - timer.elapsed() + 100)));
+        QCOMPARE(tree.read(u"Game/MODELS/m00.4ds"_s), QByteArray("old"));
+    }
+
+    // Names are passed on as they are spelt: a trailing space or dot is part of a name, and
+    // a name that Windows keeps for a device, "nul.bmp" or "con", is a file's.
+    void namesAsSpelt()
+    {
+        TempTree tree;
+        tree.dir(u"out"_s);
+        const QByteArrayList names{"tex.bmp", "tex.bmp ", "tex.bmp.", "nul.bmp", "con"};
+        for (const QByteArray &name : names) {
+            Fd file;
+            QCOMPARE(m_files.create(tree.hostPath("out/" + name), file), 0);
+            QCOMPARE(m_files.write(file, name), 0);
+        }
+        for (const QByteArray &name : names) {
+            Fd file;
+            QByteArray data;
+            QCOMPARE(m_files.open(tree.hostPath("out/" + name), file), 0);
+            QCOMPARE(m_files.read(file, 100, data), 0);
+            QCOMPARE(data, name);
+        }
+        FolderListing listing;
+        QCOMPARE(m_files.listFolder(tree.hostPath("out"), listing), 0);
+        QByteArrayList listed;
+        for (const FolderEntry &entry : listing.entries)
+            listed.append(entry.name);
+        std::sort(listed.begin(), listed.end());
+        QByteArrayList sorted = names;
+        std::sort(sorted.begin(), sorted.end());
+        QCOMPARE(listed, sorted);
+        for (const QByteArray &name : names)
+            QCOMPARE(m_files.remove(tree.hostPath("out/" + name)), 0);
+    }
+
+    // Work inside an open folder goes by the folder's handle, and a folder held open cannot be
+    // renamed away by another program meanwhile (Windows). A junction in it is an entry of
+    // its own: not followed, and renamed or removed itself.
+    void openFoldersHeld()
+    {
+        TempTree tree;
+        tree.file(u"game/maps/a.bmp"_s, "game");
+        tree.file(u"outside/a.bmp"_s, "outside");
+        Fd game, maps;
+        QCOMPARE(m_files.openFolderAt(Fd(), tree.hostPath("game"), game), 0);
+        QCOMPARE(m_files.openFolderAt(game, "maps", maps), 0);
+        if (testhost::posix)
+            QSKIP("POSIX systems rename a folder held open");
+        QVERIFY(!QDir().rename(tree.path(u"game/maps"_s), tree.path(u"game/old"_s)));
+        QCOMPARE(m_files.renameAt(maps, "a.bmp", maps, "b.bmp"), 0);
+        QCOMPARE(tree.read(u"game/maps/b.bmp"_s), QByteArray("game"));
+        maps.reset();
+        QCOMPARE(m_files.removeFolderAt(game, "maps"), ENOTEMPTY);
+
+        tree.dir(u"game/link"_s);
+        if (testhost::makeJunction(tree.hostPath("outside"), tree.hostPath("game/link")) == ENOSYS)
+            QSKIP("no junctions on this file system (Wine)");
+        FileStatus status;
+        QCOMPARE(m_files.entryStatusAt(game, "link", status), 0);
+        QVERIFY(status.isLink());
+        Fd through;
+        QCOMPARE(m_files.openFolderAt(game, "link", through), ELOOP);
+        QCOMPARE(m_files.openEntryAt(game, "link", through), ELOOP);
+        QCOMPARE(m_files.renameAt(game, "link", game, "moved"), 0);
+        QCOMPARE(m_files.removeFolderAt(game, "moved"), 0);
+        QCOMPARE(tree.read(u"outside/a.bmp"_s), QByteArray("outside"));
     }
 
     // More copies than may stay open at once: they are put in place in turns.

@@ -71,6 +71,14 @@ private slots:
             linked.append(u"link.bmp"_s);
         }
 
+        // Where the host has them: hidden and system files are none.
+        if (!testhost::posix) {
+            tree.file(u"maps/Thumbs.bmp"_s);
+            tree.file(u"maps/desktop.ini"_s);
+            QCOMPARE(testhost::hide(tree.hostPath("maps/Thumbs.bmp"), false), 0);
+            QCOMPARE(testhost::hide(tree.hostPath("maps/desktop.ini"), true), 0);
+        }
+
         FolderIndex folders(m_files);
         QCOMPARE(Listing::all(tree.path(u"MAPS\\"_s), m_host, folders),
                  (QStringList{u"A.bmp"_s, u"b.TGA"_s, u"c.txt"_s} + linked));

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // An install or an undo killed at any step of its work (the power cut, the crash, kill -9):
 // once the undo has been run again until nothing is left to undo, the game holds its stock
-// bytes, and the folder takes a later install and its undo as if nothing had happened.
+// bytes, and the folder takes a later install and its undo as if nothing had happened. A
+// file another program holds for a moment only makes the work wait.
+#include "testhost.h"
 #include "undosupport.h"
 
 using records::UndoOutcome;
@@ -30,6 +32,22 @@ class TestUndoKills : public QObject
     Q_OBJECT
 
 private slots:
+    // A game file another program holds without sharing for a moment, as a scanner does, is
+    // put back once it is let go; the install replaced one held so too.
+    void heldFileUndone()
+    {
+        Game g;
+        g.tick({1, 3});
+        const QStringList before = state(g);
+        if (testhost::holdFile(g.hostPath("Game/models/wren00.4ds"), 300) == ENOSYS)
+            QSKIP("only Windows holds a file from others");
+        QVERIFY(g.install().installed());
+        QCOMPARE(testhost::holdFile(g.hostPath("Game/models/wren00.4ds"), 300), 0);
+        const UndoOutcome outcome = g.undo();
+        QCOMPARE(outcome.status, UndoOutcome::Done);
+        QCOMPARE(state(g), before);
+    }
+
     void killedAtEveryStep_data()
     {
         QTest::addColumn<int>("job");

@@ -27,10 +27,14 @@ inline HANDLE handleOf(const Fd &file)
     return reinterpret_cast<HANDLE>(file.get());
 }
 
-// A reparse point that was not followed is a link: a symbolic link or a junction.
-inline bool isLink(DWORD attributes)
+// A reparse point that was not followed is a link when its tag names another entry: a
+// symbolic link, a junction or a mount point. Others (a cloud file's placeholder, a
+// deduplicated file, an app execution alias) are the files and folders they are.
+// IsReparseTagNameSurrogate, "Reparse Point Tags":
+// https://learn.microsoft.com/windows/win32/fileio/reparse-point-tags
+inline bool isLink(DWORD attributes, DWORD tag)
 {
-    return attributes & FILE_ATTRIBUTE_REPARSE_POINT;
+    return attributes & FILE_ATTRIBUTE_REPARSE_POINT && IsReparseTagNameSurrogate(tag);
 }
 
 inline std::wstring wide(const QString &text)
@@ -55,6 +59,57 @@ int pathAt(const Fd &folder, const QByteArray &name, std::wstring &path);
 
 HANDLE openWide(const std::wstring &path, DWORD access, DWORD disposition, DWORD flags);
 int openAt(const std::wstring &path, DWORD access, DWORD disposition, DWORD flags, Fd &file);
+
+// Makes a call again while it fails for a moment (windowsretries.cpp): `attempt` returns 0 or
+// an errno and sets `passing` when the failure may pass, as a sharing violation does; it is
+// made again after 10, 20, 40... ms, for about two seconds in all.
+template <typename Attempt> int retrying(Attempt attempt);
+int retryBudgetLeft(int waited, int &wait);
+template <typename Attempt> int retrying(Attempt attempt)
+{
+    for (int waited = 0, wait = 10;;) {
+        bool passing = false;
+        const int error = attempt(passing);
+        if (error == 0 || !passing)
+            return error;
+        const int step = retryBudgetLeft(waited, wait);
+        if (step == 0)
+            return error;
+        ::Sleep(DWORD(step));
+        waited += step;
+    }
+}
+// Whether an error of a call that asked for `access` to the entry with `attributes` may pass:
+// a sharing or lock violation; access denied to the removal or rename of a file that is
+// neither read-only nor a folder (one mapped for a moment by a scanner). Access denied to a
+// write is the user's rights, the same a moment later: it fails at once, as a read-only file
+// does. A file being removed is ENOENT, never retried.
+bool mayPass(int error, DWORD access, DWORD attributes);
+
+// An entry of an open folder by its one name, or a path where no folder is open or the name
+// is no single name (windowsrelative.cpp). Where `folder` is set, `name` is the entry's name
+// in it ("" for the folder itself) and nothing but the folder's handle leads to it.
+struct Place
+{
+    HANDLE folder = nullptr;
+    std::wstring name; // or the path
+};
+int placeOf(const Fd &folder, const QByteArray &name, Place &place);
+// Opens an entry as CreateFileW does, with the same access, disposition, flags and
+// attributes, its sharing `share`; transient failures are retried.
+int openPlace(const Place &place, DWORD access, DWORD disposition, DWORD flags, Fd &file,
+              DWORD share = ShareAll);
+// The attributes of an entry, links not followed; INVALID_FILE_ATTRIBUTES when it cannot be
+// asked.
+DWORD attributesOf(const Place &place);
+// The attributes and reparse tag of an open entry.
+int tagOf(HANDLE file, DWORD &attributes, DWORD &tag);
+// Removes the entry open as `file` (with DELETE access), a read-only file too: its name goes
+// at once where the file system can.
+int removeOpen(HANDLE file);
+// Renames the entry open as `file` (with DELETE access) to `name` in the open `folder`,
+// replacing a file there.
+int renameOpen(HANDLE file, HANDLE folder, const std::wstring &name, bool posix);
 
 // What the program keeps of its open folders: the path each was opened by, and its lock.
 // Windows locks byte ranges of files only: a folder is locked through a file of its own in
@@ -90,6 +145,14 @@ struct WindowsProcessState
 
     // RtlGetLastNtStatus of ntdll.dll, the status behind the last error; null without one.
     LONG(WINAPI *lastNtStatus)() = nullptr;
+    // NtCreateFile, NtQueryAttributesFile, NtSetInformationFile and RtlNtStatusToDosError of
+    // ntdll.dll, which open, ask and rename entries relative to an open folder.
+    LONG(WINAPI *ntCreateFile)
+    (HANDLE *, ACCESS_MASK, void *, void *, LARGE_INTEGER *, ULONG, ULONG, ULONG, ULONG, void *,
+     ULONG) = nullptr;
+    LONG(WINAPI *ntQueryAttributesFile)(void *, void *) = nullptr;
+    LONG(WINAPI *ntSetInformationFile)(HANDLE, void *, void *, ULONG, ULONG) = nullptr;
+    ULONG(WINAPI *ntStatusToError)(LONG) = nullptr;
     // The open folders and their locks' files.
     OpenFolders folders;
     // Until when each drive, A: to Z:, is taken as ready (driveRoot).

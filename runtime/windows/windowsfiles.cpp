@@ -12,23 +12,18 @@ using namespace windows;
 
 namespace {
 
-// The renames by handle of Windows 10, which replace a file that others hold open as POSIX
-// does; older systems, FAT and Wine refuse them, and MoveFileExW does the work there.
-constexpr auto FileRenameInfoByFlags = FILE_INFO_BY_HANDLE_CLASS(22);
-constexpr DWORD RenameReplacing = 0x1, RenamePosix = 0x2;
-
 constexpr qint64 UnixEpoch = 116444736000000000; // 1970 in 100 ns steps since 1601
 
 // Files have no owner or permission bits here: each is the user's, a folder 0700 and a file
 // 0600, less the write bits where the file is read-only. A folder's read-only attribute
 // only asks the shell to look for its settings inside.
-void fill(const BY_HANDLE_FILE_INFORMATION &info, FileStatus &status)
+void fill(const BY_HANDLE_FILE_INFORMATION &info, DWORD tag, FileStatus &status)
 {
     const DWORD attributes = info.dwFileAttributes;
     const bool folder = attributes & FILE_ATTRIBUTE_DIRECTORY;
-    quint32 mode = isLink(attributes) ? FileStatus::LinkType | 0700
-                   : folder           ? FileStatus::FolderType | 0700
-                                      : FileStatus::RegularType | 0600;
+    quint32 mode = isLink(attributes, tag) ? FileStatus::LinkType | 0700
+                   : folder                ? FileStatus::FolderType | 0700
+                                           : FileStatus::RegularType | 0600;
     if (!folder && attributes & FILE_ATTRIBUTE_READONLY)
         mode &= ~quint32(0222);
     const qint64 written = qint64((quint64(info.ftLastWriteTime.dwHighDateTime) << 32) |
@@ -43,38 +38,38 @@ void fill(const BY_HANDLE_FILE_INFORMATION &info, FileStatus &status)
               (written - UnixEpoch) * 100};
 }
 
+// A reparse point's tag is asked only of an entry that is one: a handle that followed links
+// is never one of a link, since a link is a reparse point whose tag names another entry.
 int statusOf(HANDLE handle, FileStatus &status)
 {
     BY_HANDLE_FILE_INFORMATION info;
     if (!::GetFileInformationByHandle(handle, &info))
         return lastError();
-    fill(info, status);
+    DWORD attributes = info.dwFileAttributes, tag = 0;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        if (const int error = tagOf(handle, attributes, tag))
+            return error;
+    }
+    fill(info, tag, status);
     return 0;
 }
 
-int statusAt(const std::wstring &path, DWORD flags, FileStatus &status)
+int statusAt(const Place &place, DWORD flags, FileStatus &status)
 {
     Fd file;
-    if (const int error = openAt(path, FILE_READ_ATTRIBUTES, OPEN_EXISTING, AnyEntry | flags, file))
+    if (const int error =
+            openPlace(place, FILE_READ_ATTRIBUTES, OPEN_EXISTING, AnyEntry | flags, file))
         return error;
     return statusOf(handleOf(file), status);
 }
 
-// Whether the user may write to the entry: EACCES for a read-only file, or one the system
-// does not let him write; EBUSY for one that another program holds without sharing it.
-int writable(const std::wstring &path, DWORD flags)
+// Whether the user may write to the entry: EACCES for a read-only file, which cannot be
+// opened to write, or one the system does not let him write; EBUSY for one that another
+// program holds without sharing it.
+int writable(const Place &place, DWORD flags)
 {
-    Fd file;
-    if (const int error = openAt(path, FILE_READ_ATTRIBUTES, OPEN_EXISTING, AnyEntry | flags, file))
-        return error;
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!::GetFileInformationByHandle(handleOf(file), &info))
-        return lastError();
-    if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY &&
-        !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        return EACCES;
     Fd forWriting;
-    return openAt(path, FILE_WRITE_DATA, OPEN_EXISTING, AnyEntry | flags, forWriting);
+    return openPlace(place, FILE_WRITE_DATA, OPEN_EXISTING, AnyEntry | flags, forWriting);
 }
 
 // Sets or clears file attributes, the file's times left as they are.
@@ -91,23 +86,15 @@ int changeAttributes(HANDLE file, DWORD set, DWORD cleared)
     return result(::SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic));
 }
 
-// Removes a file, read-only or not, as POSIX removes a name whatever the file's mode.
-int removeFile(const std::wstring &path)
+// Removes a file, read-only or not, as POSIX removes a name whatever the file's mode: a link
+// itself, not what it leads to.
+int removeFile(const Place &place)
 {
-    if (::DeleteFileW(path.c_str()))
-        return 0;
-    const int error = lastError(path);
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    if (error != EACCES || attributes == INVALID_FILE_ATTRIBUTES ||
-        !(attributes & FILE_ATTRIBUTE_READONLY) || attributes & FILE_ATTRIBUTE_DIRECTORY)
+    Fd file;
+    if (const int error =
+            openPlace(place, DELETE | FILE_WRITE_ATTRIBUTES, OPEN_EXISTING, NoFollow, file))
         return error;
-    if (!::SetFileAttributesW(path.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY)))
-        return error;
-    if (::DeleteFileW(path.c_str()))
-        return 0;
-    const int again = lastError(path);
-    ::SetFileAttributesW(path.c_str(), attributes);
-    return again;
+    return removeOpen(handleOf(file));
 }
 
 // A move that cannot replace its destination because another program holds it open says
@@ -125,12 +112,33 @@ int moveError(const std::wstring &from, const std::wstring &to)
     return ::GetLastError() == ERROR_SHARING_VIOLATION ? EBUSY : error;
 }
 
-// MOVEFILE_WRITE_THROUGH: the move is on the disk when the call returns.
+// MOVEFILE_WRITE_THROUGH: the move is on the disk when the call returns ("MoveFileExW
+// function", https://learn.microsoft.com/windows/win32/api/winbase/nf-winbase-movefileexw).
 int move(const std::wstring &from, const std::wstring &to)
 {
-    if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return 0;
-    return moveError(from, to);
+    return retrying([&](bool &passing) {
+        if (::MoveFileExW(from.c_str(), to.c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return 0;
+        const int error = moveError(from, to);
+        passing = error == EBUSY;
+        return error;
+    });
+}
+
+// Renames an entry of an open folder into an open folder through a handle to it, so that no
+// path leads there: a link put in the place of either folder is not followed.
+int renameRelative(const Place &from, const Place &to)
+{
+    Fd file;
+    if (const int error =
+            openPlace(from, DELETE | SYNCHRONIZE, OPEN_EXISTING, AnyEntry | NoFollow, file))
+        return error;
+    return retrying([&](bool &passing) {
+        const int error = renameOpen(handleOf(file), to.folder, to.name, true);
+        passing = error == EBUSY;
+        return error;
+    });
 }
 
 int writeAll(HANDLE file, const char *data, qint64 size)
@@ -163,12 +171,12 @@ int WindowsFileSystem::openEntry(const QByteArray &path, Fd &file)
 
 int WindowsFileSystem::status(const QByteArray &path, FileStatus &status)
 {
-    return statusAt(widePath(path), 0, status);
+    return statusAt({nullptr, widePath(path)}, 0, status);
 }
 
 int WindowsFileSystem::entryStatus(const QByteArray &path, FileStatus &status)
 {
-    return statusAt(widePath(path), NoFollow, status);
+    return statusAt({nullptr, widePath(path)}, NoFollow, status);
 }
 
 int WindowsFileSystem::status(const Fd &file, FileStatus &status)
@@ -178,16 +186,18 @@ int WindowsFileSystem::status(const Fd &file, FileStatus &status)
 
 int WindowsFileSystem::access(const QByteArray &path)
 {
-    return writable(widePath(path), 0);
+    return writable({nullptr, widePath(path)}, 0);
 }
 
 // An antivirus scanner or the search indexer opens a file for a moment right after it is
 // written or closed; a rename or a removal over it meanwhile fails with a sharing or lock
 // violation (EBUSY here), or with access denied, also on a file the program itself has just
-// made. Such a call is worth making again a moment later.
+// made. Such a call is made again a moment later, for about two seconds, inside the calls
+// themselves (retrying in windowscalls.h), where they can tell a file held for a moment from
+// one the user may not write: what they still fail with is not worth a second round.
 bool WindowsFileSystem::transient(int error) const
 {
-    return FileSystem::transient(error) || error == EBUSY || error == EACCES;
+    return FileSystem::transient(error);
 }
 
 // Windows has no files without a name: the copy is written under a hidden temporary name
@@ -200,11 +210,11 @@ int WindowsFileSystem::createTemporaryAt(const Fd &folder, const QByteArray &des
     const QByteArray beside = destination.left(slash + 1);
     for (int attempt = 0;; ++attempt) {
         path = beside + newTemporaryName();
-        std::wstring wide;
-        int error = pathAt(folder, path, wide);
+        Place place;
+        int error = placeOf(folder, path, place);
         if (!error)
-            error = openAt(wide, GENERIC_READ | GENERIC_WRITE | DELETE, CREATE_NEW,
-                           FILE_ATTRIBUTE_HIDDEN, file);
+            error = openPlace(place, GENERIC_READ | GENERIC_WRITE | DELETE, CREATE_NEW,
+                              FILE_ATTRIBUTE_HIDDEN, file);
         if (error == 0)
             return 0;
         if (error != EEXIST || attempt >= 100) {
@@ -273,37 +283,38 @@ int WindowsFileSystem::readAt(const Fd &file, qint64 offset, char *buffer, qint6
     return 0;
 }
 
+// The copy shows once it has its destination's name. Renamed by its handle: with POSIX
+// semantics where the system has them, which replace a file that others hold open; into the
+// open folder by the folder's handle.
 int WindowsFileSystem::renameTemporaryAt(const Fd &folder, const QByteArray &from, const Fd &file,
                                          const QByteArray &to)
 {
-    std::wstring source, target;
-    if (const int error = pathAt(folder, from, source))
+    Place source, target;
+    if (const int error = placeOf(folder, from, source))
         return error;
-    if (const int error = pathAt(folder, to, target))
+    if (const int error = placeOf(folder, to, target))
         return error;
-    if (file.isOpen()) {
-        // The copy shows once it has its destination's name.
+    if (file.isOpen())
         changeAttributes(handleOf(file), 0, FILE_ATTRIBUTE_HIDDEN);
-        std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
-        auto *info = reinterpret_cast<FILE_RENAME_INFO *>(buffer.data());
-        const DWORD flags = RenameReplacing | RenamePosix;
-        std::memcpy(buffer.data(), &flags, sizeof flags);
-        info->FileNameLength = DWORD(target.size() * sizeof(wchar_t));
-        std::memcpy(info->FileName, target.data(), info->FileNameLength);
-        if (::SetFileInformationByHandle(handleOf(file), FileRenameInfoByFlags, info,
-                                         DWORD(buffer.size())))
-            return 0;
-        const DWORD error = ::GetLastError();
-        if (error != ERROR_INVALID_PARAMETER && error != ERROR_NOT_SUPPORTED &&
-            error != ERROR_INVALID_FUNCTION)
-            return moveError(source, target);
+    if (file.isOpen() && target.folder) {
+        return retrying([&](bool &passing) {
+            const int error = renameOpen(handleOf(file), target.folder, target.name, true);
+            passing = error == EBUSY;
+            return error;
+        });
     }
-    return move(source, target);
+    if (source.folder && target.folder)
+        return renameRelative(source, target);
+    if (const int error = source.folder ? pathAt(folder, from, source.name) : 0)
+        return error;
+    if (const int error = target.folder ? pathAt(folder, to, target.name) : 0)
+        return error;
+    return move(source.name, target.name);
 }
 
 int WindowsFileSystem::remove(const QByteArray &path)
 {
-    return removeFile(widePath(path));
+    return removeFile({nullptr, widePath(path)});
 }
 
 // A volume without second names (FAT, exFAT) is to the caller another file system: it
@@ -338,37 +349,43 @@ std::size_t WindowsFileSystem::openFileBudget()
 
 int WindowsFileSystem::entryStatusAt(const Fd &folder, const QByteArray &name, FileStatus &status)
 {
-    std::wstring path;
-    if (const int error = pathAt(folder, name, path))
+    Place place;
+    if (const int error = placeOf(folder, name, place))
         return error;
-    return statusAt(path, NoFollow, status);
+    return statusAt(place, NoFollow, status);
 }
 
 int WindowsFileSystem::accessAt(const Fd &folder, const QByteArray &name)
 {
-    std::wstring path;
-    if (const int error = pathAt(folder, name, path))
+    Place place;
+    if (const int error = placeOf(folder, name, place))
         return error;
-    return writable(path, NoFollow);
+    return writable(place, NoFollow);
 }
 
 int WindowsFileSystem::removeAt(const Fd &folder, const QByteArray &name)
 {
-    std::wstring path;
-    if (const int error = pathAt(folder, name, path))
+    Place place;
+    if (const int error = placeOf(folder, name, place))
         return error;
-    return removeFile(path);
+    return removeFile(place);
 }
 
 int WindowsFileSystem::renameAt(const Fd &fromFolder, const QByteArray &from, const Fd &toFolder,
                                 const QByteArray &to)
 {
-    std::wstring source, target;
-    if (const int error = pathAt(fromFolder, from, source))
+    Place source, target;
+    if (const int error = placeOf(fromFolder, from, source))
         return error;
-    if (const int error = pathAt(toFolder, to, target))
+    if (const int error = placeOf(toFolder, to, target))
         return error;
-    return move(source, target);
+    if (source.folder && target.folder)
+        return renameRelative(source, target);
+    if (const int error = source.folder ? pathAt(fromFolder, from, source.name) : 0)
+        return error;
+    if (const int error = target.folder ? pathAt(toFolder, to, target.name) : 0)
+        return error;
+    return move(source.name, target.name);
 }
 
 // Without the owner's write bit, the file is made read-only; it stays writable through the
@@ -376,12 +393,12 @@ int WindowsFileSystem::renameAt(const Fd &fromFolder, const QByteArray &from, co
 int WindowsFileSystem::createAt(const Fd &folder, const QByteArray &name, quint32 permissions,
                                 Fd &file)
 {
-    std::wstring path;
-    if (const int error = pathAt(folder, name, path))
+    Place place;
+    if (const int error = placeOf(folder, name, place))
         return error;
     const DWORD attributes = permissions & 0200 ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_READONLY;
-    return openAt(path, GENERIC_READ | GENERIC_WRITE | DELETE, CREATE_NEW, attributes | NoFollow,
-                  file);
+    return openPlace(place, GENERIC_READ | GENERIC_WRITE | DELETE, CREATE_NEW,
+                     attributes | NoFollow, file);
 }
 
 } // namespace runtime

@@ -59,6 +59,16 @@ void windows::OpenFolders::closed(HANDLE folder)
 
 namespace {
 
+// Hidden and system files, Thumbs.db and desktop.ini, are not listed, as the game lists only
+// ordinary files; but the program's own temporary files, hidden from the player, are, so
+// that an abandoned one is found and removed.
+constexpr DWORD Unlisted = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+// Folders opened to work in are shared for reading and writing but not for deletion: no
+// other program renames or removes one, or puts a link in its place, while the program works
+// in it. The program closes its own handle to a folder before it removes or renames it.
+constexpr DWORD FolderSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
 // The entries of a folder by its path, names as UTF-8 bytes in one buffer.
 int listPath(const std::wstring &folder, FolderListing &listing)
 {
@@ -86,13 +96,18 @@ int listPath(const std::wstring &folder, FolderListing &listing)
     std::vector<std::pair<std::size_t, FolderEntry::Kind>> at;
     for (;;) {
         const std::wstring_view name(found.cFileName);
-        if (name != L"." && name != L"..") {
-            const QByteArray bytes = encodeName(QString::fromWCharArray(name.data(), name.size()));
-            const DWORD attributes = found.dwFileAttributes;
-            at.emplace_back(names.size(), isLink(attributes) ? FolderEntry::Unknown
-                                          : attributes & FILE_ATTRIBUTE_DIRECTORY
-                                              ? FolderEntry::Folder
-                                              : FolderEntry::File);
+        const DWORD attributes = found.dwFileAttributes;
+        const QByteArray bytes =
+            name == L"." || name == L".."
+                ? QByteArray()
+                : encodeName(QString::fromWCharArray(name.data(), name.size()));
+        if (!bytes.isEmpty() && (!(attributes & Unlisted) || isTemporaryName(bytes))) {
+            // dwReserved0 holds the tag of a reparse point ("WIN32_FIND_DATAW",
+            // https://learn.microsoft.com/windows/win32/api/minwinbase/ns-minwinbase-win32_find_dataw).
+            at.emplace_back(names.size(),
+                            isLink(attributes, found.dwReserved0)   ? FolderEntry::Unknown
+                            : attributes & FILE_ATTRIBUTE_DIRECTORY ? FolderEntry::Folder
+                                                                    : FolderEntry::File);
             names.append(bytes.constData(), std::size_t(bytes.size()));
             names.push_back('\0');
         }
@@ -111,39 +126,100 @@ int listPath(const std::wstring &folder, FolderListing &listing)
     return 0;
 }
 
-// Opens an entry of a folder for reading, with its path and attributes; ELOOP for a link
-// that was not followed.
-int openUnlinked(const Fd &folder, const QByteArray &name, DWORD flags, Fd &opened,
-                 std::wstring &path, DWORD &attributes)
+// Opens an entry of a folder for reading, with its attributes; ELOOP for a link that was not
+// followed. A reparse point of another kind (a cloud file's placeholder) is opened again,
+// followed, for its data: the same file, or ELOOP.
+int openUnlinked(const Place &place, DWORD flags, DWORD share, Fd &opened, DWORD &attributes)
 {
-    if (const int error = pathAt(folder, name, path))
-        return error;
     Fd made;
-    if (const int error = openAt(path, GENERIC_READ, OPEN_EXISTING, AnyEntry | flags, made))
+    if (const int error =
+            openPlace(place, GENERIC_READ, OPEN_EXISTING, AnyEntry | flags, made, share))
         return error;
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!::GetFileInformationByHandle(handleOf(made), &info))
-        return lastError();
-    attributes = info.dwFileAttributes;
-    if (isLink(attributes))
+    DWORD tag = 0;
+    if (const int error = tagOf(handleOf(made), attributes, tag))
+        return error;
+    if (!(flags & NoFollow) || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        opened = std::move(made);
+        return 0;
+    }
+    if (isLink(attributes, tag))
         return ELOOP;
+    Fd followed;
+    BY_HANDLE_FILE_INFORMATION was, is;
+    if (const int error = openPlace(place, GENERIC_READ, OPEN_EXISTING,
+                                    AnyEntry | (flags & ~NoFollow), followed, share))
+        return error;
+    if (!::GetFileInformationByHandle(handleOf(made), &was) ||
+        !::GetFileInformationByHandle(handleOf(followed), &is))
+        return lastError();
+    if (was.dwVolumeSerialNumber != is.dwVolumeSerialNumber ||
+        was.nFileIndexHigh != is.nFileIndexHigh || was.nFileIndexLow != is.nFileIndexLow)
+        return ELOOP;
+    opened = std::move(followed);
+    return 0;
+}
+
+// Opens a folder; ELOOP for a link that is not to be followed, ENOTDIR for anything else. Its
+// path is kept as the text it was opened by, for the rare call that needs one.
+int openFolder(const Fd &folder, const QByteArray &name, DWORD flags, Fd &opened)
+{
+    Place place;
+    if (const int error = placeOf(folder, name, place))
+        return error;
+    DWORD attributes = 0;
+    Fd made;
+    if (const int error = openUnlinked(place, flags, FolderSharing, made, attributes))
+        return error;
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return ENOTDIR;
+    std::wstring path = place.name;
+    if (place.folder) {
+        path = processState().folders.path(place.folder);
+        if (!path.empty() && !place.name.empty())
+            (path += path.ends_with(L'\\') ? L"" : L"\\") += place.name;
+    }
+    processState().folders.opened(handleOf(made), path);
     opened = std::move(made);
     return 0;
 }
 
-// Opens a folder; ELOOP for a link that is not to be followed, ENOTDIR for anything else.
-int openFolder(const Fd &folder, const QByteArray &name, DWORD flags, Fd &opened)
+// Removes an empty folder (or a link) through a handle to it.
+int removeFolderOf(const Place &place)
 {
-    std::wstring path;
-    DWORD attributes = 0;
-    Fd made;
-    if (const int error = openUnlinked(folder, name, flags, made, path, attributes))
+    Fd file;
+    if (const int error = openPlace(place, DELETE | FILE_WRITE_ATTRIBUTES, OPEN_EXISTING,
+                                    AnyEntry | NoFollow, file))
+        return error;
+    DWORD attributes = 0, tag = 0;
+    if (const int error = tagOf(handleOf(file), attributes, tag))
         return error;
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
         return ENOTDIR;
-    processState().folders.opened(handleOf(made), path);
-    opened = std::move(made);
-    return 0;
+    return removeOpen(handleOf(file));
+}
+
+// FlushFileBuffers on a folder's handle opened to write writes its names out where the file
+// system can ("FlushFileBuffers function",
+// https://learn.microsoft.com/windows/win32/api/fileapi/nf-fileapi-flushfilebuffers; NTFS
+// flushes a directory so opened, "NtFlushBuffersFile",
+// https://learn.microsoft.com/windows-hardware/drivers/ddi/ntifs/nf-ntifs-ntflushbuffersfile).
+// A file system that cannot (FAT, a network share) or a folder that cannot be opened to write
+// (in which nothing was renamed either) is no failure: 0, as the renames by path are made
+// with MOVEFILE_WRITE_THROUGH.
+int flushWritable(HANDLE folder)
+{
+    if (::FlushFileBuffers(folder))
+        return 0;
+    const DWORD error = ::GetLastError();
+    return error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED ||
+                   error == ERROR_ACCESS_DENIED || error == ERROR_INVALID_PARAMETER
+               ? 0
+               : errnoOf(error);
+}
+
+int refusedFlush(int error)
+{
+    return error == EACCES || error == ENOTSUP || error == EROFS ? 0 : error;
 }
 
 } // namespace
@@ -191,9 +267,11 @@ int WindowsFileSystem::openLinkedFolderAt(const Fd &folder, const QByteArray &na
 
 int WindowsFileSystem::openEntryAt(const Fd &folder, const QByteArray &name, Fd &file)
 {
-    std::wstring path;
+    Place place;
+    if (const int error = placeOf(folder, name, place))
+        return error;
     DWORD attributes = 0;
-    return openUnlinked(folder, name, NoFollow, file, path, attributes);
+    return openUnlinked(place, NoFollow, ShareAll, file, attributes);
 }
 
 // Folders take their permissions from the folder they are made in.
@@ -205,29 +283,34 @@ int WindowsFileSystem::makeFolder(const QByteArray &path, quint32)
 
 int WindowsFileSystem::removeFolder(const QByteArray &path)
 {
-    const std::wstring folder = widePath(path);
-    return ::RemoveDirectoryW(folder.c_str()) ? 0 : lastError(folder);
+    return removeFolderOf({nullptr, widePath(path)});
 }
 
 int WindowsFileSystem::removeFolderAt(const Fd &folder, const QByteArray &name)
 {
-    std::wstring path;
-    if (const int error = pathAt(folder, name, path))
+    Place place;
+    if (const int error = placeOf(folder, name, place))
         return error;
-    return ::RemoveDirectoryW(path.c_str()) ? 0 : lastError(path);
+    return removeFolderOf(place);
 }
 
-// Windows cannot flush a folder: the moves that give its names are made with
-// MOVEFILE_WRITE_THROUGH, on the disk when they return.
-int WindowsFileSystem::flushFolder(const QByteArray &)
+int WindowsFileSystem::flushFolder(const QByteArray &path)
 {
-    return 0;
+    Fd folder;
+    if (const int error = openAt(widePath(path), GENERIC_WRITE, OPEN_EXISTING, AnyEntry, folder))
+        return refusedFlush(error);
+    return flushWritable(handleOf(folder));
 }
 
-// Windows cannot flush a folder: see flushFolder.
-int WindowsFileSystem::flushOpenFolder(const Fd &)
+// Through a second handle that may write ("ReOpenFile function",
+// https://learn.microsoft.com/windows/win32/api/winbase/nf-winbase-reopenfile).
+int WindowsFileSystem::flushOpenFolder(const Fd &folder)
 {
-    return 0;
+    const HANDLE reopened = ::ReOpenFile(handleOf(folder), GENERIC_WRITE, ShareAll, AnyEntry);
+    if (reopened == INVALID_HANDLE_VALUE)
+        return refusedFlush(lastError());
+    const Fd writing(reinterpret_cast<Fd::Handle>(reopened));
+    return flushWritable(handleOf(writing));
 }
 
 // Windows flushes a volume only for an administrator: each file is flushed by itself.

@@ -4,14 +4,31 @@
 #include "runtime/error.h"
 #include "runtime/windows/windowscalls.h"
 
+#include <cwctype>
+#include <vector>
+
 namespace runtime {
 
 using namespace windows;
 
+namespace {
+
+template <typename Call> void resolve(Call &call, const char *name)
+{
+    call = reinterpret_cast<Call>(
+        reinterpret_cast<void *>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), name)));
+}
+
+} // namespace
+
 windows::WindowsProcessState::WindowsProcessState()
-    : lastNtStatus(reinterpret_cast<decltype(lastNtStatus)>(reinterpret_cast<void *>(
-          ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "RtlGetLastNtStatus"))))
-{}
+{
+    resolve(lastNtStatus, "RtlGetLastNtStatus");
+    resolve(ntCreateFile, "NtCreateFile");
+    resolve(ntQueryAttributesFile, "NtQueryAttributesFile");
+    resolve(ntSetInformationFile, "NtSetInformationFile");
+    resolve(ntStatusToError, "RtlNtStatusToDosError");
+}
 
 WindowsProcessState &windows::processState()
 {
@@ -51,6 +68,46 @@ std::wstring fullPath(const std::wstring &given)
     return L"\\\\?\\" + full;
 }
 
+// An absolute path, "C:\..." or "\\server\share\...", in the \\?\ form by its text alone:
+// GetFullPathNameW would drop trailing dots and spaces from names and make "nul" or "com1"
+// devices ("Naming Files, Paths, and Namespaces",
+// https://learn.microsoft.com/windows/win32/fileio/naming-a-file). "." and ".." are taken
+// out as Windows takes them out; "" for any other path.
+std::wstring absoluteByText(const std::wstring &given)
+{
+    constexpr auto npos = std::wstring::npos;
+    std::wstring root;
+    std::size_t start = 0;
+    if (given.size() >= 3 && given[1] == L':' && given[2] == L'\\' && std::iswalpha(given[0])) {
+        root = L"\\\\?\\" + given.substr(0, 3);
+        start = 3;
+    } else if (given.starts_with(L"\\\\") && given.size() > 2 && given[2] != L'\\') {
+        const std::size_t server = given.find(L'\\', 2);
+        if (server == npos || server + 1 == given.size() || given[server + 1] == L'\\')
+            return {};
+        const std::size_t share = given.find(L'\\', server + 1);
+        root = L"\\\\?\\UNC\\" + given.substr(2, share == npos ? npos : share - 2) + L'\\';
+        start = share == npos ? given.size() : share + 1;
+    } else {
+        return {};
+    }
+    std::vector<std::wstring_view> names;
+    for (std::size_t end = start; start < given.size(); start = end + 1) {
+        end = std::min(given.find(L'\\', start), given.size());
+        const std::wstring_view name = std::wstring_view(given).substr(start, end - start);
+        if (name == L".." && !names.empty())
+            names.pop_back();
+        else if (!name.empty() && name != L"." && name != L"..")
+            names.push_back(name);
+    }
+    std::wstring path = root;
+    for (const std::wstring_view name : names)
+        (path += name) += L'\\';
+    if (!names.empty())
+        path.pop_back();
+    return path;
+}
+
 // Whether each "." and ".." of a path comes after a folder: Windows takes them out of a
 // path by its text alone, where a POSIX host finds "a0.dta/.." no folder.
 bool dotsAfterFolders(const std::wstring &given)
@@ -72,7 +129,9 @@ bool dotsAfterFolders(const std::wstring &given)
         if (before.find_first_not_of(L'\\') == std::wstring::npos ||
             (before.size() == 3 && before[1] == L':'))
             continue; // a root is a folder
-        const DWORD attributes = ::GetFileAttributesW(fullPath(before).c_str());
+        std::wstring folder = absoluteByText(before);
+        const DWORD attributes =
+            ::GetFileAttributesW((folder.empty() ? fullPath(before) : folder).c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
             return false;
     }
@@ -190,7 +249,8 @@ std::wstring windows::widePath(const QByteArray &path)
         return given;
     if (given.find(L'.') != std::wstring::npos && !dotsAfterFolders(given))
         return {};
-    return fullPath(given);
+    std::wstring absolute = absoluteByText(given);
+    return absolute.empty() ? fullPath(given) : absolute;
 }
 
 int windows::pathAt(const Fd &folder, const QByteArray &name, std::wstring &path)
@@ -223,11 +283,7 @@ HANDLE windows::openWide(const std::wstring &path, DWORD access, DWORD dispositi
 int windows::openAt(const std::wstring &path, DWORD access, DWORD disposition, DWORD flags,
                     Fd &file)
 {
-    const HANDLE handle = openWide(path, access, disposition, flags);
-    if (handle == INVALID_HANDLE_VALUE)
-        return lastError(path);
-    file.reset(reinterpret_cast<Fd::Handle>(handle));
-    return 0;
+    return openPlace({nullptr, path}, access, disposition, flags, file);
 }
 
 void Fd::reset(Handle fd)
