@@ -94,4 +94,9 @@ int makeJunction(const QByteArray &, const QByteArray &)
     return ENOSYS;
 }
 
+int takenForLink(quint32, quint32)
+{
+    return -1;
+}
+
 } // namespace testhost

@@ -63,5 +63,8 @@ int holdFile(const QByteArray &path, int milliseconds);
 // Windows: makes the empty folder `path` a junction to the folder `target`; ENOSYS elsewhere,
 // and where the file system has no junctions (Wine).
 int makeJunction(const QByteArray &target, const QByteArray &path);
+// Windows: whether an entry with these attributes and this reparse tag is taken for a link
+// (1) or for an ordinary file or folder (0); -1 elsewhere.
+int takenForLink(quint32 attributes, quint32 tag);
 
 } // namespace testhost

@@ -243,6 +243,33 @@ private slots:
         QCOMPARE(tree.read(u"outside/a.bmp"_s), QByteArray("outside"));
     }
 
+    // Only the reparse points that stand for another name are links: a file that OneDrive
+    // keeps in the cloud, or one deduplicated, is read as any other.
+    void reparseTags_data()
+    {
+        QTest::addColumn<quint32>("attributes");
+        QTest::addColumn<quint32>("tag");
+        QTest::addColumn<int>("link");
+        constexpr quint32 Reparse = 0x400, Folder = 0x10;
+        QTest::newRow("symbolic link") << Reparse << 0xA000000Cu << 1;
+        QTest::newRow("junction") << (Reparse | Folder) << 0xA0000003u << 1;
+        QTest::newRow("cloud file") << Reparse << 0x9000001Au << 0;
+        QTest::newRow("cloud folder") << (Reparse | Folder) << 0x9000601Au << 0;
+        QTest::newRow("deduplicated") << Reparse << 0x80000013u << 0;
+        QTest::newRow("app alias") << Reparse << 0x8000001Bu << 0;
+        QTest::newRow("tag without the attribute") << Folder << 0xA0000003u << 0;
+    }
+    void reparseTags()
+    {
+        QFETCH(quint32, attributes);
+        QFETCH(quint32, tag);
+        QFETCH(int, link);
+        const int taken = testhost::takenForLink(attributes, tag);
+        if (taken < 0)
+            QSKIP("only Windows has reparse tags");
+        QCOMPARE(taken, link);
+    }
+
     // More copies than may stay open at once: they are put in place in turns.
     void moreCopiesThanOpenFiles()
     {

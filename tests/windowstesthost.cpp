@@ -3,6 +3,7 @@
 // that a player's account lacks: the tests make none of them. The owners and DACLs of files
 // are read and set through the calls Microsoft documents for them: GetNamedSecurityInfoW,
 // SetEntriesInAclW and SetNamedSecurityInfoW.
+#include "runtime/windows/windowscalls.h"
 #include "runtime/windows/windowsowner.h"
 #include "testhost.h"
 
@@ -82,11 +83,6 @@ unsigned consoleOutputCodePage()
 
 namespace {
 
-std::wstring wide(const QByteArray &path)
-{
-    return QDir::toNativeSeparators(QString::fromUtf8(path)).toStdWString();
-}
-
 // The process's user's SID.
 std::vector<BYTE> userSid()
 {
@@ -148,7 +144,7 @@ QString described(PSECURITY_DESCRIPTOR descriptor)
 
 int letOthersWrite(const QByteArray &path)
 {
-    std::wstring name = wide(path);
+    std::wstring name = widePath(path);
     PACL old = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (::GetNamedSecurityInfoW(name.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
@@ -176,7 +172,7 @@ int letOthersWrite(const QByteArray &path)
 
 QString whoMayEnter(const QByteArray &path)
 {
-    const std::wstring name = wide(path);
+    const std::wstring name = widePath(path);
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (::GetNamedSecurityInfoW(name.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
@@ -271,6 +267,11 @@ int makeJunction(const QByteArray &target, const QByteArray &path)
     if (made)
         return 0;
     return error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED ? ENOSYS : EIO;
+}
+
+int takenForLink(quint32 attributes, quint32 tag)
+{
+    return runtime::windows::isLink(attributes, tag) ? 1 : 0;
 }
 
 } // namespace testhost
