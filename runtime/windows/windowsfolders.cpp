@@ -61,7 +61,8 @@ namespace {
 
 // Hidden and system files, Thumbs.db and desktop.ini, are not listed, as the game lists only
 // ordinary files; but the program's own temporary files, hidden from the player, are, so
-// that an abandoned one is found and removed.
+// that an abandoned one is found and removed. Folders are listed hidden or not: the player
+// may keep a game in one, and Wine takes every name that starts with a dot for hidden.
 constexpr DWORD Unlisted = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
 // Folders opened to work in are shared for reading and writing but not for deletion: no
@@ -101,7 +102,9 @@ int listPath(const std::wstring &folder, FolderListing &listing)
             name == L"." || name == L".."
                 ? QByteArray()
                 : encodeName(QString::fromWCharArray(name.data(), name.size()));
-        if (!bytes.isEmpty() && (!(attributes & Unlisted) || isTemporaryName(bytes))) {
+        const bool listed = !(attributes & Unlisted) || attributes & FILE_ATTRIBUTE_DIRECTORY ||
+                            isTemporaryName(bytes);
+        if (!bytes.isEmpty() && listed) {
             // dwReserved0 holds the tag of a reparse point ("WIN32_FIND_DATAW",
             // https://learn.microsoft.com/windows/win32/api/minwinbase/ns-minwinbase-win32_find_dataw).
             at.emplace_back(names.size(),
