@@ -99,4 +99,9 @@ int takenForLink(quint32, quint32)
     return -1;
 }
 
+bool fileNumber(quint64, quint64, quint64 &)
+{
+    return false;
+}
+
 } // namespace testhost

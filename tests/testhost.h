@@ -66,5 +66,7 @@ int makeJunction(const QByteArray &target, const QByteArray &path);
 // Windows: whether an entry with these attributes and this reparse tag is taken for a link
 // (1) or for an ordinary file or folder (0); -1 elsewhere.
 int takenForLink(quint32 attributes, quint32 tag);
+// Windows: the number a file with this 128-bit id is known by; false elsewhere.
+bool fileNumber(quint64 low, quint64 high, quint64 &number);
 
 } // namespace testhost

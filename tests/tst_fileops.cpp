@@ -270,6 +270,18 @@ private slots:
         QCOMPARE(taken, link);
     }
 
+    // A file keeps the number NTFS gives it, which records hold; on ReFS, two files whose
+    // ids differ only in their high half are two files.
+    void fileNumbers()
+    {
+        quint64 ntfs = 0, refs = 0, other = 0;
+        if (!testhost::fileNumber(0x1234, 0, ntfs))
+            QSKIP("only Windows has 128-bit file ids");
+        QCOMPARE(ntfs, quint64(0x1234));
+        QVERIFY(testhost::fileNumber(0x1234, 7, refs) && testhost::fileNumber(0x1234, 8, other));
+        QVERIFY(refs != ntfs && refs != other && other != ntfs);
+    }
+
     // More copies than may stay open at once: they are put in place in turns.
     void moreCopiesThanOpenFiles()
     {

@@ -274,4 +274,10 @@ int takenForLink(quint32 attributes, quint32 tag)
     return runtime::windows::isLink(attributes, tag) ? 1 : 0;
 }
 
+bool fileNumber(quint64 low, quint64 high, quint64 &number)
+{
+    number = runtime::windows::fileNumber(low, high);
+    return true;
+}
+
 } // namespace testhost

@@ -104,6 +104,22 @@ int openPlace(const Place &place, DWORD access, DWORD disposition, DWORD flags, 
 DWORD attributesOf(const Place &place);
 // The attributes and reparse tag of an open entry.
 int tagOf(HANDLE file, DWORD &attributes, DWORD &tag);
+
+// A file's number on its volume, from the 128-bit id of FILE_ID_INFO: NTFS numbers its files
+// with 64 bits, which that id holds zero-extended, and the number is theirs as it was; ReFS
+// (a Dev Drive) gives 128 bits, whose low half alone is not unique, and the high half is
+// mixed into it.
+inline quint64 fileNumber(quint64 low, quint64 high)
+{
+    if (high == 0)
+        return low;
+    quint64 mixed = high * 0x9E3779B97F4A7C15ull;
+    mixed = (mixed ^ (mixed >> 31)) * 0xBF58476D1CE4E5B9ull;
+    return low ^ mixed ^ (mixed >> 29);
+}
+// The number of an open file: fileNumber of its FileIdInfo, or, where the file system
+// does not give that, the 64-bit index `info` holds.
+quint64 fileNumberOf(HANDLE file, const BY_HANDLE_FILE_INFORMATION &info);
 // Removes the entry open as `file` (with DELETE access), a read-only file too: its name goes
 // at once where the file system can.
 int removeOpen(HANDLE file);

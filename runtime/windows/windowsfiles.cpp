@@ -17,7 +17,7 @@ constexpr qint64 UnixEpoch = 116444736000000000; // 1970 in 100 ns steps since 1
 // Files have no owner or permission bits here: each is the user's, a folder 0700 and a file
 // 0600, less the write bits where the file is read-only. A folder's read-only attribute
 // only asks the shell to look for its settings inside.
-void fill(const BY_HANDLE_FILE_INFORMATION &info, DWORD tag, FileStatus &status)
+void fill(const BY_HANDLE_FILE_INFORMATION &info, quint64 number, DWORD tag, FileStatus &status)
 {
     const DWORD attributes = info.dwFileAttributes;
     const bool folder = attributes & FILE_ATTRIBUTE_DIRECTORY;
@@ -29,7 +29,7 @@ void fill(const BY_HANDLE_FILE_INFORMATION &info, DWORD tag, FileStatus &status)
     const qint64 written = qint64((quint64(info.ftLastWriteTime.dwHighDateTime) << 32) |
                                   info.ftLastWriteTime.dwLowDateTime);
     status = {info.dwVolumeSerialNumber,
-              (quint64(info.nFileIndexHigh) << 32) | info.nFileIndexLow,
+              number,
               mode,
               0,
               0,
@@ -50,7 +50,7 @@ int statusOf(HANDLE handle, FileStatus &status)
         if (const int error = tagOf(handle, attributes, tag))
             return error;
     }
-    fill(info, tag, status);
+    fill(info, fileNumberOf(handle, info), tag, status);
     return 0;
 }
 

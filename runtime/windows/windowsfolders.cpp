@@ -156,7 +156,7 @@ int openUnlinked(const Place &place, DWORD flags, DWORD share, Fd &opened, DWORD
         !::GetFileInformationByHandle(handleOf(followed), &is))
         return lastError();
     if (was.dwVolumeSerialNumber != is.dwVolumeSerialNumber ||
-        was.nFileIndexHigh != is.nFileIndexHigh || was.nFileIndexLow != is.nFileIndexLow)
+        fileNumberOf(handleOf(made), was) != fileNumberOf(handleOf(followed), is))
         return ELOOP;
     opened = std::move(followed);
     return 0;

@@ -39,10 +39,8 @@ int lockFolder(HANDLE folder, DWORD flags)
     locks += L"quillmere-locks";
     if (!::CreateDirectoryW(locks.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS)
         return lastError(locks);
-    const QString name =
-        QString::number(info.dwVolumeSerialNumber, 16) + u'-' +
-        QString::number((quint64(info.nFileIndexHigh) << 32) | info.nFileIndexLow, 16) +
-        QStringLiteral(".lock");
+    const QString name = QString::number(info.dwVolumeSerialNumber, 16) + u'-' +
+                         QString::number(fileNumberOf(folder, info), 16) + QStringLiteral(".lock");
     const std::wstring path = locks + L'\\' + wide(name);
     // Opened without sharing deletion: the file is removed only when no one has it open. It
     // cannot be opened for the moment another program takes to remove it.

@@ -186,6 +186,21 @@ int windows::tagOf(HANDLE file, DWORD &attributes, DWORD &tag)
     return 0;
 }
 
+// FILE_ID_INFO, "the 128-bit file identifier" with the volume's 64-bit serial number:
+// https://learn.microsoft.com/windows/win32/api/winbase/ns-winbase-file_id_info
+// Its serial is not compared: the volume's is BY_HANDLE_FILE_INFORMATION's, as records keep it.
+quint64 windows::fileNumberOf(HANDLE file, const BY_HANDLE_FILE_INFORMATION &info)
+{
+    FILE_ID_INFO id;
+    if (::GetFileInformationByHandleEx(file, FileIdInfo, &id, sizeof id)) {
+        quint64 low = 0, high = 0;
+        std::memcpy(&low, id.FileId.Identifier, 8);
+        std::memcpy(&high, id.FileId.Identifier + 8, 8);
+        return fileNumber(low, high);
+    }
+    return (quint64(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+}
+
 // FILE_DISPOSITION_INFO_EX, whose POSIX semantics take the name away at once and whose flag
 // lets a read-only file go:
 // https://learn.microsoft.com/windows/win32/api/winbase/ns-winbase-file_disposition_info_ex
