@@ -33,6 +33,19 @@ private slots:
         QCOMPARE(tree.read(u"Game/MODELS/M10.4ds"_s), QByteArray("new model"));
         QCOMPARE(tree.entries().filter(u"MODELS/"_s),
                  (QStringList{u"Game/MODELS/M10.4ds"_s, u"Game/MODELS/m00.4ds"_s}));
+
+        // A copy's status read with its volume known is the one read whole.
+        Fd copy;
+        FileStatus whole, onVolume;
+        QCOMPARE(m_files.open(tree.hostPath("Game/MODELS/M10.4ds"), copy), 0);
+        QCOMPARE(m_files.status(copy, whole), 0);
+        QCOMPARE(m_files.statusOnVolume(copy, whole.device, onVolume), 0);
+        const auto fields = [](const FileStatus &s) {
+            return QList<qint64>{qint64(s.device), qint64(s.inode), s.mode,  s.size,
+                                 qint64(s.links),  s.modified,      s.owner, s.group};
+        };
+        QCOMPARE(fields(onVolume), fields(whole));
+        QCOMPARE(onVolume.size, 9);
     }
 
     // Larger than the copy buffer; a copy that fails late leaves the old file.
@@ -88,6 +101,26 @@ private slots:
         }
         QCOMPARE(QDir(tree.path(u"out"_s)).entryList(QDir::Files | QDir::Hidden),
                  (QStringList{u"b.4ds"_s, u"c.4ds"_s}));
+    }
+
+    // Copies go into the folder that was checked, by its handle: one renamed away and put
+    // back as a link meanwhile (POSIX) leads nowhere else, and one held cannot be (Windows).
+    void copiesIntoTheFolderChecked()
+    {
+        TempTree tree;
+        const QString source = tree.file(u"car.4ds"_s, "model");
+        tree.file(u"game/maps/old.bmp"_s, "old");
+        tree.dir(u"elsewhere"_s);
+        FileSession session(m_files, m_host);
+        session.copyFile(source, tree.path(u"game/maps/new.bmp"_s));
+        const bool moved = QDir().rename(tree.path(u"game/maps"_s), tree.path(u"game/was"_s));
+        QCOMPARE(moved, testhost::posix);
+        if (moved)
+            QCOMPARE(testhost::symlink(tree.hostPath("elsewhere"), tree.hostPath("game/maps")), 0);
+        QVERIFY(session.commit().isEmpty());
+        QCOMPARE(tree.read(moved ? u"game/was/new.bmp"_s : u"game/maps/new.bmp"_s),
+                 QByteArray("model"));
+        QVERIFY(QDir(tree.path(u"elsewhere"_s)).isEmpty());
     }
 
     void copyErrors_data()
