@@ -101,6 +101,16 @@ private slots:
         }
         QCOMPARE(QDir(tree.path(u"out"_s)).entryList(QDir::Files | QDir::Hidden),
                  (QStringList{u"b.4ds"_s, u"c.4ds"_s}));
+
+        // A copy read before it is in place is read from its temporary file, which has a name
+        // beside it where the file system makes no file without one (Windows, FAT).
+        TestFileSystem named;
+        named.namedTemporaries = true;
+        FileSession later(named, m_host);
+        later.copyFile(tree.path(u"x.4ds"_s), tree.path(u"out/b.4ds"_s));
+        later.copyFile(tree.path(u"out/b.4ds"_s), tree.path(u"out/e.4ds"_s));
+        QVERIFY(later.commit().isEmpty());
+        QCOMPARE(tree.read(u"out/e.4ds"_s), QByteArray("X"));
     }
 
     // Copies go into the folder that was checked, by its handle: one renamed away and put
