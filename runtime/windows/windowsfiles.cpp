@@ -251,7 +251,7 @@ bool WindowsFileSystem::transient(int error) const
 // Windows has no files without a name: the copy is written under a hidden temporary name
 // beside its destination, open for the rename that puts it there. The name is a fresh one of
 // the program's own, in lower case: in an open folder it is created as spelt, not looked
-// for case-blind (RelativeName), which under Wine reads the whole folder.
+// for case-blind (RelativeName).
 int WindowsFileSystem::createTemporaryAt(const Fd &folder, const QByteArray &destination,
                                          QByteArray &path, bool &named, Fd &file)
 {

@@ -61,8 +61,9 @@ int errnoOfStatus(LONG status)
 // compared using the default system settings" (OBJ_CASE_INSENSITIVE, "OBJECT_ATTRIBUTES
 // structure", https://learn.microsoft.com/windows/win32/api/ntdef/ns-ntdef-_object_attributes;
 // the same for ObjectAttributes in "NtCreateFile function"). Windows' default, the kernel's
-// ObCaseInsensitive, is case-blind, so that nothing changes there; Wine compares exactly, and
-// so does not read a whole folder for a name spelt another way that cannot be in it.
+// ObCaseInsensitive, is case-blind, so that nothing changes there. Wine before 6 then
+// compared exactly, without reading the whole folder for a name spelt another way; Wine 8
+// reads it whatever the flag (strace shows it), for names under \??\unix\ only exact.
 struct RelativeName
 {
     explicit RelativeName(const Place &place)
