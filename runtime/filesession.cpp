@@ -142,6 +142,21 @@ void FileSession::putInPlace()
     // The locks of the copies that failed go with `staged`, now that they are removed.
 }
 
+// The folder copies go into, opened the first time one does (the copies into it follow one
+// another); null where it is no folder.
+const FileSession::OpenFolder *FileSession::openFolder(const QByteArray &folder)
+{
+    if (const auto found = m_openFolders.find(folder); found != m_openFolders.end())
+        return &found->second;
+    OpenFolder opened;
+    FileStatus status;
+    if (m_files.openFolderAt(Fd(), folder, opened.fd) != 0 ||
+        m_files.status(opened.fd, status) != 0)
+        return nullptr;
+    opened.device = status.device;
+    return &m_openFolders.emplace(folder, std::move(opened)).first->second;
+}
+
 // Where a copy goes and what it reads, as the install's rules have it.
 struct FileSession::Target
 {
@@ -152,6 +167,7 @@ struct FileSession::Target
     QByteArray folder;
     QByteArray name; // the entry there in any case, else the name as given
     QByteArray host;
+    const OpenFolder *opened = nullptr; // `folder`
     bool existing = false;
     Fd in;
     FileStatus from;
@@ -174,8 +190,8 @@ FileSession::Target FileSession::decide(const QString &source, const QString &de
     if (split.trailingSeparator || split.components.isEmpty())
         raise(ErrorKind::NoFileName, Operation::Resolve, destination);
     const auto folder = resolveComponents(split, m_folders, split.components.size() - 1);
-    // A folder is checked once a session: the copies into it follow one another.
-    if (!folder || (!m_cleared.contains(*folder) && !isFolder(m_files, *folder)))
+    t.opened = folder ? openFolder(*folder) : nullptr;
+    if (!t.opened)
         raise(ErrorKind::NotFound, Operation::CreateTemporary, destination);
     removeAbandonedTemporaries(*folder);
     const auto existing = findEntry(*folder, split.components.back(), m_folders);
@@ -185,7 +201,8 @@ FileSession::Target FileSession::decide(const QString &source, const QString &de
     t.host = joinHost(t.folder, t.name);
     for (auto it = m_staged.crbegin(); it != m_staged.crend(); ++it) {
         if (it->target == t.sourceHost) {
-            t.sourceHost = it->copy.path();
+            t.sourceHost =
+                it->copy.named() ? joinHost(it->folder, it->copy.path()) : it->copy.path();
             t.fromCopy = true;
             break;
         }
@@ -236,9 +253,11 @@ void FileSession::stage(Target &t)
     std::optional<Keep> keep;
     if (t.replaced)
         keep = Keep{t.replaced->owner, t.replaced->group, t.replaced->permissions()};
-    int error = copy.write(Fd(), t.host, t.in, t.from.size, keep, failed);
+    copy.setVolume(t.opened->device);
+    int error = copy.write(t.opened->fd, t.name, t.in, t.from.size, keep, failed);
     FileStatus written;
-    if (!error && m_journal && (error = m_files.status(copy.file(), written)) != 0)
+    if (!error && m_journal &&
+        (error = m_files.statusOnVolume(copy.file(), copy.status().device, written)) != 0)
         failed = Operation::Copy;
     if (error)
         raiseSystem(error, failed, t.destination);

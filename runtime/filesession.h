@@ -12,6 +12,7 @@
 #include <QSet>
 #include <QString>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 namespace runtime {
@@ -113,6 +114,12 @@ private:
     void stage(Target &target);
     void record(Target &target, const FileStatus &written);
     void removeAbandonedTemporaries(const QByteArray &folder);
+    struct OpenFolder
+    {
+        Fd fd;
+        quint64 device = 0; // its volume, which the copies made in it are on
+    };
+    const OpenFolder *openFolder(const QByteArray &folder);
     void flushData(std::vector<Staged> &staged, std::vector<Staged *> &flushed);
     Digests digests(const std::vector<Staged *> &flushed);
     void putInPlace();
@@ -121,9 +128,12 @@ private:
     HostPaths m_host;
     ChangeJournal *m_journal = nullptr;
     FolderIndex m_folders;
-    std::vector<Staged> m_staged;
-    std::size_t m_maxStaged;                        // temporary files open at once, at the most
-    QSet<QByteArray> m_cleared;                     // folders rid of abandoned temporaries
+    // The folders copies go into, each opened once an install: the copies are made and put
+    // in place by the folder's handle and their one name, not looked for along a path.
+    std::unordered_map<QByteArray, OpenFolder> m_openFolders;
+    std::vector<Staged> m_staged; // after the folders: a copy removed goes through its folder
+    std::size_t m_maxStaged;      // temporary files open at once, at the most
+    QSet<QByteArray> m_cleared;   // folders rid of abandoned temporaries
     QList<QPair<QByteArray, QString>> m_newFolders; // parent, and the folder made in it
     QList<Failure> m_failures;                      // of copies put in place early
     DigestWorker m_digests;                         // for the journal

@@ -96,6 +96,9 @@ public:
     // Of the entry itself, not of what a link leads to.
     virtual int entryStatus(const QByteArray &path, FileStatus &status) = 0;
     virtual int status(const Fd &file, FileStatus &status) = 0;
+    // The same, of a file known to be on the volume `device`: made in a folder there, or
+    // asked before. A host to which the volume is the costly part to ask takes it from here.
+    virtual int statusOnVolume(const Fd &file, quint64 device, FileStatus &status) = 0;
     // Whether the user may write to the file.
     virtual int access(const QByteArray &path) = 0;
 

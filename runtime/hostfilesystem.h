@@ -24,6 +24,7 @@ public:
     int status(const QByteArray &path, FileStatus &status) override;
     int entryStatus(const QByteArray &path, FileStatus &status) override;
     int status(const Fd &file, FileStatus &status) override;
+    int statusOnVolume(const Fd &file, quint64 device, FileStatus &status) override;
     int access(const QByteArray &path) override;
     int createTemporaryAt(const Fd &folder, const QByteArray &destination, QByteArray &path,
                           bool &named, Fd &file) override;

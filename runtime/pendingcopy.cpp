@@ -26,7 +26,7 @@ bool modesUnsupported(int error)
 PendingCopy::PendingCopy(PendingCopy &&other) noexcept
     : m_files(other.m_files), m_folder(other.m_folder), m_name(std::move(other.m_name)),
       m_temp(std::exchange(other.m_temp, {})), m_named(other.m_named),
-      m_file(std::move(other.m_file)), m_status(other.m_status)
+      m_file(std::move(other.m_file)), m_status(other.m_status), m_volume(other.m_volume)
 {}
 
 PendingCopy &PendingCopy::operator=(PendingCopy &&other) noexcept
@@ -39,6 +39,7 @@ PendingCopy &PendingCopy::operator=(PendingCopy &&other) noexcept
     m_named = other.m_named;
     m_file = std::move(other.m_file);
     m_status = other.m_status;
+    m_volume = other.m_volume;
     return *this;
 }
 
@@ -53,12 +54,15 @@ int PendingCopy::create(Operation &failed)
         if (const int error = m_files->createTemporaryAt(folder, m_name, m_temp, m_named, m_file))
             return error;
         const int locked = m_files->lock(m_file);
+        const auto status = [&] {
+            return m_volume ? m_files->statusOnVolume(m_file, *m_volume, m_status)
+                            : m_files->status(m_file, m_status);
+        };
         // Where the file system has no locks, no other process can lock it either, and so
         // none removes it; nor can it find one without a name.
-        if (locked != 0 && locked != EWOULDBLOCK && m_files->status(m_file, m_status) == 0)
+        if (locked != 0 && locked != EWOULDBLOCK && status() == 0)
             return 0;
-        if (locked == 0 && m_files->status(m_file, m_status) == 0 &&
-            (m_status.links > 0 || !m_named))
+        if (locked == 0 && status() == 0 && (m_status.links > 0 || !m_named))
             return 0;
         m_temp.clear(); // the other process removes it
     }

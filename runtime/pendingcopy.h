@@ -36,10 +36,15 @@ public:
     int write(const Fd &folder, const QByteArray &name, const Fd &from, qint64 size,
               const std::optional<Keep> &keep, Operation &failed);
 
-    const FileStatus &status() const { return m_status; } // as written
+    // The volume of the folder it is to be written in, where known: the file's status is
+    // read without asking for that again.
+    void setVolume(quint64 device) { m_volume = device; }
+    const FileStatus &status() const { return m_status; } // as created
     const Fd &file() const { return m_file; }
-    // A path that opens it, while it waits.
+    // A path that opens it, while it waits: where it has a name and was written beside an
+    // entry of an open folder, its name in that folder.
     const QByteArray &path() const { return m_temp; }
+    bool named() const { return m_named; }
 
     int flush() { return m_files->flushFile(m_file); }
     // Set after the last flush of the data: some volumes stamp a flush's time on the file.
@@ -58,6 +63,7 @@ private:
     bool m_named = false;
     Fd m_file; // holds the lock until it is renamed or removed
     FileStatus m_status;
+    std::optional<quint64> m_volume;
 };
 
 // Removes a temporary file that an install or an undo cut short left (`name` in the open

@@ -61,6 +61,19 @@ private slots:
         session.copyFile(empty, tree.path(u"out/new.4ds"_s));
         QVERIFY(session.commit().isEmpty());
         QCOMPARE(QFileInfo(tree.path(u"out/new.4ds"_s)).size(), 0);
+
+        // A file's status read with its volume known is the one read whole.
+        Fd copy;
+        FileStatus whole, onVolume;
+        QCOMPARE(m_files.open(tree.hostPath("out/old.4ds"), copy), 0);
+        QCOMPARE(m_files.status(copy, whole), 0);
+        QCOMPARE(m_files.statusOnVolume(copy, whole.device, onVolume), 0);
+        const auto fields = [](const FileStatus &s) {
+            return QList<qint64>{qint64(s.device), qint64(s.inode), s.mode,  s.size,
+                                 qint64(s.links),  s.modified,      s.owner, s.group};
+        };
+        QCOMPARE(fields(onVolume), fields(whole));
+        QCOMPARE(onVolume.size, 3);
     }
 
     void sessions()
@@ -88,6 +101,36 @@ private slots:
         }
         QCOMPARE(QDir(tree.path(u"out"_s)).entryList(QDir::Files | QDir::Hidden),
                  (QStringList{u"b.4ds"_s, u"c.4ds"_s}));
+
+        // A copy read before it is in place is read from its temporary file, which has a name
+        // beside it where the file system makes no file without one (Windows, FAT).
+        TestFileSystem named;
+        named.namedTemporaries = true;
+        FileSession later(named, m_host);
+        later.copyFile(tree.path(u"x.4ds"_s), tree.path(u"out/b.4ds"_s));
+        later.copyFile(tree.path(u"out/b.4ds"_s), tree.path(u"out/e.4ds"_s));
+        QVERIFY(later.commit().isEmpty());
+        QCOMPARE(tree.read(u"out/e.4ds"_s), QByteArray("X"));
+    }
+
+    // Copies go into the folder that was checked, by its handle: one renamed away and put
+    // back as a link meanwhile (POSIX) leads nowhere else, and one held cannot be (Windows).
+    void copiesIntoTheFolderChecked()
+    {
+        TempTree tree;
+        const QString source = tree.file(u"car.4ds"_s, "model");
+        tree.file(u"game/maps/old.bmp"_s, "old");
+        tree.dir(u"elsewhere"_s);
+        FileSession session(m_files, m_host);
+        session.copyFile(source, tree.path(u"game/maps/new.bmp"_s));
+        const bool moved = QDir().rename(tree.path(u"game/maps"_s), tree.path(u"game/was"_s));
+        QCOMPARE(moved, testhost::posix);
+        if (moved)
+            QCOMPARE(testhost::symlink(tree.hostPath("elsewhere"), tree.hostPath("game/maps")), 0);
+        QVERIFY(session.commit().isEmpty());
+        QCOMPARE(tree.read(moved ? u"game/was/new.bmp"_s : u"game/maps/new.bmp"_s),
+                 QByteArray("model"));
+        QVERIFY(QDir(tree.path(u"elsewhere"_s)).isEmpty());
     }
 
     void copyErrors_data()

@@ -92,7 +92,8 @@ bool mayPass(int error, DWORD access, DWORD attributes);
 struct Place
 {
     HANDLE folder = nullptr;
-    std::wstring name; // or the path
+    std::wstring name;  // or the path
+    bool exact = false; // in a folder, the name as spelt, not looked for case-blind
 };
 int placeOf(const Fd &folder, const QByteArray &name, Place &place);
 // Opens an entry as CreateFileW does, with the same access, disposition, flags and
@@ -161,13 +162,15 @@ struct WindowsProcessState
 
     // RtlGetLastNtStatus of ntdll.dll, the status behind the last error; null without one.
     LONG(WINAPI *lastNtStatus)() = nullptr;
-    // NtCreateFile, NtQueryAttributesFile, NtSetInformationFile and RtlNtStatusToDosError of
-    // ntdll.dll, which open, ask and rename entries relative to an open folder.
+    // NtCreateFile, NtQueryAttributesFile, NtSetInformationFile, NtQueryInformationFile and
+    // RtlNtStatusToDosError of ntdll.dll, which open, ask and rename entries relative to an
+    // open folder, and read a file's index alone.
     LONG(WINAPI *ntCreateFile)
     (HANDLE *, ACCESS_MASK, void *, void *, LARGE_INTEGER *, ULONG, ULONG, ULONG, ULONG, void *,
      ULONG) = nullptr;
     LONG(WINAPI *ntQueryAttributesFile)(void *, void *) = nullptr;
     LONG(WINAPI *ntSetInformationFile)(HANDLE, void *, void *, ULONG, ULONG) = nullptr;
+    LONG(WINAPI *ntQueryInformationFile)(HANDLE, void *, void *, ULONG, ULONG) = nullptr;
     ULONG(WINAPI *ntStatusToError)(LONG) = nullptr;
     // The open folders and their locks' files.
     OpenFolders folders;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <vector>
+#include <winternl.h>
 
 namespace runtime {
 
@@ -51,6 +52,48 @@ int statusOf(HANDLE handle, FileStatus &status)
             return error;
     }
     fill(info, fileNumberOf(handle, info), tag, status);
+    return 0;
+}
+
+// FILE_INTERNAL_INFORMATION, the index GetFileInformationByHandle reports as nFileIndexHigh
+// and nFileIndexLow ("FILE_INTERNAL_INFORMATION structure",
+// https://learn.microsoft.com/windows-hardware/drivers/ddi/ntifs/ns-ntifs-_file_internal_information).
+constexpr ULONG InternalInformation = 6;
+
+// As statusOf, but for the volume's serial, given: Wine asks its mount manager for it, a
+// dozen calls to its server, where the attributes, times, size, links and index come from
+// the open file itself ("FILE_BASIC_INFO", "FILE_STANDARD_INFO", GetFileInformationByHandleEx:
+// https://learn.microsoft.com/windows/win32/api/winbase/nf-winbase-getfileinformationbyhandleex).
+int statusOnVolume(HANDLE handle, DWORD volume, FileStatus &status)
+{
+    const auto query = processState().ntQueryInformationFile;
+    FILE_BASIC_INFO basic;
+    FILE_STANDARD_INFO standard;
+    LARGE_INTEGER index{};
+    IO_STATUS_BLOCK io{};
+    if (!query)
+        return statusOf(handle, status);
+    if (!::GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) ||
+        !::GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof standard))
+        return lastError();
+    if (query(handle, &io, &index, sizeof index, InternalInformation) < 0)
+        return statusOf(handle, status);
+    BY_HANDLE_FILE_INFORMATION info{};
+    info.dwFileAttributes = basic.FileAttributes;
+    info.ftLastWriteTime = {DWORD(basic.LastWriteTime.QuadPart),
+                            DWORD(quint64(basic.LastWriteTime.QuadPart) >> 32)};
+    info.dwVolumeSerialNumber = volume;
+    info.nFileSizeHigh = DWORD(quint64(standard.EndOfFile.QuadPart) >> 32);
+    info.nFileSizeLow = DWORD(standard.EndOfFile.QuadPart);
+    info.nNumberOfLinks = standard.NumberOfLinks;
+    info.nFileIndexHigh = DWORD(quint64(index.QuadPart) >> 32);
+    info.nFileIndexLow = DWORD(index.QuadPart);
+    DWORD attributes = info.dwFileAttributes, tag = 0;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        if (const int error = tagOf(handle, attributes, tag))
+            return error;
+    }
+    fill(info, tag, status);
     return 0;
 }
 
@@ -184,6 +227,11 @@ int WindowsFileSystem::status(const Fd &file, FileStatus &status)
     return statusOf(handleOf(file), status);
 }
 
+int WindowsFileSystem::statusOnVolume(const Fd &file, quint64 device, FileStatus &status)
+{
+    return runtime::statusOnVolume(handleOf(file), DWORD(device), status);
+}
+
 int WindowsFileSystem::access(const QByteArray &path)
 {
     return writable({nullptr, widePath(path)}, 0);
@@ -201,7 +249,9 @@ bool WindowsFileSystem::transient(int error) const
 }
 
 // Windows has no files without a name: the copy is written under a hidden temporary name
-// beside its destination, open for the rename that puts it there.
+// beside its destination, open for the rename that puts it there. The name is a fresh one of
+// the program's own, in lower case: in an open folder it is created as spelt, not looked
+// for case-blind (RelativeName).
 int WindowsFileSystem::createTemporaryAt(const Fd &folder, const QByteArray &destination,
                                          QByteArray &path, bool &named, Fd &file)
 {
@@ -212,6 +262,7 @@ int WindowsFileSystem::createTemporaryAt(const Fd &folder, const QByteArray &des
         path = beside + newTemporaryName();
         Place place;
         int error = placeOf(folder, path, place);
+        place.exact = true;
         if (!error)
             error = openPlace(place, GENERIC_READ | GENERIC_WRITE | DELETE, CREATE_NEW,
                               FILE_ATTRIBUTE_HIDDEN, file);

@@ -27,6 +27,7 @@ windows::WindowsProcessState::WindowsProcessState()
     resolve(ntCreateFile, "NtCreateFile");
     resolve(ntQueryAttributesFile, "NtQueryAttributesFile");
     resolve(ntSetInformationFile, "NtSetInformationFile");
+    resolve(ntQueryInformationFile, "NtQueryInformationFile");
     resolve(ntStatusToError, "RtlNtStatusToDosError");
 }
 

@@ -55,14 +55,23 @@ int errnoOfStatus(LONG status)
     }
 }
 
-// The name of a place as NtCreateFile takes it, relative to the place's folder.
+// The name of a place as NtCreateFile takes it, relative to the place's folder. Names are
+// compared case-blind, as CreateFileW has them, but where the place is `exact`: "If this flag
+// is specified, a case-insensitive comparison is used ... Otherwise, object names are
+// compared using the default system settings" (OBJ_CASE_INSENSITIVE, "OBJECT_ATTRIBUTES
+// structure", https://learn.microsoft.com/windows/win32/api/ntdef/ns-ntdef-_object_attributes;
+// the same for ObjectAttributes in "NtCreateFile function"). Windows' default, the kernel's
+// ObCaseInsensitive, is case-blind, so that nothing changes there. Wine before 6 then
+// compared exactly, without reading the whole folder for a name spelt another way; Wine 8
+// reads it whatever the flag (strace shows it), for names under \??\unix\ only exact.
 struct RelativeName
 {
     explicit RelativeName(const Place &place)
     {
         const auto bytes = USHORT(place.name.size() * sizeof(wchar_t));
         name = {bytes, bytes, const_cast<wchar_t *>(place.name.c_str())};
-        InitializeObjectAttributes(&object, &name, OBJ_CASE_INSENSITIVE, place.folder, nullptr);
+        InitializeObjectAttributes(&object, &name, place.exact ? 0 : OBJ_CASE_INSENSITIVE,
+                                   place.folder, nullptr);
     }
     UNICODE_STRING name;
     OBJECT_ATTRIBUTES object;
