@@ -93,7 +93,7 @@ int statusOnVolume(HANDLE handle, DWORD volume, FileStatus &status)
         if (const int error = tagOf(handle, attributes, tag))
             return error;
     }
-    fill(info, tag, status);
+    fill(info, fileNumberOf(handle, info), tag, status);
     return 0;
 }
 
