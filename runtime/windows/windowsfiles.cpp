@@ -334,6 +334,24 @@ int WindowsFileSystem::readAt(const Fd &file, qint64 offset, char *buffer, qint6
     return 0;
 }
 
+namespace {
+
+// Renames between two places: by the folders' handles where both are in open folders, else
+// by their paths.
+int renamePlaces(const Fd &fromFolder, const QByteArray &from, Place &source, const Fd &toFolder,
+                 const QByteArray &to, Place &target)
+{
+    if (source.folder && target.folder)
+        return renameRelative(source, target);
+    if (const int error = source.folder ? pathAt(fromFolder, from, source.name) : 0)
+        return error;
+    if (const int error = target.folder ? pathAt(toFolder, to, target.name) : 0)
+        return error;
+    return move(source.name, target.name);
+}
+
+} // namespace
+
 // The copy shows once it has its destination's name. Renamed by its handle: with POSIX
 // semantics where the system has them, which replace a file that others hold open; into the
 // open folder by the folder's handle.
@@ -354,13 +372,7 @@ int WindowsFileSystem::renameTemporaryAt(const Fd &folder, const QByteArray &fro
             return error;
         });
     }
-    if (source.folder && target.folder)
-        return renameRelative(source, target);
-    if (const int error = source.folder ? pathAt(folder, from, source.name) : 0)
-        return error;
-    if (const int error = target.folder ? pathAt(folder, to, target.name) : 0)
-        return error;
-    return move(source.name, target.name);
+    return renamePlaces(folder, from, source, folder, to, target);
 }
 
 int WindowsFileSystem::remove(const QByteArray &path)
@@ -430,13 +442,7 @@ int WindowsFileSystem::renameAt(const Fd &fromFolder, const QByteArray &from, co
         return error;
     if (const int error = placeOf(toFolder, to, target))
         return error;
-    if (source.folder && target.folder)
-        return renameRelative(source, target);
-    if (const int error = source.folder ? pathAt(fromFolder, from, source.name) : 0)
-        return error;
-    if (const int error = target.folder ? pathAt(toFolder, to, target.name) : 0)
-        return error;
-    return move(source.name, target.name);
+    return renamePlaces(fromFolder, from, source, toFolder, to, target);
 }
 
 // Without the owner's write bit, the file is made read-only; it stays writable through the
