@@ -133,8 +133,12 @@ void FileSession::putInPlace()
             m_folders.created(s->folder, s->name);
         touched(s->folder, s->destination);
     }
+    // Each folder through the handle its copies were renamed in by, where it holds one.
     for (const QByteArray &folder : folders) {
-        if (const int error = m_files.flushFolder(folder)) {
+        const auto held = m_openFolders.find(folder);
+        const int error = held != m_openFolders.end() ? m_files.flushOpenFolder(held->second.fd)
+                                                      : m_files.flushFolder(folder);
+        if (error) {
             for (const QString &destination : renamedInto[folder])
                 m_failures.append({destination, systemError(error, Operation::Flush, destination)});
         }

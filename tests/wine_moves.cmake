@@ -37,8 +37,9 @@ foreach(run IN LISTS RUNS)
         math(EXPR renamed "${renamed} + 1")
     endforeach()
 endforeach()
-if(count EQUAL 0 OR renamed EQUAL 0)
-    message(FATAL_ERROR "no move (${count}) or no rename by handle (${renamed}) was traced")
+# Copies and undos rename by handle; a move by path is left to a folder not held open.
+if(renamed EQUAL 0)
+    message(FATAL_ERROR "no rename by handle was traced (${count} moves by path)")
 endif()
 message(STATUS "${count} moves, each one written through; ${renamed} renames by handle, each "
                "one flushed")
