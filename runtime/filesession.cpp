@@ -123,7 +123,9 @@ void FileSession::putInPlace()
     for (const auto &[parent, made] : std::exchange(m_newFolders, {}))
         touched(parent, made);
     for (Staged *s : flushed) {
-        if (const int error = s->copy.putInPlace()) {
+        // A name the folder lacked when it was read takes no file that came since: that one
+        // would be replaced unrecorded.
+        if (const int error = s->copy.putInPlace(!s->isNew)) {
             s->copy.discard();
             m_failures.append(
                 {s->destination, systemError(error, Operation::Rename, s->destination)});
@@ -220,8 +222,10 @@ FileSession::Target FileSession::decide(const QString &source, const QString &de
         opened = EISDIR;
     if (opened)
         raiseSystem(opened, Operation::Open, destination);
+    // A name the folder's index lacks is not looked for again: on a case-blind host that
+    // costs a reading of the whole folder. Its rename replaces nothing.
     FileStatus to;
-    if (m_files.status(t.host, to) != 0)
+    if (!t.existing || m_files.status(t.host, to) != 0)
         return t;
     if (to.isFolder())
         raiseSystem(EISDIR, Operation::CreateTemporary, destination);

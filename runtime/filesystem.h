@@ -139,9 +139,10 @@ public:
     virtual int flushFileSystem(const QByteArray &path) = 0;
 
     // Puts the temporary file `from` of createTemporaryAt, open as `file`, in the place of
-    // `to`, in the same folder, replacing what is there; one without a name is given it.
+    // `to`, in the same folder; one without a name is given it. What is there is replaced
+    // only where `replace` says: else the answer is EEXIST.
     virtual int renameTemporaryAt(const Fd &folder, const QByteArray &from, const Fd &file,
-                                  const QByteArray &to) = 0;
+                                  const QByteArray &to, bool replace) = 0;
     virtual int remove(const QByteArray &path) = 0;
     // With those permission bits, less the process's mask.
     virtual int makeFolder(const QByteArray &path, quint32 permissions) = 0;

@@ -39,7 +39,7 @@ public:
     int flushFolder(const QByteArray &path) override;
     int flushFileSystem(const QByteArray &path) override;
     int renameTemporaryAt(const Fd &folder, const QByteArray &from, const Fd &file,
-                          const QByteArray &to) override;
+                          const QByteArray &to, bool replace) override;
     int remove(const QByteArray &path) override;
     int makeFolder(const QByteArray &path, quint32 permissions) override;
     int makePrivateFolder(const QByteArray &path) override;

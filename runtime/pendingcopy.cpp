@@ -95,10 +95,10 @@ int PendingCopy::write(const Fd &folder, const QByteArray &name, const Fd &from,
     return error;
 }
 
-int PendingCopy::putInPlace()
+int PendingCopy::putInPlace(bool replace)
 {
     const Fd &folder = m_folder ? *m_folder : noFolder();
-    const int error = m_files->renameTemporaryAt(folder, m_temp, m_file, m_name);
+    const int error = m_files->renameTemporaryAt(folder, m_temp, m_file, m_name, replace);
     if (error)
         return error;
     // In place, the copy needs its lock no more; closed, it can be replaced by a later copy

@@ -49,8 +49,9 @@ public:
     int flush() { return m_files->flushFile(m_file); }
     // Set after the last flush of the data: some volumes stamp a flush's time on the file.
     int setModified(qint64 modified) { return m_files->setModified(m_file, modified); }
-    // Takes its file's place; then it is done with.
-    int putInPlace();
+    // Takes its file's place (`replace` false: only where there is none, else EEXIST); then
+    // it is done with.
+    int putInPlace(bool replace = true);
     void discard();
 
 private:

@@ -26,9 +26,9 @@ inline char *toString(const InstallOutcome::NotWritten &n)
 inline QString errorName(int code)
 {
     static const std::pair<int, const char *> names[] = {
-        {EACCES, "EACCES"}, {EBUSY, "EBUSY"},   {EDQUOT, "EDQUOT"},
-        {EIO, "EIO"},       {EISDIR, "EISDIR"}, {ENOENT, "ENOENT"},
-        {ENOSPC, "ENOSPC"}, {ENOSYS, "ENOSYS"}, {EROFS, "EROFS"},
+        {EACCES, "EACCES"}, {EBUSY, "EBUSY"},   {EDQUOT, "EDQUOT"}, {EEXIST, "EEXIST"},
+        {EIO, "EIO"},       {EISDIR, "EISDIR"}, {ENOENT, "ENOENT"}, {ENOSPC, "ENOSPC"},
+        {ENOSYS, "ENOSYS"}, {EROFS, "EROFS"},
     };
     for (const auto &[known, name] : names) {
         if (code == known)
@@ -190,10 +190,10 @@ public:
                             [&] { return runtime::HostFileSystem::flushFileSystem(path); });
     }
     int renameTemporaryAt(const runtime::Fd &folder, const QByteArray &from,
-                          const runtime::Fd &file, const QByteArray &to) override
+                          const runtime::Fd &file, const QByteArray &to, bool replace) override
     {
         return unlessFailed(Rename, nameOf(to), [&] {
-            return runtime::HostFileSystem::renameTemporaryAt(folder, from, file, to);
+            return runtime::HostFileSystem::renameTemporaryAt(folder, from, file, to, replace);
         });
     }
     int setModified(const runtime::Fd &file, qint64 modified) override

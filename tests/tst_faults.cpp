@@ -25,6 +25,7 @@ enum class Kind
     ReadOnly,          // the player made the destination read-only
     ReadOnlyAttribute, // the same, by Windows' read-only attribute
     InUse,             // another program (the game, running) holds it open, sharing nothing
+    MadeSince,         // not there when the folder was read; another program makes it
 };
 
 enum class Scope
@@ -44,6 +45,9 @@ const QList<QPair<QByteArray, QByteArray>> written = {
     {"maps/readme.txt", Game::content("readme.txt")},
     {"maps/road.bmp", "new roads"},
 };
+
+// What another program writes in a game file.
+const QByteArray MadeSince = "made since";
 
 QString shown(const QByteArray &file)
 {
@@ -79,6 +83,13 @@ void breakOne(Game &g, Kind kind, TestFileSystem::Fault fault, const QByteArray 
     }
     if (kind == Kind::ReadOnly) // chmod a-w, or Windows' read-only attribute
         QVERIFY(QFile::setPermissions(gameFile, ReadOnlyPermissions));
+    if (kind == Kind::MadeSince) { // just before its copy is put in place
+        QVERIFY(QFile::remove(gameFile));
+        g.files.before = [gameFile, name = nameOf(target)](Op op, const QByteArray &on) {
+            if (QFile made(gameFile); op == Op::Rename && on == name && !made.exists())
+                QVERIFY(made.open(QIODevice::WriteOnly) && made.write(MadeSince) > 0);
+        };
+    }
 }
 
 } // namespace
@@ -131,6 +142,8 @@ private slots:
             {"write refused by the system", Kind::Injected, Op::Access, EACCES, 0, Scope::Target,
              "ReadOnly"},
             {"source vanishes", Kind::Vanished, Op::Copy, 0, 0, Scope::Source, "NotFound"},
+            {"made by another program since", Kind::MadeSince, Op::Copy, 0, 0, Scope::Target,
+             "EEXIST"},
 #ifdef Q_OS_WIN
             {"read-only attribute", Kind::ReadOnlyAttribute, Op::Copy, 0, 0, Scope::Target,
              "ReadOnly"},
@@ -177,7 +190,7 @@ private slots:
         breakOne(g, Kind(kind), {Op(op), error, {}, atByte}, target, source);
         QList<QByteArray> before;
         for (const QByteArray &file : failing)
-            before.append(g.game(file));
+            before.append(Kind(kind) == Kind::MadeSince ? MadeSince : g.game(file));
 #ifdef Q_OS_WIN
         const std::wstring wideFile = g.path("Game/" + target).toStdWString();
         if (Kind(kind) == Kind::ReadOnlyAttribute)

@@ -109,8 +109,14 @@ private slots:
         FileSession later(named, m_host);
         later.copyFile(tree.path(u"x.4ds"_s), tree.path(u"out/b.4ds"_s));
         later.copyFile(tree.path(u"out/b.4ds"_s), tree.path(u"out/e.4ds"_s));
-        QVERIFY(later.commit().isEmpty());
+        // A name the folder lacked, made by another program since, is not taken.
+        later.copyFile(tree.path(u"x.4ds"_s), tree.path(u"out/f.4ds"_s));
+        tree.file(u"out/f.4ds"_s, "F");
+        const auto failures = later.commit();
+        QCOMPARE(failures.size(), 1);
+        QCOMPARE(failures[0].error.code, EEXIST);
         QCOMPARE(tree.read(u"out/e.4ds"_s), QByteArray("X"));
+        QCOMPARE(tree.read(u"out/f.4ds"_s), QByteArray("F"));
     }
 
     // Copies go into the folder that was checked, by its handle: one renamed away and put

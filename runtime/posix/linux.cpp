@@ -8,6 +8,7 @@
 
 #include <QFile>
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -49,6 +50,20 @@ const QByteArray UnnamedPrefix = "/proc/self/fd/";
 QByteArray unnamedPath(int fd)
 {
     return UnnamedPrefix + QByteArray::number(fd);
+}
+
+// Renames `from` to `to` in the folder `in` unless `to` is there: EEXIST then. A file system
+// that does not take the request (some in user space) is asked whether `to` is there first.
+int renameNotReplacing(int in, const QByteArray &from, const QByteArray &to)
+{
+    if (::renameat2(in, from.constData(), in, to.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+        return errno;
+    struct stat st;
+    if (::fstatat(in, to.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+        return EEXIST;
+    return result(::renameat(in, from.constData(), in, to.constData()));
 }
 
 } // namespace
@@ -130,14 +145,16 @@ int PosixFileSystem::flushFileSystem(const QByteArray &path)
 }
 
 int PosixFileSystem::renameTemporaryAt(const Fd &folder, const QByteArray &from, const Fd &file,
-                                       const QByteArray &to)
+                                       const QByteArray &to, bool replace)
 {
     const int in = at(folder);
-    if (from != unnamedPath(file.get()))
+    if (from != unnamedPath(file.get()) && replace)
         return result(::renameat(in, from.constData(), in, to.constData()));
+    if (from != unnamedPath(file.get()))
+        return renameNotReplacing(in, from, to);
     if (::linkat(AT_FDCWD, from.constData(), in, to.constData(), AT_SYMLINK_FOLLOW) == 0)
         return 0;
-    if (errno != EEXIST)
+    if (errno != EEXIST || !replace)
         return errno;
     // A file of that name came since: the new one is put over it from a name of its own.
     QByteArray named;

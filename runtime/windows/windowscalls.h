@@ -125,8 +125,9 @@ quint64 fileNumberOf(HANDLE file, const BY_HANDLE_FILE_INFORMATION &info);
 // at once where the file system can.
 int removeOpen(HANDLE file);
 // Renames the entry open as `file` (with DELETE access) to `name` in the open `folder`,
-// replacing a file there.
-int renameOpen(HANDLE file, HANDLE folder, const std::wstring &name, bool posix);
+// replacing a file there where `replace` says, else failing with EEXIST.
+int renameOpen(HANDLE file, HANDLE folder, const std::wstring &name, bool posix,
+               bool replace = true);
 
 // What the program keeps of its open folders: the path each was opened by, and its lock.
 // Windows locks byte ranges of files only: a folder is locked through a file of its own in

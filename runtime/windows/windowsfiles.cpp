@@ -157,11 +157,11 @@ int moveError(const std::wstring &from, const std::wstring &to)
 
 // MOVEFILE_WRITE_THROUGH: the move is on the disk when the call returns ("MoveFileExW
 // function", https://learn.microsoft.com/windows/win32/api/winbase/nf-winbase-movefileexw).
-int move(const std::wstring &from, const std::wstring &to)
+int move(const std::wstring &from, const std::wstring &to, bool replace = true)
 {
+    const DWORD flags = (replace ? MOVEFILE_REPLACE_EXISTING : 0) | MOVEFILE_WRITE_THROUGH;
     return retrying([&](bool &passing) {
-        if (::MoveFileExW(from.c_str(), to.c_str(),
-                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        if (::MoveFileExW(from.c_str(), to.c_str(), flags))
             return 0;
         const int error = moveError(from, to);
         passing = error == EBUSY;
@@ -171,14 +171,14 @@ int move(const std::wstring &from, const std::wstring &to)
 
 // Renames an entry of an open folder into an open folder through a handle to it, so that no
 // path leads there: a link put in the place of either folder is not followed.
-int renameRelative(const Place &from, const Place &to)
+int renameRelative(const Place &from, const Place &to, bool replace)
 {
     Fd file;
     if (const int error =
             openPlace(from, DELETE | SYNCHRONIZE, OPEN_EXISTING, AnyEntry | NoFollow, file))
         return error;
     return retrying([&](bool &passing) {
-        const int error = renameOpen(handleOf(file), to.folder, to.name, true);
+        const int error = renameOpen(handleOf(file), to.folder, to.name, true, replace);
         passing = error == EBUSY;
         return error;
     });
@@ -339,15 +339,15 @@ namespace {
 // Renames between two places: by the folders' handles where both are in open folders, else
 // by their paths.
 int renamePlaces(const Fd &fromFolder, const QByteArray &from, Place &source, const Fd &toFolder,
-                 const QByteArray &to, Place &target)
+                 const QByteArray &to, Place &target, bool replace = true)
 {
     if (source.folder && target.folder)
-        return renameRelative(source, target);
+        return renameRelative(source, target, replace);
     if (const int error = source.folder ? pathAt(fromFolder, from, source.name) : 0)
         return error;
     if (const int error = target.folder ? pathAt(toFolder, to, target.name) : 0)
         return error;
-    return move(source.name, target.name);
+    return move(source.name, target.name, replace);
 }
 
 } // namespace
@@ -356,7 +356,7 @@ int renamePlaces(const Fd &fromFolder, const QByteArray &from, Place &source, co
 // semantics where the system has them, which replace a file that others hold open; into the
 // open folder by the folder's handle.
 int WindowsFileSystem::renameTemporaryAt(const Fd &folder, const QByteArray &from, const Fd &file,
-                                         const QByteArray &to)
+                                         const QByteArray &to, bool replace)
 {
     Place source, target;
     if (const int error = placeOf(folder, from, source))
@@ -367,12 +367,12 @@ int WindowsFileSystem::renameTemporaryAt(const Fd &folder, const QByteArray &fro
         changeAttributes(handleOf(file), 0, FILE_ATTRIBUTE_HIDDEN);
     if (file.isOpen() && target.folder) {
         return retrying([&](bool &passing) {
-            const int error = renameOpen(handleOf(file), target.folder, target.name, true);
+            const int error = renameOpen(handleOf(file), target.folder, target.name, true, replace);
             passing = error == EBUSY;
             return error;
         });
     }
-    return renamePlaces(folder, from, source, folder, to, target);
+    return renamePlaces(folder, from, source, folder, to, target, replace);
 }
 
 int WindowsFileSystem::remove(const QByteArray &path)

@@ -254,7 +254,8 @@ int windows::removeOpen(HANDLE file)
 // https://learn.microsoft.com/windows-hardware/drivers/ddi/ntifs/ns-ntifs-_file_rename_information):
 // called directly, as SetFileInformationByHandle passes the name on as a path in Wine. With
 // FILE_RENAME_FLAG_POSIX_SEMANTICS (FileRenameInformationEx) where asked and allowed.
-int windows::renameOpen(HANDLE file, HANDLE folder, const std::wstring &name, bool posix)
+int windows::renameOpen(HANDLE file, HANDLE folder, const std::wstring &name, bool posix,
+                        bool replace)
 {
     const auto set = processState().ntSetInformationFile;
     if (!set)
@@ -266,7 +267,7 @@ int windows::renameOpen(HANDLE file, HANDLE folder, const std::wstring &name, bo
     std::memcpy(info->FileName, name.data(), info->FileNameLength);
     IO_STATUS_BLOCK io{};
     if (posix) {
-        const DWORD flags = RenameReplacing | RenamePosix;
+        const DWORD flags = (replace ? RenameReplacing : 0) | RenamePosix;
         std::memcpy(buffer.data(), &flags, sizeof flags);
         const LONG status = set(file, &io, info, ULONG(buffer.size()), RenameInformationEx);
         if (status >= 0)
@@ -277,7 +278,7 @@ int windows::renameOpen(HANDLE file, HANDLE folder, const std::wstring &name, bo
     }
     const DWORD replacing = 0;
     std::memcpy(buffer.data(), &replacing, sizeof replacing);
-    info->ReplaceIfExists = TRUE;
+    info->ReplaceIfExists = replace;
     const LONG status = set(file, &io, info, ULONG(buffer.size()), RenameInformation);
     return status >= 0 ? 0 : renameError(errnoOfStatus(status), folder, name);
 }
