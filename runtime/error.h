@@ -36,6 +36,7 @@ enum class Operation : quint8
     ReadText,   // reading a text file
     ParseText,  // reading a field of a text file
     ShowDialog, // showing a window to the player
+    ReadArchive, // reading an archive's list or a member's data
 };
 Q_ENUM_NS(Operation)
 
@@ -63,6 +64,13 @@ enum class ErrorKind : quint8
                       // ("C:Games"), a share without its name, a device's namespace
     ReservedName,     // a name Windows keeps for a device ("CON"), or one with a ':' (a
                       // file's stream): `detail` is the name
+    NotAnArchive,     // a file no archive reader knows
+    Encrypted,        // an archive, or a member, that needs a password
+    UnknownMethod,    // a member packed by a method this build cannot unpack: `detail`
+    Damaged,          // an archive cut short or damaged; `detail` is what the reader said
+    TooManyMembers,   // more members than the `detail` read at most
+    TooMuchData,      // members that unpack to more than the `detail` bytes allowed, or to
+                      // more than their header or their packed size can hold
 };
 Q_ENUM_NS(ErrorKind)
 

@@ -29,4 +29,20 @@ void restoreConsole();
 // it replaces or removes none of the program's files meanwhile (Windows); nothing elsewhere.
 void announceRunning();
 
+// While it lives, multibyte text of the C library on this thread is UTF-8, whatever the
+// process's locale, so that a library that converts names through it (libarchive) loses
+// none: on POSIX the thread's own locale; Windows' libraries convert to wide text without it.
+class Utf8Text
+{
+public:
+    Utf8Text();
+    ~Utf8Text();
+    Utf8Text(const Utf8Text &) = delete;
+    Utf8Text &operator=(const Utf8Text &) = delete;
+
+private:
+    void *m_locale = nullptr;
+    void *m_previous = nullptr;
+};
+
 } // namespace runtime

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "runtime/sequentialinput.h"
+#include "runtime/textconv.h"
 
 #include "runtime/error.h"
 #include "runtime/filesystem.h"
@@ -19,35 +20,6 @@ namespace {
 bool isSpace(QChar c)
 {
     return c == u' ' || c == u'\t';
-}
-
-// Windows-1251 by its table: not every build of Qt knows the code page by name (one for
-// Windows without ICU knows only the UTF encodings, Latin-1 and the system's own).
-QString decodeWindows1251(QByteArrayView bytes)
-{
-    static constexpr char16_t upper[64] = {
-        // 0x80
-        0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409,
-        0x2039, 0x040A, 0x040C, 0x040B, 0x040F,
-        // 0x90; 0x98 is unassigned
-        0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0xFFFD, 0x2122, 0x0459,
-        0x203A, 0x045A, 0x045C, 0x045B, 0x045F,
-        // 0xA0
-        0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7, 0x0401, 0x00A9, 0x0404,
-        0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407,
-        // 0xB0
-        0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7, 0x0451, 0x2116, 0x0454,
-        0x00BB, 0x0458, 0x0405, 0x0455, 0x0457};
-    QString text(bytes.size(), Qt::Uninitialized);
-    QChar *out = text.data();
-    for (const char byte : bytes) {
-        const quint8 b = quint8(byte);
-        // From 0xC0 on, А to я in order.
-        *out++ = QChar(b < 0x80   ? char16_t(b)
-                       : b < 0xC0 ? upper[b - 0x80]
-                                  : char16_t(0x0410 + b - 0xC0));
-    }
-    return text;
 }
 
 // The encoding a byte order mark at the start names, and the mark's length; nothing without

@@ -198,6 +198,27 @@ QString reason(const runtime::Error &error)
     case ErrorKind::ReservedName:
         text = u"имя «%1» недопустимо в Windows"_s.arg(detail);
         break;
+    case ErrorKind::NotAnArchive:
+        text = u"это не архив ZIP, 7z или RAR"_s;
+        break;
+    case ErrorKind::Encrypted:
+        text = u"архив защищён паролем; распакуйте его другой программой"_s;
+        break;
+    case ErrorKind::UnknownMethod:
+        text = u"файлы в архиве сжаты методом «%1», который Quillmere не распаковывает; "
+               u"распакуйте архив другой программой"_s.arg(detail);
+        break;
+    case ErrorKind::Damaged:
+        text = u"архив повреждён или скачан не полностью (%1)"_s.arg(detail);
+        break;
+    case ErrorKind::TooManyMembers:
+        text = u"в архиве больше %1 файлов"_s.arg(detail);
+        break;
+    case ErrorKind::TooMuchData:
+        text = detail.isEmpty()
+                   ? u"файл в архиве распаковывается в больше данных, чем может в нём быть"_s
+                   : u"файлы из архива занимают больше %1 байт"_s.arg(detail);
+        break;
     }
     return error.line > 0 ? u"строка %1: %2"_s.arg(error.line).arg(text) : text;
 }

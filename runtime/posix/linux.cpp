@@ -8,6 +8,7 @@
 
 #include <QFile>
 #include <algorithm>
+#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
@@ -237,6 +238,23 @@ qint64 peakResidentKiB()
             return line.mid(6).trimmed().split(' ').value(0).toLongLong();
     }
     return 0;
+}
+
+Utf8Text::Utf8Text()
+{
+    const locale_t utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(nullptr));
+    if (utf8 == locale_t(nullptr))
+        return;
+    m_locale = utf8;
+    m_previous = ::uselocale(utf8);
+}
+
+Utf8Text::~Utf8Text()
+{
+    if (!m_locale)
+        return;
+    ::uselocale(locale_t(m_previous));
+    ::freelocale(locale_t(m_locale));
 }
 
 } // namespace runtime

@@ -135,4 +135,8 @@ bool systemFileDialogSuits()
     return true;
 }
 
+// libarchive keeps names as wide text on Windows, converted by the code page an archive names.
+Utf8Text::Utf8Text() = default;
+Utf8Text::~Utf8Text() = default;
+
 } // namespace runtime

@@ -1,0 +1,289 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "archive/archivereader.h"
+
+#include "archive/archivenames.h"
+#include "runtime/error.h"
+#include "runtime/processinfo.h"
+
+#include <QRegularExpression>
+#include <archive.h>
+#include <archive_entry.h>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+using runtime::ErrorKind;
+using runtime::Operation;
+
+namespace archives {
+
+namespace {
+
+constexpr qint64 ReadSize = 64 * 1024;
+
+// A member may unpack to `ratio` times its packed bytes, and to this many freely: a small
+// member of a solid block may come from data read before it.
+constexpr qint64 FreeBytes = 64 * 1024;
+
+// Names in an unnamed code page come through as Latin-1, one character a byte, from which
+// their bytes are taken back; as UTF-8, they show which names the archive marked as Unicode:
+// only those read the same both ways.
+const char *const AsBytes = "zip:hdrcharset=ISO-8859-1,rar:hdrcharset=ISO-8859-1";
+const char *const AsUtf8 = "zip:hdrcharset=UTF-8,rar:hdrcharset=UTF-8";
+
+bool isAscii(const QString &text)
+{
+    for (const QChar c : text) {
+        if (c.unicode() >= 0x80)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+// The archive's file, read through the program's file system.
+struct ArchiveReader::Source
+{
+    runtime::FileSystem *files = nullptr;
+    runtime::Fd fd;
+    qint64 size = 0;
+    qint64 position = 0;
+    qint64 delivered = 0; // bytes handed to the reader
+    int error = 0;
+    std::vector<char> buffer = std::vector<char>(ReadSize);
+
+    static la_ssize_t read(struct archive *, void *data, const void **block)
+    {
+        auto *source = static_cast<Source *>(data);
+        qint64 got = 0;
+        source->error = source->files->readAt(source->fd, source->position, source->buffer.data(),
+                                              ReadSize, got);
+        if (source->error)
+            return -1;
+        source->position += got;
+        source->delivered += got;
+        *block = source->buffer.data();
+        return la_ssize_t(got);
+    }
+    static la_int64_t skip(struct archive *, void *data, la_int64_t request)
+    {
+        auto *source = static_cast<Source *>(data);
+        const qint64 skipped = std::clamp<qint64>(request, 0, source->size - source->position);
+        source->position += skipped;
+        return skipped;
+    }
+    static la_int64_t seek(struct archive *, void *data, la_int64_t offset, int whence)
+    {
+        auto *source = static_cast<Source *>(data);
+        const qint64 from = whence == SEEK_SET   ? 0
+                            : whence == SEEK_CUR ? source->position
+                                                 : source->size;
+        if (from + offset < 0)
+            return ARCHIVE_FATAL;
+        source->position = from + offset;
+        return source->position;
+    }
+};
+
+// One reading of the archive from its start.
+struct ArchiveReader::Pass
+{
+    Source source;
+    struct archive *archive = nullptr;
+    runtime::Utf8Text utf8; // the reader's names, on POSIX
+    ~Pass()
+    {
+        if (archive)
+            archive_read_free(archive);
+    }
+};
+
+ArchiveReader::ArchiveReader(runtime::FileSystem &files, const QByteArray &host,
+                             const QString &shown, Limits limits)
+    : m_files(files), m_host(host), m_shown(shown), m_limits(limits)
+{}
+
+ArchiveReader::~ArchiveReader() = default;
+
+qint64 ArchiveReader::archiveSize() const
+{
+    return m_size;
+}
+
+std::unique_ptr<ArchiveReader::Pass> ArchiveReader::open(const char *options)
+{
+    auto pass = std::make_unique<Pass>();
+    Source &source = pass->source;
+    source.files = &m_files;
+    int error = m_files.open(m_host, source.fd);
+    runtime::FileStatus status;
+    if (!error)
+        error = m_files.status(source.fd, status);
+    if (error == ENOENT)
+        runtime::raise(ErrorKind::NotFound, Operation::Open, m_shown);
+    if (error)
+        runtime::raiseSystem(error, Operation::Open, m_shown);
+    if (status.isFolder())
+        runtime::raise(ErrorKind::NotAnArchive, Operation::ReadArchive, m_shown);
+    source.size = m_size = status.size;
+    struct archive *a = pass->archive = archive_read_new();
+    if (!a)
+        runtime::raiseSystem(ENOMEM, Operation::ReadArchive, m_shown);
+    archive_read_support_format_zip(a);
+    archive_read_support_format_7zip(a);
+    archive_read_support_format_rar(a);
+    archive_read_support_format_rar5(a);
+    archive_read_set_options(a, options);
+    archive_read_set_callback_data(a, &source);
+    archive_read_set_read_callback(a, &Source::read);
+    archive_read_set_skip_callback(a, &Source::skip);
+    archive_read_set_seek_callback(a, &Source::seek);
+    if (const int opened = archive_read_open1(a); opened != ARCHIVE_OK)
+        fail(*pass, opened);
+    return pass;
+}
+
+void ArchiveReader::fail(Pass &pass, int status)
+{
+    if (pass.source.error)
+        runtime::raiseSystem(pass.source.error, Operation::ReadArchive, m_shown);
+    if (status == ARCHIVE_FATAL && archive_errno(pass.archive) == ENOMEM)
+        runtime::raiseSystem(ENOMEM, Operation::ReadArchive, m_shown);
+    const QString said = QString::fromUtf8(archive_error_string(pass.archive));
+    // No reader took it: none was asked what it holds.
+    if (archive_format(pass.archive) == 0)
+        runtime::raise(ErrorKind::NotAnArchive, Operation::ReadArchive, m_shown);
+    if (archive_read_has_encrypted_entries(pass.archive) > 0 || said.contains(u"ncrypt"_s) ||
+        said.contains(u"assword"_s))
+        runtime::raise(ErrorKind::Encrypted, Operation::ReadArchive, m_shown);
+    // "Unsupported ZIP compression method (14: lzma)", "Unknown codec ID: 21", ...
+    static const QRegularExpression method(
+        uR"(nsupported.*\(\d+: ([^)]+)\)|nknown codec ID: (\w+)|(RAR .*unavailable|nsupported .*RAR.*))"_s);
+    if (const auto found = method.match(said); found.hasMatch())
+        runtime::raise(ErrorKind::UnknownMethod, Operation::ReadArchive, m_shown,
+                       found.captured(1) + found.captured(2) + found.captured(3));
+    runtime::raise(ErrorKind::Damaged, Operation::ReadArchive, m_shown, said);
+}
+
+// The members as one reading decodes their names. `unicode`: whether every name is text the
+// archive marked as Unicode, or ASCII.
+QList<Member> ArchiveReader::listPass(const char *options, bool &unicode)
+{
+    const auto pass = open(options);
+    QList<Member> members;
+    unicode = true;
+    struct archive_entry *entry = nullptr;
+    for (;;) {
+        const int next = archive_read_next_header(pass->archive, &entry);
+        if (next == ARCHIVE_EOF)
+            break;
+        if (next < ARCHIVE_WARN)
+            fail(*pass, next);
+        if (members.size() >= m_limits.members)
+            runtime::raise(ErrorKind::TooManyMembers, Operation::ReadArchive, m_shown,
+                           QString::number(m_limits.members));
+        if (archive_entry_is_encrypted(entry))
+            runtime::raise(ErrorKind::Encrypted, Operation::ReadArchive, m_shown);
+        Member member;
+        member.index = int(members.size());
+        const char *utf8 = archive_entry_pathname_utf8(entry);
+        const char *raw = archive_entry_pathname(entry);
+        member.path = utf8 ? QString::fromUtf8(utf8)
+                           : decodeBytes(raw ? raw : "", NameBytes::Other); // not expected
+        const int format = archive_format(pass->archive) & ARCHIVE_FORMAT_BASE_MASK;
+        m_zip = format == ARCHIVE_FORMAT_ZIP;
+        if (!isAscii(member.path) && (format == ARCHIVE_FORMAT_ZIP || format == ARCHIVE_FORMAT_RAR))
+            unicode = false;
+        const auto type = archive_entry_filetype(entry);
+        member.kind = type == AE_IFDIR                                     ? Member::Folder
+                      : type == AE_IFREG && !archive_entry_hardlink(entry) ? Member::File
+                                                                           : Member::Other;
+        member.size = archive_entry_size_is_set(entry) ? archive_entry_size(entry) : -1;
+        members.append(std::move(member));
+        if (const int skipped = archive_read_data_skip(pass->archive); skipped < ARCHIVE_WARN)
+            fail(*pass, skipped);
+    }
+    return members;
+}
+
+const QList<Member> &ArchiveReader::members()
+{
+    if (m_members)
+        return *m_members;
+    bool unicode = true;
+    QList<Member> members = listPass(AsBytes, unicode);
+    if (!unicode) {
+        bool ignored = true;
+        const QList<Member> asUtf8 = listPass(AsUtf8, ignored);
+        for (qsizetype i = 0; i < members.size() && i < asUtf8.size(); ++i) {
+            Member &m = members[i];
+            if (!isAscii(m.path) && m.path != asUtf8[i].path)
+                m.path = decodeBytes(m.path.toLatin1(), m_zip ? NameBytes::Zip : NameBytes::Other);
+        }
+    }
+    for (Member &m : members)
+        m.components = memberComponents(m.path).value_or(QStringList());
+    m_members = std::move(members);
+    return *m_members;
+}
+
+void ArchiveReader::read(const QSet<int> &wanted, MemberSink &sink,
+                         const std::function<void(qint64, qint64)> &progress)
+{
+    const QList<Member> &list = members();
+    qint64 total = 0;
+    int last = -1;
+    for (const int index : wanted) {
+        total += std::max<qint64>(list.value(index).size, 0);
+        last = std::max(last, index);
+    }
+    if (total > m_limits.bytes)
+        runtime::raise(ErrorKind::TooMuchData, Operation::ReadArchive, m_shown,
+                       QString::number(m_limits.bytes));
+    const auto pass = open(AsBytes);
+    m_read = 0;
+    struct archive_entry *entry = nullptr;
+    for (int index = 0; index <= last; ++index) {
+        const int next = archive_read_next_header(pass->archive, &entry);
+        if (next == ARCHIVE_EOF)
+            runtime::raise(ErrorKind::Damaged, Operation::ReadArchive, m_shown);
+        if (next < ARCHIVE_WARN)
+            fail(*pass, next);
+        if (wanted.contains(index) && index < list.size())
+            readMember(*pass, list[index], sink);
+        else if (const int skipped = archive_read_data_skip(pass->archive); skipped < ARCHIVE_WARN)
+            fail(*pass, skipped);
+        if (progress)
+            progress(pass->source.position, m_size);
+    }
+}
+
+// Streams one member's data to the sink, within the limits.
+void ArchiveReader::readMember(Pass &pass, const Member &member, MemberSink &sink)
+{
+    sink.begin(member);
+    const qint64 packedBefore = pass.source.delivered;
+    std::vector<char> buffer(ReadSize * 4);
+    qint64 unpacked = 0;
+    for (;;) {
+        const la_ssize_t got = archive_read_data(pass.archive, buffer.data(), buffer.size());
+        if (got == 0)
+            break;
+        if (got < 0)
+            fail(pass, int(got));
+        unpacked += got;
+        m_read += got;
+        const qint64 packed = pass.source.delivered - packedBefore;
+        if ((member.size >= 0 && unpacked > member.size) ||
+            unpacked > m_limits.ratio * std::max(packed, FreeBytes))
+            runtime::raise(ErrorKind::TooMuchData, Operation::ReadArchive, m_shown);
+        if (m_read > m_limits.bytes)
+            runtime::raise(ErrorKind::TooMuchData, Operation::ReadArchive, m_shown,
+                           QString::number(m_limits.bytes));
+        if (const int error = sink.data(buffer.data(), got))
+            runtime::raiseSystem(error, Operation::Copy, m_shown);
+    }
+    sink.end(member);
+}
+
+} // namespace archives

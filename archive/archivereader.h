@@ -1,0 +1,87 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "runtime/filesystem.h"
+
+#include <QList>
+#include <QSet>
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <optional>
+
+struct archive;
+
+namespace archives {
+
+// How much of an archive is read, at most: archives come from strangers.
+struct Limits
+{
+    int members = 200'000;          // entries listed
+    qint64 bytes = qint64(4) << 30; // unpacked, of the members read
+    qint64 ratio = 1000;            // unpacked to packed bytes, of each member
+};
+
+// One entry of an archive, as its list gives it.
+struct Member
+{
+    enum Kind : quint8
+    {
+        File,
+        Folder,
+        Other, // a link, a second name of a file, a device: nothing a copy takes
+    };
+    int index = 0;          // in the archive's order, from 0
+    QString path;           // as decoded, with the archive's separators
+    QStringList components; // empty for a path a folder could not hold (memberComponents)
+    Kind kind = File;
+    qint64 size = -1; // unpacked, as the header says; -1 where it says nothing
+};
+
+// What takes the data of the members read, one after another in the archive's order.
+class MemberSink
+{
+public:
+    virtual ~MemberSink() = default;
+    virtual void begin(const Member &member) = 0;
+    // Returns 0, or the errno that stops the reading.
+    virtual int data(const char *bytes, qint64 size) = 0;
+    virtual void end(const Member &member) = 0;
+};
+
+// An archive file read through the program's file system: its list, and its members' data
+// streamed in one pass. Failures are thrown as runtime errors on `shown`, the archive's path
+// as the player wrote it, with Operation::ReadArchive.
+class ArchiveReader
+{
+public:
+    ArchiveReader(runtime::FileSystem &files, const QByteArray &host, const QString &shown,
+                  Limits limits = {});
+    ~ArchiveReader();
+
+    const QList<Member> &members();
+    // The data of the members whose indexes are `wanted`, each read once; bytes of the archive
+    // read so far go to `progress`, where given.
+    void read(const QSet<int> &wanted, MemberSink &sink,
+              const std::function<void(qint64 done, qint64 total)> &progress = {});
+    qint64 archiveSize() const;
+
+private:
+    struct Source;
+    struct Pass;
+    std::unique_ptr<Pass> open(const char *options);
+    QList<Member> listPass(const char *options, bool &unicode);
+    void readMember(Pass &pass, const Member &member, MemberSink &sink);
+    [[noreturn]] void fail(Pass &pass, int status);
+
+    runtime::FileSystem &m_files;
+    QByteArray m_host;
+    QString m_shown;
+    Limits m_limits;
+    std::optional<QList<Member>> m_members;
+    qint64 m_size = -1;
+    bool m_zip = false;
+    qint64 m_read = 0; // unpacked, of the members read
+};
+
+} // namespace archives

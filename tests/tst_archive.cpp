@@ -1,0 +1,285 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "archive/archivenames.h"
+#include "archive/archivereader.h"
+#include "archivewriter.h"
+#include "runtime/error.h"
+#include "runtime/hostfilesystem.h"
+#include "runtime/processinfo.h"
+#include "runtime/textconv.h"
+#include "testsupport.h"
+
+#include <QStringDecoder>
+
+using namespace Qt::StringLiterals;
+using namespace archives;
+using runtime::ErrorKind;
+using testarchive::Entry;
+
+namespace {
+
+// "Машина" as Windows writes it in a zip, and as in its own code page.
+const QByteArray Cp866 = "\x8C\xA0\xE8\xA8\xAD\xA0";
+const QByteArray Cp1251 = "\xCC\xE0\xF8\xE8\xED\xE0";
+const QString Word = u"Машина"_s;
+
+// Takes what a reading streams.
+struct Collected : MemberSink
+{
+    QStringList begun;
+    QList<QByteArray> read;
+    void begin(const Member &member) override
+    {
+        begun.append(member.path);
+        read.append(QByteArray());
+    }
+    int data(const char *bytes, qint64 size) override
+    {
+        read.last().append(bytes, size);
+        return 0;
+    }
+    void end(const Member &) override {}
+};
+
+// Clears a zip's UTF-8 flag in every header, as archivers that write UTF-8 names without
+// saying so leave it.
+void withoutUtf8Flag(QByteArray &zip)
+{
+    for (const auto &[signature, at] : {std::pair{"PK\x03\x04", 7}, {"PK\x01\x02", 9}}) {
+        for (qsizetype i = zip.indexOf(signature); i >= 0; i = zip.indexOf(signature, i + 4))
+            zip[i + at] = char(zip[i + at] & ~0x08);
+    }
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Limits)
+
+class TestArchive : public QObject
+{
+    Q_OBJECT
+
+    runtime::HostFileSystem m_files;
+
+    // The members of `path`, or the kind of the error reading it threw.
+    std::variant<QList<Member>, ErrorKind> listed(const QByteArray &path, Limits limits = {})
+    {
+        try {
+            ArchiveReader reader(m_files, path, u"a.zip"_s, limits);
+            return reader.members();
+        } catch (const runtime::RuntimeError &failure) {
+            return failure.error().kind;
+        }
+    }
+
+private slots:
+    void names_data()
+    {
+        QTest::addColumn<QByteArray>("raw");
+        QTest::addColumn<bool>("zip");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("ascii") << QByteArray("Maps/a.bmp") << true << u"Maps/a.bmp"_s;
+        QTest::newRow("utf-8 unmarked, zip") << Word.toUtf8() << true << Word;
+        QTest::newRow("utf-8 unmarked, other") << Word.toUtf8() << false << Word;
+        QTest::newRow("zip from Windows") << Cp866 << true << Word;
+        QTest::newRow("other from Windows") << Cp1251 << false << Word;
+        QTest::newRow("ё, zip") << QByteArray("\xF1") << true << u"ё"_s;
+        QTest::newRow("ё, other") << QByteArray("\xB8") << false << u"ё"_s;
+    }
+    void names()
+    {
+        QFETCH(QByteArray, raw);
+        QFETCH(bool, zip);
+        QFETCH(QString, name);
+        QCOMPARE(decodeBytes(raw, zip ? NameBytes::Zip : NameBytes::Other), name);
+    }
+
+    // The tables against the code pages as ICU has them, where this Qt has ICU: their upper
+    // halves (ICU's 866 moves some control characters of the lower one, Windows' does not).
+    void codePages()
+    {
+        QByteArray upper;
+        for (int b = 0x80; b < 0x100; ++b)
+            upper.append(char(b));
+        int compared = 0;
+        for (const auto &[name, decode] : {std::pair{"IBM866", &runtime::decodeCp866},
+                                           {"windows-1251", &runtime::decodeWindows1251}}) {
+            QStringDecoder icu(name);
+            if (!icu.isValid())
+                continue;
+            QString expected = icu(upper);
+            if (QByteArray(name) == "windows-1251")
+                expected[0x18] = QChar::ReplacementCharacter; // 0x98 is unassigned
+            QCOMPARE(decode(upper), expected);
+            ++compared;
+        }
+        if (!compared)
+            QSKIP("no ICU in this Qt");
+    }
+
+    void components_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QStringList>("components"); // empty: refused
+        QTest::newRow("plain") << u"Wren/Maps/a.bmp"_s
+                               << QStringList{u"Wren"_s, u"Maps"_s, u"a.bmp"_s};
+        QTest::newRow("backslashes, dots")
+            << u".\\Maps//a.bmp"_s << QStringList{u"Maps"_s, u"a.bmp"_s};
+        QTest::newRow("folder entry") << u"Maps/"_s << QStringList{u"Maps"_s};
+        QTest::newRow("up") << u"Maps/../../a.bmp"_s << QStringList();
+        QTest::newRow("root") << u"/etc/a.bmp"_s << QStringList();
+        QTest::newRow("root, backslash") << u"\\a.bmp"_s << QStringList();
+        QTest::newRow("drive") << u"C:a.bmp"_s << QStringList();
+        QTest::newRow("device") << u"Maps/con.bmp"_s << QStringList();
+        QTest::newRow("stream") << u"Maps/a.bmp:hidden"_s << QStringList();
+        QTest::newRow("wildcard") << u"Maps/a?.bmp"_s << QStringList();
+        QTest::newRow("control") << u"Maps/a\u0001.bmp"_s << QStringList();
+        QTest::newRow("nothing") << u"./"_s << QStringList();
+    }
+    void components()
+    {
+        QFETCH(QString, path);
+        QFETCH(QStringList, components);
+        QCOMPARE(memberComponents(path).value_or(QStringList()), components);
+    }
+
+    // Each way a name is stored, read back as the rule has it.
+    void storedNames_data()
+    {
+        QTest::addColumn<QByteArray>("format");
+        QTest::addColumn<QByteArray>("options");
+        QTest::addColumn<bool>("unflag");
+        QTest::newRow("zip, utf-8 flag")
+            << QByteArray("zip") << QByteArray("hdrcharset=UTF-8") << false;
+        QTest::newRow("zip, utf-8 unmarked")
+            << QByteArray("zip") << QByteArray("hdrcharset=UTF-8") << true;
+        QTest::newRow("zip, code page 866")
+            << QByteArray("zip") << QByteArray("hdrcharset=CP866") << false;
+        QTest::newRow("7z") << QByteArray("7zip") << QByteArray() << false;
+    }
+    void storedNames()
+    {
+        QFETCH(QByteArray, format);
+        QFETCH(QByteArray, options);
+        QFETCH(bool, unflag);
+        TempTree tree;
+        const QByteArray path = tree.hostPath("car");
+        {
+            runtime::Utf8Text utf8; // the names given in UTF-8
+            QVERIFY(testarchive::write(
+                path, format,
+                {{(Word + u"/Maps/ё.bmp"_s).toUtf8(), "tex"}, {"Wren/car.4ds", "model"}},
+                options.isEmpty() ? nullptr : options.constData()));
+        }
+        if (unflag) {
+            QByteArray zip = host::read(path);
+            withoutUtf8Flag(zip);
+            host::write(path, zip);
+        }
+        const auto members = std::get<QList<Member>>(listed(path));
+        QCOMPARE(members.size(), 2);
+        QCOMPARE(members[0].components, (QStringList{Word, u"Maps"_s, u"ё.bmp"_s}));
+        QCOMPARE(members[1].path, u"Wren/car.4ds"_s);
+    }
+
+    void kinds()
+    {
+        TempTree tree;
+        const QByteArray path = tree.hostPath("car.zip");
+        QVERIFY(testarchive::write(path, "zip",
+                                   {{"Maps/", {}, Entry::Folder},
+                                    {"Maps/a.bmp", "a"},
+                                    {"Maps/b.bmp", "Maps/a.bmp", Entry::Link},
+                                    {"Maps/../up.bmp", "up"}}));
+        const auto members = std::get<QList<Member>>(listed(path));
+        QCOMPARE(members.size(), 4);
+        QCOMPARE(members[0].kind, Member::Folder);
+        QCOMPARE(members[1].kind, Member::File);
+        QCOMPARE(members[1].size, 1);
+        QCOMPARE(members[2].kind, Member::Other);
+        QCOMPARE(members[3].components, QStringList());
+    }
+
+    // What the reader refuses, each with its own error.
+    void refused_data()
+    {
+        QTest::addColumn<QByteArray>("content"); // "" for the fixture's zip
+        QTest::addColumn<int>("cut");            // bytes cut from its end
+        QTest::addColumn<Limits>("limits");
+        QTest::addColumn<bool>("whileReading");
+        QTest::addColumn<int>("kind");
+        const Limits none;
+        QTest::newRow("no archive") << QByteArray("car list, not an archive") << 0 << none << false
+                                    << int(ErrorKind::NotAnArchive);
+        QTest::newRow("cut short")
+            << QByteArray() << 300 << none << true << int(ErrorKind::Damaged);
+        QTest::newRow("too many members")
+            << QByteArray() << 0 << Limits{2} << false << int(ErrorKind::TooManyMembers);
+        QTest::newRow("too many bytes")
+            << QByteArray() << 0 << Limits{10, 1000} << true << int(ErrorKind::TooMuchData);
+        QTest::newRow("packed too tightly") << QByteArray() << 0 << Limits{10, qint64(1) << 30, 10}
+                                            << true << int(ErrorKind::TooMuchData);
+    }
+    void refused()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(int, cut);
+        QFETCH(Limits, limits);
+        QFETCH(bool, whileReading);
+        QFETCH(int, kind);
+        TempTree tree;
+        const QByteArray path = tree.hostPath("car.zip");
+        if (content.isEmpty()) {
+            QVERIFY(testarchive::write(path, "zip",
+                                       {{"car.4ds", "model"},
+                                        {"Maps/zeros.bmp", QByteArray(1 << 20, '\0')},
+                                        {"Maps/a.bmp", "a"}}));
+            content = host::read(path);
+        }
+        host::write(path, content.first(content.size() - cut));
+        ArchiveReader reader(m_files, path, u"car.zip"_s, limits);
+        try {
+            QCOMPARE(reader.members().size(), 3);
+            QVERIFY(whileReading);
+            Collected sink;
+            reader.read({0, 1, 2}, sink);
+            QFAIL("read whole");
+        } catch (const runtime::RuntimeError &failure) {
+            QCOMPARE(int(failure.error().kind), kind);
+            QCOMPARE(failure.error().path, u"car.zip"_s);
+        }
+    }
+
+    void encrypted()
+    {
+        TempTree tree;
+        const QByteArray path = tree.hostPath("car.zip");
+        if (!testarchive::write(path, "zip", {{"car.4ds", "model"}}, "zip:encryption=zipcrypt",
+                                "secret"))
+            QSKIP("this libarchive writes no encrypted zip");
+        QCOMPARE(std::get<ErrorKind>(listed(path)), ErrorKind::Encrypted);
+    }
+
+    // Only the members asked for are read, each once, in the archive's order.
+    void readsWhatIsWanted()
+    {
+        TempTree tree;
+        const QByteArray path = tree.hostPath("car.7z");
+        QVERIFY(testarchive::write(path, "7zip",
+                                   {{"readme.txt", "read me"},
+                                    {"Wren/wren.4ds", QByteArray(300'000, 'm')},
+                                    {"Wren/Maps/a.bmp", "a"}}));
+        ArchiveReader reader(m_files, path, u"car.7z"_s);
+        Collected sink;
+        qint64 lastDone = 0;
+        reader.read({2, 1}, sink, [&](qint64 done, qint64 total) {
+            QVERIFY(done >= lastDone && done <= total);
+            lastDone = done;
+        });
+        QCOMPARE(sink.begun, (QStringList{u"Wren/wren.4ds"_s, u"Wren/Maps/a.bmp"_s}));
+        QCOMPARE(sink.read, (QList<QByteArray>{QByteArray(300'000, 'm'), "a"}));
+        QVERIFY(lastDone > 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestArchive)
+#include "tst_archive.moc"
