@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "archive/archivenames.h"
 #include "archive/archivereader.h"
+#include "archive/archivetree.h"
 #include "archivewriter.h"
 #include "runtime/error.h"
 #include "runtime/hostfilesystem.h"
+#include "runtime/hostpath.h"
 #include "runtime/processinfo.h"
 #include "runtime/textconv.h"
 #include "testsupport.h"
@@ -257,6 +259,57 @@ private slots:
                                 "secret"))
             QSKIP("this libarchive writes no encrypted zip");
         QCOMPARE(std::get<ErrorKind>(listed(path)), ErrorKind::Encrypted);
+    }
+
+    // Members found as files in folders are, case-blind; only ordinary files are listed.
+    void tree()
+    {
+        QList<Member> members;
+        const auto add = [&](const QString &path, Member::Kind kind) {
+            members.append({int(members.size()), path,
+                            memberComponents(path).value_or(QStringList()), kind, 1});
+        };
+        add(u"Wren Arrow/wren.4ds"_s, Member::File);   // 0
+        add(u"Wren Arrow/Maps/b.TGA"_s, Member::File); // 1
+        add(u"Wren Arrow/Maps/A.bmp"_s, Member::File); // 2
+        add(u"Wren Arrow/Maps/a.bmp"_s, Member::File); // 3
+        add(u"Wren Arrow/Maps/.hidden.bmp"_s, Member::File);
+        add(u"Wren Arrow/Maps/link.bmp"_s, Member::Other);
+        add(u"Wren Arrow/Maps/Sub/"_s, Member::Folder);
+        add(u"../Wren Arrow/Maps/up.bmp"_s, Member::File);
+        add(u"Wren Arrow/wren.4ds"_s, Member::File); // 8: the later stands
+        const ArchiveTree tree(members);
+        const QString shown = u"wren.zip"_s;
+        QCOMPARE(tree.find({u"wren arrow"_s, u"WREN.4DS"_s}, shown), 8);
+        QCOMPARE(tree.find({u"WREN ARROW"_s, u"maps"_s}, shown), -1);
+        QCOMPARE(tree.find({u"Wren Arrow"_s, u"Maps"_s, u"a.bmp"_s}, shown), 3);
+        QCOMPARE(tree.find({u"Wren Arrow"_s, u"nothing"_s}, shown), std::nullopt);
+        QCOMPARE(tree.find({u"Wren Arrow"_s, u"wren.4ds"_s, u"x"_s}, shown), std::nullopt);
+        QVERIFY_THROWS_EXCEPTION(runtime::RuntimeError,
+                                 tree.find({u"Wren Arrow"_s, u"Maps"_s, u"A.BMP"_s}, shown));
+        QCOMPARE(tree.files({u"wren arrow"_s, u"MAPS"_s}, {}, shown),
+                 (QStringList{u"A.bmp"_s, u"a.bmp"_s, u"b.TGA"_s}));
+        QCOMPARE(tree.files({u"Wren Arrow"_s, u"Maps"_s}, u"*.tga"_s, shown),
+                 QStringList{u"b.TGA"_s});
+        QCOMPARE(tree.files({u"Wren Arrow"_s, u"wren.4ds"_s}, {}, shown), QStringList());
+    }
+
+    // A path passes through an archive file, found case-blind, not through a folder so named.
+    void located()
+    {
+        TempTree tree;
+        tree.file(u"Downloads/wren.zip"_s);
+        tree.dir("Downloads/folder.zip");
+        const runtime::HostPaths host;
+        runtime::FolderIndex folders(m_files);
+        const auto place =
+            locate(tree.path(u"downloads/WREN.ZIP/Wren Arrow/Maps/"_s), host, folders);
+        QVERIFY(place);
+        QCOMPARE(place->archiveHost, tree.hostPath("Downloads/wren.zip"));
+        QCOMPARE(place->inside, (QStringList{u"Wren Arrow"_s, u"Maps"_s}));
+        QVERIFY(place->trailingSeparator);
+        QCOMPARE(locate(tree.path(u"Downloads/folder.zip/car.4ds"_s), host, folders), std::nullopt);
+        QCOMPARE(locate(tree.path(u"Downloads/other.zip/car.4ds"_s), host, folders), std::nullopt);
     }
 
     // Only the members asked for are read, each once, in the archive's order.
