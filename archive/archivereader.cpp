@@ -186,9 +186,11 @@ QList<Member> ArchiveReader::listPass(const char *options, bool &unicode)
             runtime::raise(ErrorKind::Encrypted, Operation::ReadArchive, m_shown);
         Member member;
         member.index = int(members.size());
-        const char *utf8 = archive_entry_pathname_utf8(entry);
+        // As wide text: on Windows libarchive keeps names so, and gives no UTF-8 for one it
+        // converted from a code page other than the system's.
+        const wchar_t *wide = archive_entry_pathname_w(entry);
         const char *raw = archive_entry_pathname(entry);
-        member.path = utf8 ? QString::fromUtf8(utf8)
+        member.path = wide ? QString::fromWCharArray(wide)
                            : decodeBytes(raw ? raw : "", NameBytes::Other); // not expected
         const int format = archive_format(pass->archive) & ARCHIVE_FORMAT_BASE_MASK;
         m_zip = format == ARCHIVE_FORMAT_ZIP;
