@@ -4,6 +4,8 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QString>
+#include <algorithm>
 #include <archive.h>
 #include <archive_entry.h>
 
@@ -11,7 +13,7 @@ namespace testarchive {
 
 struct Entry
 {
-    QByteArray name; // the bytes stored, as they are
+    QByteArray name; // ASCII as it is stored; beyond it, UTF-8 for the writer to convert
     QByteArray data;
     enum Kind
     {
@@ -37,7 +39,11 @@ inline bool write(const QByteArray &path, const char *format, const QList<Entry>
         if (!written)
             break;
         struct archive_entry *entry = archive_entry_new();
-        archive_entry_copy_pathname(entry, e.name.constData());
+        // Names beyond ASCII go in as text, which the writer converts as its format has it.
+        if (std::all_of(e.name.begin(), e.name.end(), [](char c) { return uchar(c) < 0x80; }))
+            archive_entry_copy_pathname(entry, e.name.constData());
+        else
+            archive_entry_copy_pathname_w(entry, QString::fromUtf8(e.name).toStdWString().c_str());
         const bool data = e.kind == Entry::File;
         archive_entry_set_filetype(entry, e.kind == Entry::Folder ? AE_IFDIR
                                           : e.kind == Entry::Link ? AE_IFLNK
