@@ -130,6 +130,34 @@ QString checkText(Check check)
     return QString();
 }
 
+namespace {
+
+// Why an archive cannot be read.
+QString archiveReason(ErrorKind kind, const QString &detail)
+{
+    switch (kind) {
+    case ErrorKind::NotAnArchive:
+        return u"это не архив ZIP, 7z или RAR"_s;
+    case ErrorKind::Encrypted:
+        return u"архив защищён паролем; распакуйте его другой программой"_s;
+    case ErrorKind::UnknownMethod:
+        return u"файлы в архиве сжаты методом «%1», который Quillmere не распаковывает; "
+               u"распакуйте архив другой программой"_s.arg(detail);
+    case ErrorKind::Damaged:
+        return u"архив повреждён или скачан не полностью (%1)"_s.arg(detail);
+    case ErrorKind::TooManyMembers:
+        return u"в архиве больше %1 файлов"_s.arg(detail);
+    case ErrorKind::TooMuchData:
+        return detail.isEmpty()
+                   ? u"файл в архиве распаковывается в больше данных, чем может в нём быть"_s
+                   : u"файлы из архива занимают больше %1 байт"_s.arg(detail);
+    default:
+        return QString();
+    }
+}
+
+} // namespace
+
 QString reason(const runtime::Error &error)
 {
     const QString detail = shortened(error.detail);
@@ -199,25 +227,12 @@ QString reason(const runtime::Error &error)
         text = u"имя «%1» недопустимо в Windows"_s.arg(detail);
         break;
     case ErrorKind::NotAnArchive:
-        text = u"это не архив ZIP, 7z или RAR"_s;
-        break;
     case ErrorKind::Encrypted:
-        text = u"архив защищён паролем; распакуйте его другой программой"_s;
-        break;
     case ErrorKind::UnknownMethod:
-        text = u"файлы в архиве сжаты методом «%1», который Quillmere не распаковывает; "
-               u"распакуйте архив другой программой"_s.arg(detail);
-        break;
     case ErrorKind::Damaged:
-        text = u"архив повреждён или скачан не полностью (%1)"_s.arg(detail);
-        break;
     case ErrorKind::TooManyMembers:
-        text = u"в архиве больше %1 файлов"_s.arg(detail);
-        break;
     case ErrorKind::TooMuchData:
-        text = detail.isEmpty()
-                   ? u"файл в архиве распаковывается в больше данных, чем может в нём быть"_s
-                   : u"файлы из архива занимают больше %1 байт"_s.arg(detail);
+        text = archiveReason(error.kind, detail);
         break;
     }
     return error.line > 0 ? u"строка %1: %2"_s.arg(error.line).arg(text) : text;
