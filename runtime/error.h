@@ -33,9 +33,9 @@ enum class Operation : quint8
     Flush,           // putting data or names on the disk
     Rename,          // putting a copy in its destination's place
     MakeFolder,
-    ReadText,   // reading a text file
-    ParseText,  // reading a field of a text file
-    ShowDialog, // showing a window to the player
+    ReadText,    // reading a text file
+    ParseText,   // reading a field of a text file
+    ShowDialog,  // showing a window to the player
     ReadArchive, // reading an archive's list or a member's data
 };
 Q_ENUM_NS(Operation)

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "runtime/sequentialinput.h"
-#include "runtime/textconv.h"
 
 #include "runtime/error.h"
 #include "runtime/filesystem.h"
 #include "runtime/hostpath.h"
+#include "runtime/textconv.h"
 
 #include <QStringDecoder>
 #include <algorithm>
