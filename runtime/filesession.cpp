@@ -192,19 +192,7 @@ FileSession::Target FileSession::decide(const QString &source, const QString &de
     if (!sourceHost)
         raise(ErrorKind::NotFound, Operation::Open, source);
     t.sourceHost = *sourceHost;
-    const SplitPath split = splitPath(destination, m_host);
-    if (split.trailingSeparator || split.components.isEmpty())
-        raise(ErrorKind::NoFileName, Operation::Resolve, destination);
-    const auto folder = resolveComponents(split, m_folders, split.components.size() - 1);
-    t.opened = folder ? openFolder(*folder) : nullptr;
-    if (!t.opened)
-        raise(ErrorKind::NotFound, Operation::CreateTemporary, destination);
-    removeAbandonedTemporaries(*folder);
-    const auto existing = findEntry(*folder, split.components.back(), m_folders);
-    t.folder = *folder;
-    t.existing = existing.has_value();
-    t.name = existing ? *existing : encodeName(split.components.back());
-    t.host = joinHost(t.folder, t.name);
+    place(t);
     for (auto it = m_staged.crbegin(); it != m_staged.crend(); ++it) {
         if (it->target == t.sourceHost) {
             t.sourceHost =
@@ -222,26 +210,56 @@ FileSession::Target FileSession::decide(const QString &source, const QString &de
         opened = EISDIR;
     if (opened)
         raiseSystem(opened, Operation::Open, destination);
-    // A name the folder's index lacks is not looked for again: on a case-blind host that
-    // costs a reading of the whole folder. Its rename replaces nothing.
+    checkReplaced(t);
+    return t;
+}
+
+// A copy whose data the caller streams, with where it goes.
+struct FileSession::Incoming
+{
+    Target target;
+    PendingCopy copy;
+};
+
+// Where the copy goes: its folder, opened, and the entry it replaces, if any.
+void FileSession::place(Target &t)
+{
+    const SplitPath split = splitPath(t.destination, m_host);
+    if (split.trailingSeparator || split.components.isEmpty())
+        raise(ErrorKind::NoFileName, Operation::Resolve, t.destination);
+    const auto folder = resolveComponents(split, m_folders, split.components.size() - 1);
+    t.opened = folder ? openFolder(*folder) : nullptr;
+    if (!t.opened)
+        raise(ErrorKind::NotFound, Operation::CreateTemporary, t.destination);
+    removeAbandonedTemporaries(*folder);
+    const auto existing = findEntry(*folder, split.components.back(), m_folders);
+    t.folder = *folder;
+    t.existing = existing.has_value();
+    t.name = existing ? *existing : encodeName(split.components.back());
+    t.host = joinHost(t.folder, t.name);
+}
+
+// What the copy replaces. A name the folder's index lacks is not looked for again: on a
+// case-blind host that costs a reading of the whole folder. Its rename replaces nothing.
+void FileSession::checkReplaced(Target &t)
+{
     FileStatus to;
     if (!t.existing || m_files.status(t.host, to) != 0)
-        return t;
+        return;
     if (to.isFolder())
-        raiseSystem(EISDIR, Operation::CreateTemporary, destination);
-    if (to.device == t.from.device && to.inode == t.from.inode) {
+        raiseSystem(EISDIR, Operation::CreateTemporary, t.destination);
+    if (t.in.isOpen() && to.device == t.from.device && to.inode == t.from.inode) {
         t.in.reset(); // the file is its own copy already
-        return t;
+        return;
     }
     // A mode without a write bit is the player's "read-only", also for root, who may
     // write anyway. A file that another program holds (the game, running) is in use.
     const int access = (to.permissions() & 0222) == 0 ? EACCES : m_files.access(t.host);
     if (access == EBUSY)
-        raiseSystem(EBUSY, Operation::Access, destination);
+        raiseSystem(EBUSY, Operation::Access, t.destination);
     if (access != 0)
-        raise(ErrorKind::ReadOnly, Operation::Access, destination);
+        raise(ErrorKind::ReadOnly, Operation::Access, t.destination);
     t.replaced = to;
-    return t;
 }
 
 void FileSession::copyFile(const QString &source, const QString &destination)
@@ -258,17 +276,26 @@ void FileSession::stage(Target &t)
 {
     PendingCopy copy(m_files);
     Operation failed = Operation::CreateTemporary;
-    std::optional<Keep> keep;
-    if (t.replaced)
-        keep = Keep{t.replaced->owner, t.replaced->group, t.replaced->permissions()};
     copy.setVolume(t.opened->device);
-    int error = copy.write(t.opened->fd, t.name, t.in, t.from.size, keep, failed);
-    FileStatus written;
-    if (!error && m_journal &&
-        (error = m_files.statusOnVolume(copy.file(), copy.status().device, written)) != 0)
-        failed = Operation::Copy;
-    if (error)
+    if (const int error = copy.write(t.opened->fd, t.name, t.in, t.from.size, kept(t), failed))
         raiseSystem(error, failed, t.destination);
+    staged(t, std::move(copy));
+}
+
+std::optional<Keep> FileSession::kept(const Target &t)
+{
+    if (!t.replaced)
+        return std::nullopt;
+    return Keep{t.replaced->owner, t.replaced->group, t.replaced->permissions()};
+}
+
+// A copy written whole joins those to be put in place, told to the journal.
+void FileSession::staged(Target &t, PendingCopy copy)
+{
+    FileStatus written;
+    if (const int error =
+            m_journal ? m_files.statusOnVolume(copy.file(), copy.status().device, written) : 0)
+        raiseSystem(error, Operation::Copy, t.destination);
     if (m_journal)
         record(t, written);
     if (m_staged.size() >= m_maxStaged)
@@ -277,6 +304,54 @@ void FileSession::stage(Target &t)
     // Later copies to this name in any case go to the same file.
     if (!t.existing)
         m_folders.reserved(t.folder, t.name);
+}
+
+void FileSession::beginCopy(const QString &destination)
+{
+    m_incoming.reset();
+    Target t;
+    t.destination = destination;
+    place(t);
+    checkReplaced(t);
+    PendingCopy copy(m_files);
+    Operation failed = Operation::CreateTemporary;
+    copy.setVolume(t.opened->device);
+    if (const int error = copy.begin(t.opened->fd, t.name, failed))
+        raiseSystem(error, failed, destination);
+    m_incoming.reset(new Incoming{std::move(t), std::move(copy)});
+}
+
+void FileSession::appendCopy(const char *data, qint64 size)
+{
+    if (!m_incoming)
+        return;
+    if (const int error = m_incoming->copy.append(data, size)) {
+        const QString destination = m_incoming->target.destination;
+        m_incoming.reset();
+        raiseSystem(error, Operation::Copy, destination);
+    }
+}
+
+// The copy streamed is staged; the journal reads its digest from the copy itself.
+void FileSession::endCopy(const FileStatus &origin)
+{
+    if (!m_incoming)
+        return;
+    Incoming incoming = std::move(*m_incoming);
+    m_incoming.reset();
+    Target &t = incoming.target;
+    PendingCopy &copy = incoming.copy;
+    Operation failed = Operation::Copy;
+    if (const int error = copy.finish(kept(t), failed))
+        raiseSystem(error, failed, t.destination);
+    t.from = origin;
+    t.fromCopy = true;
+    t.sourceHost = copy.named() ? joinHost(t.folder, copy.path()) : copy.path();
+    if (m_journal) {
+        if (const int error = m_files.open(t.sourceHost, t.in))
+            raiseSystem(error, Operation::Copy, t.destination);
+    }
+    staged(t, std::move(copy));
 }
 
 // Tells the journal of a copy, and has what it reads and what it replaces read for their

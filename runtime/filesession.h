@@ -11,6 +11,7 @@
 #include <QList>
 #include <QSet>
 #include <QString>
+#include <memory>
 #include <optional>
 #include <unordered_map>
 #include <vector>
@@ -92,6 +93,15 @@ public:
     // read-only, or any step fails; its temporary file is then removed.
     void copyFile(const QString &source, const QString &destination);
 
+    // A copy whose data the caller gives, from an archive say: its destination found and
+    // checked, and the copy made beside it, as copyFile does; then its data in order; then
+    // endCopy stages it with the others, telling the journal `origin` as what it came from.
+    // Each throws RuntimeError as copyFile does, and the copy is then removed. A copy begun
+    // and not ended is removed by the next beginCopy or with the session.
+    void beginCopy(const QString &destination);
+    void appendCopy(const char *data, qint64 size);
+    void endCopy(const FileStatus &origin);
+
     // Creates one folder whose parent exists (a trailing separator is allowed); its name
     // is flushed to disk with the copies. Throws RuntimeError when an entry of that name,
     // in any case, already exists.
@@ -111,7 +121,11 @@ private:
     struct Target;
 
     Target decide(const QString &source, const QString &destination);
+    void place(Target &target);
+    void checkReplaced(Target &target);
     void stage(Target &target);
+    static std::optional<Keep> kept(const Target &target);
+    void staged(Target &target, PendingCopy copy);
     void record(Target &target, const FileStatus &written);
     void removeAbandonedTemporaries(const QByteArray &folder);
     struct OpenFolder
@@ -140,6 +154,8 @@ private:
     QHash<QByteArray, QByteArray> m_sourceOf;       // target -> the key of its source's digest
     QSet<QByteArray> m_sourcesRead;                 // their keys
     int m_copiesRead = 0;                           // copies read as sources, for their keys
+    struct Incoming;
+    std::unique_ptr<Incoming> m_incoming; // the copy streamed now
 };
 
 } // namespace runtime

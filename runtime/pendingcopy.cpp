@@ -72,13 +72,37 @@ int PendingCopy::create(Operation &failed)
 int PendingCopy::write(const Fd &folder, const QByteArray &name, const Fd &from, qint64 size,
                        const std::optional<Keep> &keep, Operation &failed)
 {
+    int error = begin(folder, name, failed);
+    bool cloned = false;
+    if (!error && (error = m_files->copy(from, m_file, size, cloned)) != 0) {
+        failed = Operation::Copy;
+        discard();
+    }
+    return error ? error : finish(keep, failed);
+}
+
+int PendingCopy::begin(const Fd &folder, const QByteArray &name, Operation &failed)
+{
     m_folder = folder.isOpen() ? &folder : nullptr;
     m_name = name;
-    int error = create(failed);
-    bool cloned = false;
-    if (!error && (error = m_files->copy(from, m_file, size, cloned)) != 0)
-        failed = Operation::Copy;
-    if (!error && keep) {
+    const int error = create(failed);
+    if (error)
+        discard();
+    return error;
+}
+
+int PendingCopy::append(const char *data, qint64 size)
+{
+    const int error = m_files->write(m_file, QByteArray::fromRawData(data, qsizetype(size)));
+    if (error)
+        discard();
+    return error;
+}
+
+int PendingCopy::finish(const std::optional<Keep> &keep, Operation &failed)
+{
+    int error = 0;
+    if (keep) {
         // Ownership can only be kept with the rights to give it; the bits can be where the
         // volume stores them. Either is changed only when it differs: a change that changes
         // nothing still costs a logged update of the file.

@@ -35,6 +35,11 @@ public:
     // operation it failed at in `failed`.
     int write(const Fd &folder, const QByteArray &name, const Fd &from, qint64 size,
               const std::optional<Keep> &keep, Operation &failed);
+    // The same in steps, for data that comes in parts: the empty copy, its data in order,
+    // and what it keeps of the file it replaces. A step that fails removes the copy.
+    int begin(const Fd &folder, const QByteArray &name, Operation &failed);
+    int append(const char *data, qint64 size);
+    int finish(const std::optional<Keep> &keep, Operation &failed);
 
     // The volume of the folder it is to be written in, where known: the file's status is
     // read without asking for that again.

@@ -119,6 +119,38 @@ private slots:
         QCOMPARE(tree.read(u"out/f.4ds"_s), QByteArray("F"));
     }
 
+    // A copy whose data comes in parts takes its place as a copied file does, under the name
+    // of the file it replaces; one begun and not ended leaves nothing.
+    void streamedCopies()
+    {
+        TempTree tree;
+        tree.file(u"out/Old.bmp"_s, "old");
+        tree.file(u"out/locked.bmp"_s, "locked");
+        QVERIFY(QFile::setPermissions(tree.path(u"out/locked.bmp"_s), ReadOnlyPermissions));
+        {
+            FileSession session(m_files, m_host);
+            session.beginCopy(tree.path(u"out/new.bmp"_s));
+            session.appendCopy("ne", 2);
+            session.appendCopy("w", 1);
+            session.endCopy({});
+            session.beginCopy(tree.path(u"out/old.bmp"_s));
+            session.appendCopy("replaced", 8);
+            session.endCopy({});
+            session.copyFile(tree.path(u"out/new.bmp"_s), tree.path(u"out/again.bmp"_s));
+            QVERIFY_THROWS_EXCEPTION(RuntimeError,
+                                     session.beginCopy(tree.path(u"out/LOCKED.bmp"_s)));
+            session.beginCopy(tree.path(u"out/cut.bmp"_s));
+            session.appendCopy("cut", 3);
+            QVERIFY(session.commit().isEmpty());
+        }
+        QCOMPARE(QDir(tree.path(u"out"_s)).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+                 (QStringList{u"Old.bmp"_s, u"again.bmp"_s, u"locked.bmp"_s, u"new.bmp"_s}));
+        QCOMPARE(tree.read(u"out/new.bmp"_s), QByteArray("new"));
+        QCOMPARE(tree.read(u"out/again.bmp"_s), QByteArray("new"));
+        QCOMPARE(tree.read(u"out/Old.bmp"_s), QByteArray("replaced"));
+        QCOMPARE(tree.read(u"out/locked.bmp"_s), QByteArray("locked"));
+    }
+
     // Copies go into the folder that was checked, by its handle: one renamed away and put
     // back as a link meanwhile (POSIX) leads nowhere else, and one held cannot be (Windows).
     void copiesIntoTheFolderChecked()
