@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "install/installcar.h"
 
+#include "install/carfiles.h"
 #include "records/journal.h"
 #include "records/lock.h"
 #include "runtime/filesession.h"
@@ -20,26 +21,32 @@ using runtime::RuntimeError;
 namespace {
 
 // A check whose test cannot even be made (a drive that is not there, a name that is too
-// long) counts as failed.
+// long) counts as failed; an archive that cannot be read is an error of its own.
 template <typename Test> bool passes(Test test)
 {
     try {
         return test();
-    } catch (const RuntimeError &) {
+    } catch (const RuntimeError &error) {
+        if (isArchiveError(error.error()))
+            throw;
         return false;
     }
 }
 
 // The first check that fails, none when all pass; then the chosen colours are recorded.
 std::optional<Check> failedCheck(const InstallRequest &request, InstallOutcome &outcome,
-                                 FileSession &session)
+                                 FileSession &session, CarFiles &car)
 {
     const auto listed = [&](const QString &pattern) {
-        return passes([&] { return Listing::any(pattern, session.host(), session.folders()); });
+        return passes([&] { return car.any(pattern); });
     };
-    // The Maps folder always ends in a separator from here on, also in the field.
+    // The Maps folder always ends in a separator from here on, also in the field. The game
+    // folder is never an archive.
     const QString &maps = outcome.mapsFolder;
-    if (request.gameFolder.isEmpty() || !listed(request.gameFolder + u"/a0.dta"_s))
+    if (request.gameFolder.isEmpty() || !passes([&] {
+            return Listing::any(request.gameFolder + u"/a0.dta"_s, session.host(),
+                                session.folders());
+        }))
         return Check::GameFolder;
     if (!listed(request.modelFile))
         return Check::ModelFile;
@@ -74,18 +81,30 @@ public:
         : m_gameFolder(gameFolder), m_progress(progress), m_total(total), m_session(session)
     {}
 
-    // Runs one copy; a copy that fails is recorded and the install goes on.
+    // Runs one copy; a copy that fails is recorded and the install goes on. An archive's own
+    // error breaks the install off.
     template <typename Step> void attempt(const QString &target, Step step)
     {
-        if (m_progress)
-            m_progress->copying(m_done, std::max(m_total, m_done + 1), shown(target));
-        ++m_done;
+        announce(target);
         try {
             step();
             m_entries.append({target, std::nullopt, true});
         } catch (const RuntimeError &error) {
+            if (isArchiveError(error.error()))
+                throw;
             m_entries.append({target, error.error(), true});
         }
+    }
+    // The same in steps, for a copy streamed from an archive.
+    void announce(const QString &target)
+    {
+        if (m_progress)
+            m_progress->copying(m_done, std::max(m_total, m_done + 1), shown(target));
+        ++m_done;
+    }
+    void copied(const QString &target, const std::optional<runtime::Error> &error)
+    {
+        m_entries.append({target, error, true});
     }
 
     void failed(const QString &target, const runtime::Error &error)
@@ -165,26 +184,141 @@ void makeFolderIfNeeded(InstallReport &report, FileSession &session, const QStri
 
 // The number of files the install will write, for its progress.
 int filesToWrite(const Car &car, const ColourSelection &selected, const QString &maps,
-                 FileSession &session)
+                 CarFiles &files)
 {
     const int colours = colourUse(car).installable;
-    int files = 2 * int(std::count(selected.begin(), selected.begin() + colours, true));
+    int count = 2 * int(std::count(selected.begin(), selected.begin() + colours, true));
     try {
-        files += int(Listing::all(maps, session.host(), session.folders()).size());
+        count += int(files.all(maps).size());
     } catch (const RuntimeError &) {
     }
-    return files;
+    return count;
 }
 
+// Streams an archive's members into the game: each to the first of its targets that takes
+// it; the others are copied from that copy afterwards (`first`).
+class ToGame : public archives::MemberSink
+{
+public:
+    ToGame(FileSession &session, InstallReport &report, const QHash<int, QStringList> &targets)
+        : m_session(session), m_report(report), m_targets(targets)
+    {}
+    QHash<int, QString> first;           // member -> the target it was streamed to
+    QHash<int, runtime::Error> failures; // member -> why the last target tried did not take it
+    QSet<QString> tried;                 // the targets written to, or failed
+
+    void begin(const archives::Member &member) override
+    {
+        m_member = member.index;
+        for (const QString &target : m_targets.value(member.index)) {
+            m_report.announce(target);
+            m_current = target;
+            tried.insert(target);
+            if (step([&] { m_session.beginCopy(target); }))
+                return;
+        }
+    }
+    int data(const char *bytes, qint64 size) override
+    {
+        if (!m_current.isEmpty())
+            step([&] { m_session.appendCopy(bytes, size); });
+        return 0;
+    }
+    void end(const archives::Member &member) override
+    {
+        runtime::FileStatus origin; // no file of its own: no digest of an earlier install fits
+        origin.size = member.size;
+        if (!m_current.isEmpty() && step([&] { m_session.endCopy(origin); })) {
+            m_report.copied(m_current, std::nullopt);
+            first.insert(member.index, m_current);
+        }
+    }
+
+private:
+    template <typename Step> bool step(Step work)
+    {
+        try {
+            work();
+            return true;
+        } catch (const RuntimeError &error) {
+            m_report.copied(m_current, error.error());
+            failures.insert(m_member, error.error());
+            m_current.clear();
+            return false;
+        }
+    }
+
+    FileSession &m_session;
+    InstallReport &m_report;
+    const QHash<int, QStringList> &m_targets;
+    int m_member = -1;
+    QString m_current; // the target streamed to now
+};
+
+// The copies of one source: from the disk one by one, or from an archive, gathered for one
+// reading of it.
+class Copies
+{
+public:
+    Copies(FileSession &session, InstallReport &report, CarFiles &files)
+        : m_session(session), m_report(report), m_files(files)
+    {}
+    void add(const QString &source, const QString &target)
+    {
+        std::optional<CarFiles::InArchive> in;
+        try {
+            in = m_files.member(source);
+        } catch (const RuntimeError &error) {
+            if (isArchiveError(error.error()))
+                throw;
+            const runtime::Error failed = error.error();
+            m_report.attempt(target, [&] { throw RuntimeError(failed); });
+            return;
+        }
+        if (in)
+            m_archives[in->reader][in->member].append(target);
+        else
+            m_report.attempt(target, [&] { m_session.copyFile(source, target); });
+    }
+    // Reads each archive once; a model wanted under several names is unpacked once.
+    void fromArchives()
+    {
+        for (auto it = m_archives.begin(); it != m_archives.end(); ++it) {
+            const QHash<int, QStringList> &targets = it.value();
+            ToGame sink(m_session, m_report, targets);
+            it.key()->read(QSet<int>(targets.keyBegin(), targets.keyEnd()), sink);
+            for (auto member = targets.begin(); member != targets.end(); ++member) {
+                const QString first = sink.first.value(member.key());
+                for (const QString &target : member.value()) {
+                    if (sink.tried.contains(target))
+                        continue;
+                    m_report.attempt(target, [&] {
+                        if (first.isEmpty())
+                            throw RuntimeError(sink.failures.value(member.key()));
+                        m_session.copyFile(first, target);
+                    });
+                }
+            }
+        }
+    }
+
+private:
+    FileSession &m_session;
+    InstallReport &m_report;
+    CarFiles &m_files;
+    QHash<archives::ArchiveReader *, QHash<int, QStringList>> m_archives;
+};
+
 void copyFiles(const InstallRequest &request, InstallProgress *progress, FileSession &session,
-               InstallOutcome &outcome)
+               CarFiles &files, InstallOutcome &outcome)
 {
     const Car &car = *request.car;
     const QString &G = request.gameFolder;
     const QString &maps = outcome.mapsFolder;
     const ColourSelection &ColourSelected = *outcome.colours;
-    const int total = progress ? filesToWrite(car, ColourSelected, maps, session) : 0;
+    const int total = progress ? filesToWrite(car, ColourSelected, maps, files) : 0;
     InstallReport report(G, progress, total, session);
+    Copies copies(session, report, files);
 
     makeFolderIfNeeded(report, session, G + u"\\MODELS\\"_s, G + u"\\MODELS\\"_s);
 
@@ -193,17 +327,16 @@ void copyFiles(const InstallRequest &request, InstallProgress *progress, FileSes
     for (int i = 0; i < colours; ++i) {
         if (!ColourSelected[i])
             continue;
-        for (const QString &d : {digits[0], digits[1]}) {
-            const QString target = G + u"\\models\\"_s + car.model + d + digits[i] + u".4ds"_s;
-            report.attempt(target, [&] { session.copyFile(request.modelFile, target); });
-        }
+        for (const QString &d : {digits[0], digits[1]})
+            copies.add(request.modelFile,
+                       G + u"\\models\\"_s + car.model + d + digits[i] + u".4ds"_s);
     }
 
     makeFolderIfNeeded(report, session, G + u"\\maps\\"_s, G + u"\\maps"_s);
 
     QStringList textures;
     try {
-        textures = Listing::all(maps, session.host(), session.folders());
+        textures = files.all(maps);
     } catch (const RuntimeError &error) {
         report.failed(maps, error.error());
     }
@@ -213,14 +346,17 @@ void copyFiles(const InstallRequest &request, InstallProgress *progress, FileSes
     for (const QString &f : textures) {
         const QString target = G + u"\\maps\\"_s + f;
         const QString first = installedNames.value(runtime::caseKey(f));
-        report.attempt(target, [&] {
-            if (!first.isNull())
+        if (!first.isNull()) {
+            report.attempt(target, [&] {
                 runtime::raise(runtime::ErrorKind::NameTaken, runtime::Operation::Copy, target,
                                first);
-            installedNames.insert(runtime::caseKey(f), f);
-            session.copyFile(maps + f, target);
-        });
+            });
+            continue;
+        }
+        installedNames.insert(runtime::caseKey(f), f);
+        copies.add(maps + f, target);
     }
+    copies.fromArchives();
     // Models and textures reach the disk together.
     report.commit();
     report.finish(outcome);
@@ -278,7 +414,13 @@ InstallOutcome InstallCar(const InstallRequest &request, runtime::FileSystem &fi
         outcome.mapsFolder += u"\\"_s;
     // Each folder is read at most once in an install, however large, checks included.
     FileSession session(files, host);
-    outcome.failedCheck = failedCheck(request, outcome, session);
+    CarFiles car(session);
+    try {
+        outcome.failedCheck = failedCheck(request, outcome, session, car);
+    } catch (const RuntimeError &error) { // an archive's own: no check's message fits
+        outcome.archiveError = error.error();
+        return outcome;
+    }
     if (outcome.failedCheck)
         return outcome;
     records::FolderLock lock;
@@ -287,7 +429,17 @@ InstallOutcome InstallCar(const InstallRequest &request, runtime::FileSystem &fi
         beginRecord(request, outcome, session, *records, lock, journal);
     if (journal)
         session.setJournal(&*journal);
-    copyFiles(request, progress, session, outcome);
+    try {
+        copyFiles(request, progress, session, car, outcome);
+    } catch (const RuntimeError &error) {
+        if (!isArchiveError(error.error()))
+            throw;
+        // A member found damaged half way: nothing of the game changes.
+        session.abandon();
+        outcome.notWritten.clear();
+        outcome.written = 0;
+        outcome.archiveError = error.error();
+    }
     if (!outcome.notWritten.isEmpty())
         outcome.guarded = guardedGame(request, files, session);
     if (journal)

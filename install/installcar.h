@@ -74,8 +74,14 @@ struct InstallOutcome
         QString what;
     };
     std::optional<Fault> programFault;
+    // An archive the car comes from that cannot be read, or not whole: nothing of the game
+    // changed.
+    std::optional<runtime::Error> archiveError;
 
-    bool installed() const { return !failedCheck && notWritten.isEmpty() && !programFault; }
+    bool installed() const
+    {
+        return !failedCheck && notWritten.isEmpty() && !programFault && !archiveError;
+    }
 };
 
 // Told how an install goes, from the thread it runs on.

@@ -375,6 +375,18 @@ void FileSession::record(Target &t, const FileStatus &written)
         m_digests.add(ReplacedKey + t.host, std::move(replaced));
 }
 
+void FileSession::abandon()
+{
+    m_incoming.reset();
+    m_staged.clear();
+    m_newFolders.clear();
+    for (auto it = m_madeFolders.crbegin(); it != m_madeFolders.crend(); ++it) {
+        m_openFolders.erase(*it); // a folder held open cannot go, on Windows
+        m_files.removeFolder(*it);
+    }
+    m_madeFolders.clear();
+}
+
 void FileSession::makeFolder(const QString &path)
 {
     const SplitPath split = splitPath(path, m_host);
@@ -390,6 +402,7 @@ void FileSession::makeFolder(const QString &path)
         raiseSystem(error, Operation::MakeFolder, path);
     m_folders.created(*parent, encodeName(name));
     m_newFolders.append({*parent, path});
+    m_madeFolders.append(joinHost(*parent, encodeName(name)));
     if (m_journal)
         m_journal->madeFolder(path, joinHost(*parent, encodeName(name)));
 }

@@ -115,6 +115,8 @@ public:
     // Puts the copies made so far in place; returns those that could not be, or whose
     // names could not be flushed.
     QList<Failure> commit();
+    // Puts nothing in place: the copies made so far go, and the folders made, emptied of them.
+    void abandon();
 
 private:
     struct Staged;
@@ -149,6 +151,7 @@ private:
     std::size_t m_maxStaged;      // temporary files open at once, at the most
     QSet<QByteArray> m_cleared;   // folders rid of abandoned temporaries
     QList<QPair<QByteArray, QString>> m_newFolders; // parent, and the folder made in it
+    QByteArrayList m_madeFolders;                   // their host paths, in order
     QList<Failure> m_failures;                      // of copies put in place early
     DigestWorker m_digests;                         // for the journal
     QHash<QByteArray, QByteArray> m_sourceOf;       // target -> the key of its source's digest

@@ -278,6 +278,8 @@ ClosingMessage closingMessage(const InstallOutcome &outcome)
     using namespace messages;
     if (outcome.failedCheck)
         return {checkText(*outcome.failedCheck), runtime::vbCritical, ErrorTitle};
+    if (const auto &archive = outcome.archiveError)
+        return {describe(*archive) + u"."_s, runtime::vbCritical, ErrorTitle};
     if (const auto &fault = outcome.programFault)
         return {InstallBroken.arg(fault->error ? describe(*fault->error) : fault->what),
                 runtime::vbCritical, ErrorTitle};

@@ -1,0 +1,71 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "install/carfiles.h"
+
+#include "runtime/filesession.h"
+#include "runtime/listing.h"
+
+using runtime::ErrorKind;
+
+CarFiles::CarFiles(runtime::FileSession &session) : m_session(session) {}
+
+CarFiles::~CarFiles() = default;
+
+CarFiles::Archive *CarFiles::archiveOf(const archives::ArchivePlace &place)
+{
+    auto found = m_archives.find(place.archiveHost);
+    if (found == m_archives.end()) {
+        Archive archive;
+        archive.reader = std::make_unique<archives::ArchiveReader>(
+            m_session.folders().files(), place.archiveHost, place.archiveShown);
+        archive.tree = std::make_unique<archives::ArchiveTree>(archive.reader->members());
+        found = m_archives.emplace(place.archiveHost, std::move(archive)).first;
+    }
+    return &found->second;
+}
+
+QStringList CarFiles::all(const QString &pattern)
+{
+    const auto place = archives::locate(pattern, m_session.host(), m_session.folders());
+    if (!place)
+        return runtime::Listing::all(pattern, m_session.host(), m_session.folders());
+    const Archive *archive = archiveOf(*place);
+    QStringList folder = place->inside;
+    if (place->trailingSeparator)
+        return archive->tree->files(folder, {}, place->archiveShown);
+    if (folder.isEmpty())
+        return {}; // the archive itself is no file of the car
+    const QString last = folder.takeLast();
+    if (runtime::hasWildcard(last))
+        return archive->tree->files(folder, last, place->archiveShown);
+    const auto found = archive->tree->find(place->inside, place->archiveShown);
+    if (!found || *found < 0 || last.startsWith(u'.'))
+        return {};
+    return {archive->reader->members()[*found].components.back()};
+}
+
+std::optional<CarFiles::InArchive> CarFiles::member(const QString &path)
+{
+    const auto place = archives::locate(path, m_session.host(), m_session.folders());
+    if (!place)
+        return std::nullopt;
+    Archive *archive = archiveOf(*place);
+    const auto found = archive->tree->find(place->inside, place->archiveShown);
+    if (!found || *found < 0)
+        runtime::raise(ErrorKind::NotFound, runtime::Operation::Open, path);
+    return InArchive{archive->reader.get(), *found};
+}
+
+bool isArchiveError(const runtime::Error &error)
+{
+    switch (error.kind) {
+    case ErrorKind::NotAnArchive:
+    case ErrorKind::Encrypted:
+    case ErrorKind::UnknownMethod:
+    case ErrorKind::Damaged:
+    case ErrorKind::TooManyMembers:
+    case ErrorKind::TooMuchData:
+        return true;
+    default:
+        return error.operation == runtime::Operation::ReadArchive;
+    }
+}
