@@ -153,8 +153,9 @@ void ArchiveReader::fail(Pass &pass, int status)
     // No reader took it: none was asked what it holds.
     if (archive_format(pass.archive) == 0)
         runtime::raise(ErrorKind::NotAnArchive, Operation::ReadArchive, m_shown);
-    if (archive_read_has_encrypted_entries(pass.archive) > 0 || said.contains(u"ncrypt"_s) ||
-        said.contains(u"assword"_s))
+    // An encrypted member is known by its header (listPass); a header read where damage led
+    // may say so too, and is a damaged one.
+    if (said.contains(u"ncrypt"_s) || said.contains(u"assword"_s) || said.contains(u"assphrase"_s))
         runtime::raise(ErrorKind::Encrypted, Operation::ReadArchive, m_shown);
     // "Unsupported ZIP compression method (14: lzma)", "Unknown codec ID: 21", ...
     static const QRegularExpression method(

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "archivewriter.h"
 #include "installfixture.h"
 
 #include <QFileInfo>
@@ -27,20 +28,54 @@ int newFileMode()
 
 } // namespace
 
+// The new car's folder as an archive beside it, "new.zip" whatever it holds (the reader goes
+// by what it holds), which the request then names: its model, then its Maps folder's
+// entries, a hidden file and a subfolder's among them.
+void packNew(Game &g, const char *format, const char *options = nullptr)
+{
+    QList<testarchive::Entry> entries{{"Wren/car.4ds", g.read(u"new/car.4ds"_s)}};
+    for (const char *name : {"body.bmp", "glass.tga", "readme.txt", ".hidden.bmp"})
+        entries.append({"Wren/Maps/" + QByteArray(name), Game::content(name)});
+    entries.append({"Wren/Maps/sub/inner.bmp", Game::content("inner.bmp")});
+    QVERIFY(testarchive::write(g.hostPath("new.car"), format, entries, options));
+    QVERIFY(QFile::rename(g.path("new.car"), g.path("new.zip")));
+    g.request.modelFile = g.path("NEW.ZIP/wren/car.4ds");
+    g.request.mapsFolder = g.path("new.zip\\Wren\\maps");
+}
+
 class TestInstall : public QObject
 {
     Q_OBJECT
 
 private slots:
+    // The car from its folders, and from an archive holding them, whose members are read in
+    // its order, the model once.
+    void workedExample_data()
+    {
+        QTest::addColumn<QByteArray>("format"); // "" for the folders on the disk
+        QTest::addColumn<QStringList>("order");
+        const QString m = u"models\\"_s, t = u"maps\\"_s;
+        const QStringList textures{t + u"body.bmp"_s, t + u"glass.tga"_s, t + u"readme.txt"_s};
+        QTest::newRow("folders") << QByteArray()
+                                 << QStringList{m + u"wren00.4ds"_s, m + u"wren10.4ds"_s,
+                                                m + u"wren02.4ds"_s, m + u"wren12.4ds"_s} +
+                                        textures;
+        const QStringList streamed =
+            QStringList{m + u"wren00.4ds"_s} + textures +
+            QStringList{m + u"wren10.4ds"_s, m + u"wren02.4ds"_s, m + u"wren12.4ds"_s};
+        QTest::newRow("zip") << QByteArray("zip") << streamed;
+        QTest::newRow("7z") << QByteArray("7zip") << streamed;
+    }
     void workedExample()
     {
+        QFETCH(QByteArray, format);
+        QFETCH(QStringList, order);
         Game g;
         g.tick({1, 3});
+        if (!format.isEmpty())
+            packNew(g, format);
         QVERIFY(g.install().installed());
-        const QString m = u"models\\"_s;
-        QCOMPARE(g.progress.files.first(4),
-                 (QStringList{m + u"wren00.4ds"_s, m + u"wren10.4ds"_s, m + u"wren02.4ds"_s,
-                              m + u"wren12.4ds"_s}));
+        QCOMPARE(g.progress.files, order);
         QCOMPARE(g.gameEntries(),
                  (QStringList{u"a0.dta"_s, u"maps"_s, u"maps/body.bmp"_s, u"maps/glass.tga"_s,
                               u"maps/readme.txt"_s, u"maps/road.bmp"_s, u"models"_s,
@@ -61,6 +96,48 @@ private slots:
         QCOMPARE(message.text, messages::Installed);
         QCOMPARE(message.style, int(runtime::vbOKOnly));
         QCOMPARE(message.title, QString());
+    }
+
+    // An archive that cannot be read whole changes nothing of the game, even when the fault
+    // comes after members already written out, and says why in its own words.
+    void archiveRefused_data()
+    {
+        QTest::addColumn<int>("fault"); // 0 damaged half way, 1 no archive
+        QTest::addColumn<int>("kind");
+        QTest::newRow("damaged half way") << 0 << int(runtime::ErrorKind::Damaged);
+        QTest::newRow("no archive") << 1 << int(runtime::ErrorKind::NotAnArchive);
+    }
+    void archiveRefused()
+    {
+        QFETCH(int, fault);
+        QFETCH(int, kind);
+        Game g;
+        g.tick({1});
+        QByteArray noise(1 << 16, 0); // that the packer cannot shrink much
+        quint32 state = 1;
+        for (char &byte : noise)
+            byte = char((state = state * 1103515245 + 12345) >> 24);
+        g.file("new/Maps/glass.tga", noise);
+        packNew(g, "7zip");
+        QByteArray zip = g.read(u"new.zip"_s);
+        if (fault == 0) {
+            // In the packed data of the texture, which comes after the model's. (libarchive
+            // finds it while listing the members, before any is written.)
+            for (qsizetype i = zip.size() / 2; i < zip.size() / 2 + 64; ++i)
+                zip[i] = char(~zip[i]);
+        } else {
+            zip = "not an archive";
+        }
+        g.file("new.zip", zip);
+        const QByteArrayList before = host::snapshot(g.root + "/Game");
+        QVERIFY(!g.install().installed());
+        QCOMPARE(host::snapshot(g.root + "/Game"), before);
+        QVERIFY(g.outcome.archiveError);
+        QCOMPARE(int(g.outcome.archiveError->kind), kind);
+        const ClosingMessage shown = closingMessage(g.outcome);
+        QVERIFY2(shown.text.contains(u"new.zip"_s), qPrintable(shown.text));
+        QCOMPARE(shown.title, u"Ошибка"_s);
+        QCOMPARE(g.installs(), QList<records::InstallRecord>());
     }
 
     void colourCounts_data()
