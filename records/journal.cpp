@@ -98,7 +98,8 @@ InstallJournal::Wanted InstallJournal::known(Change &change)
                a.modified == b.modified && !a.link && !b.link;
     };
     Wanted wanted;
-    if (before->source && same(*before->source, *change.source)) {
+    // A copy streamed from an archive has no file of its own (inode 0): its digest is read.
+    if (before->source && change.source->inode != 0 && same(*before->source, *change.source)) {
         change.written.digest = before->written.digest;
         wanted.written = false;
     }
