@@ -57,15 +57,6 @@ std::optional<CarFiles::InArchive> CarFiles::member(const QString &path)
 
 bool isArchiveError(const runtime::Error &error)
 {
-    switch (error.kind) {
-    case ErrorKind::NotAnArchive:
-    case ErrorKind::Encrypted:
-    case ErrorKind::UnknownMethod:
-    case ErrorKind::Damaged:
-    case ErrorKind::TooManyMembers:
-    case ErrorKind::TooMuchData:
-        return true;
-    default:
-        return error.operation == runtime::Operation::ReadArchive;
-    }
+    return runtime::isArchiveKind(error.kind) ||
+           error.operation == runtime::Operation::ReadArchive;
 }

@@ -74,6 +74,12 @@ enum class ErrorKind : quint8
 };
 Q_ENUM_NS(ErrorKind)
 
+// Whether the kind is one of an archive that cannot be read, from NotAnArchive to TooMuchData.
+inline bool isArchiveKind(ErrorKind kind)
+{
+    return kind >= ErrorKind::NotAnArchive && kind <= ErrorKind::TooMuchData;
+}
+
 // An error as data: what failed, where, and why. The texts the player reads are made from
 // it by the layer that talks to the player.
 struct Error
