@@ -2,6 +2,7 @@
 #include "install/carfiles.h"
 
 #include "runtime/filesession.h"
+#include "runtime/filesystem.h"
 #include "runtime/listing.h"
 
 using runtime::ErrorKind;
@@ -12,13 +13,18 @@ CarFiles::~CarFiles() = default;
 
 CarFiles::Archive *CarFiles::archiveOf(const archives::ArchivePlace &place)
 {
-    auto found = m_archives.find(place.archiveHost);
+    // Known by what it is, not by how a path spells it (case-blind hosts keep the spelling).
+    runtime::FileStatus status;
+    QByteArray key = place.archiveHost;
+    if (m_session.folders().files().status(place.archiveHost, status) == 0)
+        key = QByteArray::number(status.device) + ':' + QByteArray::number(status.inode);
+    auto found = m_archives.find(key);
     if (found == m_archives.end()) {
         Archive archive;
         archive.reader = std::make_unique<archives::ArchiveReader>(
             m_session.folders().files(), place.archiveHost, place.archiveShown);
         archive.tree = std::make_unique<archives::ArchiveTree>(archive.reader->members());
-        found = m_archives.emplace(place.archiveHost, std::move(archive)).first;
+        found = m_archives.emplace(key, std::move(archive)).first;
     }
     return &found->second;
 }

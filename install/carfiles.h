@@ -45,7 +45,7 @@ private:
     Archive *archiveOf(const archives::ArchivePlace &place);
 
     runtime::FileSession &m_session;
-    std::unordered_map<QByteArray, Archive> m_archives; // by the archive's host path
+    std::unordered_map<QByteArray, Archive> m_archives; // by the archive's device and number
 };
 
 // Whether an error is an archive's own: one that no check's message would explain.
