@@ -63,6 +63,5 @@ std::optional<CarFiles::InArchive> CarFiles::member(const QString &path)
 
 bool isArchiveError(const runtime::Error &error)
 {
-    return runtime::isArchiveKind(error.kind) ||
-           error.operation == runtime::Operation::ReadArchive;
+    return runtime::isArchiveKind(error.kind) || error.operation == runtime::Operation::ReadArchive;
 }
