@@ -1,21 +1,25 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "forms/form1.h"
 
+#include "archive/archivetree.h"
 #include "forms/form2.h"
 #include "forms/formsupport.h"
 #include "forms/installprogressdialog.h"
 #include "forms/pathdrop.h"
 #include "install/installrun.h"
 #include "runtime/filedialog.h"
+#include "runtime/messagebox.h"
 #include "texts/messages.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDropEvent>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QStringListModel>
 
@@ -86,7 +90,15 @@ Form1::Form1(runtime::FileSystem &files, const runtime::HostPaths &host, QWidget
     const QRect client = twipsToPixels(this, 0, 0, 6120, 3450);
     setFixedSize(client.size());
 
-    acceptPathDrops({m_text1, m_text2, m_text3}, m_host.style);
+    // A car's archive dropped anywhere fills the model and Maps fields; a field takes any
+    // other file or folder dropped on it as its path.
+    setAcceptDrops(true);
+    acceptPathDrops({m_text1, m_text2, m_text3}, m_host.style, [this](const QString &path) {
+        if (!archives::isArchiveName(lastComponent(path)))
+            return false;
+        openGiven(path);
+        return true;
+    });
     connect(m_combo1, &QComboBox::activated, this, &Form1::showColourBoxes);
     connect(m_command1, &QPushButton::clicked, this, &Form1::chooseGameFolder);
     connect(m_command2, &QPushButton::clicked, this, &Form1::chooseModelFile);
@@ -193,11 +205,102 @@ void Form1::chooseModelFile()
 {
     reportErrors([this] {
         // A cancelled dialog leaves the typed path alone.
-        const std::optional<QString> file =
-            runtime::openFileDialog(u"Файлы 3D обьектов Ортаны(*.4ds)"_s);
-        if (file)
+        const std::optional<QString> file = runtime::openFileDialog(
+            u"Файлы 3D обьектов Ортаны(*.4ds);;"_s + messages::ArchiveFilter);
+        if (file && archives::isArchiveName(lastComponent(*file)))
+            openGiven(runtime::shownPath(*file, m_host.style));
+        else if (file)
             m_text2->setText(runtime::shownPath(*file, m_host.style));
     });
+}
+
+void Form1::openGiven(const QString &path)
+{
+    m_toOpen.append(path);
+    if (!m_opening)
+        openNext();
+}
+
+void Form1::openNext()
+{
+    if (m_toOpen.isEmpty())
+        return;
+    // Archives are read and folders listed away from the window: either may be on a slow
+    // disk or a share.
+    auto look = [path = m_toOpen.first(), &files = m_files, host = m_host] {
+        Opened opened{path, whatIsGiven(path, files, host), {}};
+        if (opened.given == Given::Archive)
+            opened.car = openCarArchive(path, files, host);
+        return opened;
+    };
+    m_opening = runtime::runAsync(this, std::move(look), [this](const Opened &result) {
+        m_opening.reset();
+        m_toOpen.removeFirst();
+        fillFrom(result);
+        emit opened();
+        openNext();
+    });
+}
+
+void Form1::fillFrom(const Opened &opened)
+{
+    const QString shown = runtime::shownPath(opened.path, m_host.style);
+    switch (opened.given) {
+    case Given::Archive:
+        fillFromArchive(opened.car);
+        break;
+    case Given::Model:
+        m_text2->setText(shown);
+        break;
+    case Given::GameFolder:
+        m_text1->setText(shown);
+        break;
+    case Given::Nothing:
+        break;
+    }
+}
+
+void Form1::fillFromArchive(const ArchiveCar &car)
+{
+    if (car.error) {
+        runtime::MsgBox(messages::describe(*car.error), runtime::vbCritical, messages::ErrorTitle);
+        return;
+    }
+    if (car.models.isEmpty()) {
+        runtime::MsgBox(messages::noModelIn(runtime::shownPath(car.archive, m_host.style)),
+                        runtime::vbCritical, messages::ErrorTitle);
+        return;
+    }
+    int model = 0;
+    if (car.models.size() > 1) {
+        QStringList names;
+        for (int i = 0; i < car.models.size(); ++i)
+            names.append(runtime::shownPath(car.modelName(i), m_host.style));
+        const std::optional<int> chosen =
+            runtime::ChooseFromList(messages::ChooseModel, names, messages::ChooseModelTitle);
+        if (!chosen)
+            return; // cancelled: the fields stay as they were
+        model = *chosen;
+    }
+    const QStringList &components = car.members[car.models[model]].components;
+    m_text2->setText(car.path(components, m_host));
+    const std::optional<QStringList> maps = mapsNear(car.members, components);
+    m_text3->setText(maps ? car.path(*maps, m_host) : QString());
+}
+
+void Form1::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (!m_install && droppedPath(event->mimeData()->urls(), m_host.style))
+        event->acceptProposedAction();
+}
+
+void Form1::dropEvent(QDropEvent *event)
+{
+    const std::optional<QString> path = droppedPath(event->mimeData()->urls(), m_host.style);
+    if (!path || m_install)
+        return;
+    event->acceptProposedAction();
+    openGiven(*path);
 }
 
 void Form1::installClicked()

@@ -2,9 +2,12 @@
 #pragma once
 
 #include "catalogue/cartable.h"
+#include "install/givenfile.h"
+#include "runtime/asynctask.h"
 #include "runtime/hostpath.h"
 
 #include <QPointer>
+#include <QStringList>
 #include <QWidget>
 #include <memory>
 
@@ -43,6 +46,15 @@ public:
     int chosenCar() const;             // -1 for none
     int colourBoxValue(int box) const; // box 1 to 4: 0 unticked, 1 ticked
 
+    // Fills the window from a file or folder handed to it, dropped or named on the command
+    // line: a car's archive fills the model and Maps fields, a .4ds file the model field, the
+    // game's folder the game field; anything else changes nothing. It is looked at away from
+    // the window, one at a time in the order given; opened() comes after each.
+    void openGiven(const QString &path);
+
+signals:
+    void opened();
+
 public slots:
     void showColourBoxes();
     void chooseGameFolder();
@@ -52,12 +64,23 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     // Opens the picker, or raises the open one, for the row of `label` and `field`.
     void showFolderPicker(QLabel *label, QLineEdit *field);
     void installFinished();
+    struct Opened
+    {
+        QString path;
+        Given given = Given::Nothing;
+        ArchiveCar car;
+    };
+    void openNext();
+    void fillFrom(const Opened &opened);
+    void fillFromArchive(const ArchiveCar &car);
 
     runtime::FileSystem &m_files;
     runtime::HostPaths m_host;
@@ -67,6 +90,8 @@ private:
     std::unique_ptr<InstallRun> m_install; // while an install runs and its outcome is shown
     std::unique_ptr<InstallProgressDialog> m_progress;
     bool m_closeRequested = false; // while installing
+    QStringList m_toOpen;          // given, not yet looked at
+    runtime::AsyncTask m_opening;  // looking at the first of them
 
     QLabel *m_label1;
     QLabel *m_label2;

@@ -22,7 +22,10 @@ bool isLocalHost(const QString &host)
 class PathDropFilter : public QObject
 {
 public:
-    PathDropFilter(QObject *parent, runtime::PathStyle style) : QObject(parent), m_style(style) {}
+    PathDropFilter(QObject *parent, runtime::PathStyle style,
+                   std::function<bool(const QString &)> taken)
+        : QObject(parent), m_style(style), m_taken(std::move(taken))
+    {}
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
@@ -39,13 +42,14 @@ protected:
             return true;
         }
         drop->acceptProposedAction();
-        if (type == QEvent::Drop)
+        if (type == QEvent::Drop && !(m_taken && m_taken(*path)))
             static_cast<QLineEdit *>(watched)->setText(*path);
         return true;
     }
 
 private:
     runtime::PathStyle m_style;
+    std::function<bool(const QString &)> m_taken;
 };
 
 // Whether a path starts with a drive letter, "/C:/", as a Windows URL has it.
@@ -86,8 +90,15 @@ std::optional<QString> droppedPath(const QList<QUrl> &urls, runtime::PathStyle s
     return runtime::shownPath(runtime::decodeName(bytes), style);
 }
 
-void acceptPathDrops(const QList<QLineEdit *> &fields, runtime::PathStyle style)
+void acceptPathDrops(const QList<QLineEdit *> &fields, runtime::PathStyle style,
+                     std::function<bool(const QString &path)> taken)
 {
     for (QLineEdit *field : fields)
-        field->installEventFilter(new PathDropFilter(field, style));
+        field->installEventFilter(new PathDropFilter(field, style, taken));
+}
+
+QString lastComponent(const QString &path)
+{
+    const qsizetype slash = std::max(path.lastIndexOf(u'/'), path.lastIndexOf(u'\\'));
+    return path.mid(slash + 1);
 }

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 #include <QUrl>
+#include <functional>
 #include <optional>
 
 class QLineEdit;
@@ -20,7 +21,11 @@ class QLineEdit;
 // no URL or the first one has no path.
 std::optional<QString> droppedPath(const QList<QUrl> &urls, runtime::PathStyle style);
 
-// Makes each field take a dropped file or folder: its path replaces the field's text. A
-// drop of URLs none of which has a path leaves the field as it was; a drop of text without
-// URLs is inserted as the field always does.
-void acceptPathDrops(const QList<QLineEdit *> &fields, runtime::PathStyle style);
+// Makes each field take a dropped file or folder: its path replaces the field's text, unless
+// `taken` takes the path. A drop of URLs none of which has a path leaves the field as it
+// was; a drop of text without URLs is inserted as the field always does.
+void acceptPathDrops(const QList<QLineEdit *> &fields, runtime::PathStyle style,
+                     std::function<bool(const QString &path)> taken = {});
+
+// The last component of a path, after its last separator of either kind.
+QString lastComponent(const QString &path);

@@ -42,4 +42,10 @@ int MsgBox(const QString &text, int style, const QString &title)
     return g_service->show(text, style, title.isEmpty() ? applicationTitle() : title);
 }
 
+std::optional<int> ChooseFromList(const QString &text, const QStringList &items,
+                                  const QString &title)
+{
+    return g_service->choose(text, items, title.isEmpty() ? applicationTitle() : title);
+}
+
 } // namespace runtime

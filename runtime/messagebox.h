@@ -2,6 +2,8 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+#include <optional>
 
 namespace runtime {
 
@@ -28,6 +30,13 @@ class MessageBoxService
 public:
     virtual ~MessageBoxService() = default;
     virtual int show(const QString &text, int style, const QString &title) = 0;
+    // Asks for one of `items`, shown in their order; nullopt when the user cancels. Where
+    // nobody can answer, nothing is chosen.
+    virtual std::optional<int> choose(const QString & /*text*/, const QStringList & /*items*/,
+                                      const QString & /*title*/)
+    {
+        return std::nullopt;
+    }
 };
 
 // Installs the service used by MsgBox and returns the one it replaces.
@@ -39,5 +48,10 @@ QString applicationTitle();
 // Shows `text` with the given style; an empty title means the application's title.
 // Returns the button pressed.
 int MsgBox(const QString &text, int style = vbOKOnly, const QString &title = QString());
+
+// Shows `text` over a list of `items` to choose one from: its index, or nullopt when none
+// was chosen.
+std::optional<int> ChooseFromList(const QString &text, const QStringList &items,
+                                  const QString &title = QString());
 
 } // namespace runtime

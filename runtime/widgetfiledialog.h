@@ -14,4 +14,8 @@ public:
     std::optional<QString> openFile(const QString &filter) override;
 };
 
+// A filter written as Windows' dialog takes it, "Cars (*.zip;*.7z)", as Qt's own dialog takes
+// it: "Cars (*.zip *.7z)".
+QString qtFilter(const QString &filter);
+
 } // namespace runtime

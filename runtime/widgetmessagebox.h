@@ -10,6 +10,8 @@ class WidgetMessageBox : public MessageBoxService
 {
 public:
     int show(const QString &text, int style, const QString &title) override;
+    std::optional<int> choose(const QString &text, const QStringList &items,
+                              const QString &title) override;
 };
 
 } // namespace runtime

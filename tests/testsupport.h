@@ -68,8 +68,18 @@ public:
         return style & runtime::vbYesNo ? answer : runtime::vbOK;
     }
 
+    std::optional<int> choose(const QString &text, const QStringList &items,
+                              const QString &title) override
+    {
+        shown.append({text, -1, title});
+        offered = items;
+        return choice;
+    }
+
     QList<Shown> shown;
     int answer = runtime::vbNo; // to a question
+    QStringList offered;        // in the last list to choose from
+    std::optional<int> choice;  // from it; nullopt: the user cancels
 
 private:
     runtime::MessageBoxService *m_previous;

@@ -3,6 +3,7 @@
 #include "archive/archivereader.h"
 #include "archive/archivetree.h"
 #include "archivewriter.h"
+#include "install/givenfile.h"
 #include "runtime/error.h"
 #include "runtime/hostfilesystem.h"
 #include "runtime/hostpath.h"
@@ -294,6 +295,55 @@ private slots:
         QCOMPARE(tree.files({u"Wren Arrow"_s, u"Maps"_s}, u"*.tga"_s, shown),
                  QStringList{u"b.TGA"_s});
         QCOMPARE(tree.files({u"Wren Arrow"_s, u"wren.4ds"_s}, {}, shown), QStringList());
+    }
+
+    // The car's textures are the "maps" folder nearest its model, else the nearest folder with
+    // textures. A member ending in "/" is a folder, one starting with "@" a link.
+    void mapsNearModel_data()
+    {
+        QTest::addColumn<QStringList>("members");
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<QString>("maps"); // "-": none
+        const auto row = [](const char *name, QStringList members, const QString &maps) {
+            QTest::newRow(name) << members << members.first() << maps;
+        };
+        row("beside", {u"Wren Arrow/wren.4ds"_s, u"Wren Arrow/Maps/a.bmp"_s}, u"Wren Arrow/Maps"_s);
+        row("wrapped, any case",
+            {u"Wren v2/Wren Arrow/wren.4ds"_s, u"Wren v2/Wren Arrow/MAPS/a.tga"_s},
+            u"Wren v2/Wren Arrow/MAPS"_s);
+        row("up and down", {u"Wren/models/wren.4ds"_s, u"Wren/maps/a.bmp"_s}, u"Wren/maps"_s);
+        row("the nearer of two", {u"B/wren.4ds"_s, u"A/Maps/x.bmp"_s, u"B/Maps/y.bmp"_s},
+            u"B/Maps"_s);
+        row("as near: the first met", {u"wren.4ds"_s, u"B/Maps/x.bmp"_s, u"A/Maps/y.bmp"_s},
+            u"B/Maps"_s);
+        row("maps before textures", {u"Car/wren.4ds"_s, u"Car/tex/a.bmp"_s, u"Maps/"_s}, u"Maps"_s);
+        row("maps before textures met later", {u"Car/wren.4ds"_s, u"Maps/"_s, u"Car/tex/a.bmp"_s},
+            u"Maps"_s);
+        row("textures without maps",
+            {u"Car/wren.4ds"_s, u"Car/readme.txt"_s, u"Car/Textures/a.BMP"_s}, u"Car/Textures"_s);
+        row("textures at the top", {u"wren.4ds"_s, u"a.tga"_s}, u""_s);
+        row("none", {u"wren.4ds"_s, u"readme.txt"_s, u"shots/1.jpg"_s, u"maps"_s}, u"-"_s);
+        row("only through unsafe paths and links",
+            {u"wren.4ds"_s, u"../Maps/a.bmp"_s, u"@Links/Maps/a.bmp"_s, u"@Sub/a.bmp"_s}, u"-"_s);
+    }
+    void mapsNearModel()
+    {
+        QFETCH(QStringList, members);
+        QFETCH(QString, model);
+        QFETCH(QString, maps);
+        QList<Member> list;
+        for (QString path : members) {
+            const bool link = path.startsWith(u'@');
+            if (link)
+                path.remove(0, 1);
+            const Member::Kind kind = link                  ? Member::Other
+                                      : path.endsWith(u'/') ? Member::Folder
+                                                            : Member::File;
+            list.append(
+                {int(list.size()), path, memberComponents(path).value_or(QStringList()), kind, 1});
+        }
+        const std::optional<QStringList> found = mapsNear(list, model.split(u'/'));
+        QCOMPARE(found ? found->join(u'/') : u"-"_s, maps);
     }
 
     // A path passes through an archive file, found case-blind, not through a folder so named.

@@ -249,6 +249,11 @@ QString describe(const runtime::Error &error)
     return u"«%1»: %2"_s.arg(error.path, reason(error));
 }
 
+QString noModelIn(const QString &archive)
+{
+    return u"«%1»: в архиве нет 3D файла машины (*.4ds)"_s.arg(printable(archive));
+}
+
 QStringList guardedLines(const runtime::GuardedFolder &guarded)
 {
     const auto shown = [](const QByteArray &path) {

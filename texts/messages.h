@@ -28,6 +28,13 @@ inline const QString InstallBroken =
     QStringLiteral("Установка прервана из-за ошибки в программе: %1");
 inline const QString ProgramFault = QStringLiteral("Ошибка в программе: %1");
 
+// The model file dialog's second filter, and what is said when a car comes in an archive.
+inline const QString ArchiveFilter = QStringLiteral("Архивы с машиной (*.zip;*.7z;*.rar)");
+inline const QString ChooseModelTitle = QStringLiteral("Выбор 3D файла машины");
+inline const QString ChooseModel =
+    QStringLiteral("В архиве несколько 3D файлов машин. Выберите тот, что нужно установить:");
+QString noModelIn(const QString &archive);
+
 // The message of a failed check.
 QString checkText(Check check);
 
