@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/commandline.h"
 
+#include "install/givenfile.h"
 #include "records/undo.h"
 #include "runtime/hostpath.h"
 #include "texts/messages.h"
@@ -88,8 +89,19 @@ Command parseCommandLine(const QStringList &arguments)
                                               {u"undo-window"_s, Command::UndoWindow},
                                               {u"help"_s, Command::Help},
                                               {u"version"_s, Command::Version}};
+    if (option.isEmpty() && !positional.isEmpty())
+        return {Command::MainWindow, std::nullopt, 0, positional};
     return {positional.isEmpty() ? plain.value(option, Command::Mistake) : Command::Mistake,
             std::nullopt};
+}
+
+Command checkGiven(Command command, runtime::FileSystem &files, const runtime::HostPaths &host)
+{
+    for (const QString &file : std::as_const(command.files)) {
+        if (whatIsGiven(file, files, host) == Given::Nothing)
+            return {};
+    }
+    return command;
 }
 
 namespace {

@@ -16,7 +16,7 @@ struct Command
 {
     enum Kind
     {
-        MainWindow, // none of the program's options
+        MainWindow, // none of the program's options; files to fill it from, maybe
         UndoWindow, // --undo-window
         Undo,       // --undo GAME_FOLDER|NUMBER, --undo-number NUMBER
         Installs,   // --installs [GAME_FOLDER]
@@ -28,6 +28,7 @@ struct Command
     Kind kind = Mistake;
     std::optional<QString> gameFolder; // as the player wrote it, a number maybe
     qint64 number = 0;                 // an install's, where the option takes only that
+    QStringList files = {};            // MainWindow: the files and folders to fill it from
 
     bool opensWindow() const { return kind == MainWindow || kind == UndoWindow; }
 };
@@ -37,6 +38,11 @@ struct Command
 // own take two. Needs no application object: a command that opens no window runs, and a
 // mistake is told, without a display.
 Command parseCommandLine(const QStringList &arguments);
+
+// The main window's command once its files are looked at: each must be a car's archive, a
+// model file or the game's folder (Form1::openGiven); a command with anything else is a
+// mistake.
+Command checkGiven(Command command, runtime::FileSystem &files, const runtime::HostPaths &host);
 
 // Runs a command that opens no window, printing what it does to `out` and why it fails to
 // `err`; a mistake prints the usage to `err`. The exit status: 0 when everything was put back

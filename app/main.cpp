@@ -27,12 +27,15 @@ int main(int argc, char *argv[])
     // display, and neither does a mistake.
     // The installer and the uninstaller wait for every copy of the program to end.
     runtime::announceRunning();
-    const Command command = parseCommandLine(runtime::commandArguments(argc, argv));
+    // Files given for the window are looked at first: one it cannot take is a mistake, told
+    // with the usage, before any window opens.
+    runtime::HostFileSystem files;
+    const Command command = checkGiven(parseCommandLine(runtime::commandArguments(argc, argv)),
+                                       files, runtime::HostPaths::ofProcess());
     if (!command.opensWindow()) {
         runtime::attachConsole();
         QCoreApplication core(argc, argv);
         QTextStream out(stdout), err(stderr);
-        runtime::HostFileSystem files;
         return runCommand(command, files, runtime::HostPaths::ofProcess(), out, err);
     }
 
@@ -60,7 +63,6 @@ int main(int argc, char *argv[])
 
     // Installs write to the host's file system; paths are resolved against the host's state
     // as the program found it at start.
-    runtime::HostFileSystem files;
 
     // The undo window needs no car list.
     if (command.kind == Command::UndoWindow) {
@@ -78,5 +80,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     form.show();
+    for (const QString &file : command.files)
+        form.openGiven(file);
     return app.exec();
 }

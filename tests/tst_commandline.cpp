@@ -4,6 +4,7 @@
 #include "runtime/hostpath.h"
 #include "runtime/processinfo.h"
 #include "testhost.h"
+#include "testsupport.h"
 #include "texts/messages.h"
 
 #include <QTest>
@@ -20,13 +21,25 @@ private slots:
     void arguments_data()
     {
         QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<int>("kind");       // Command::Kind
-        QTest::addColumn<QString>("folder"); // the game folder given, "" for none
-        QTest::addColumn<qint64>("number");  // an install's, where only a number is taken
+        QTest::addColumn<int>("kind");          // Command::Kind
+        QTest::addColumn<QString>("folder");    // the game folder given, "" for none
+        QTest::addColumn<qint64>("number");     // an install's, where only a number is taken
+        QTest::addColumn<QStringList>("files"); // for the window; "%1" is a folder of files
         const auto row = [](const char *name, const QStringList &arguments, Command::Kind kind,
-                            const QString &folder = {}, qint64 number = 0) {
-            QTest::newRow(name) << arguments << int(kind) << folder << number;
+                            const QString &folder = {}, qint64 number = 0,
+                            const QStringList &files = {}) {
+            QTest::newRow(name) << arguments << int(kind) << folder << number << files;
         };
+        const auto window = [&](const char *name, const QStringList &files) {
+            row(name, files, Command::MainWindow, {}, 0, files);
+        };
+        window("an archive", {u"%1/wren.ZIP"_s});
+        window("a model and the game's folder", {u"%1/wren.4ds"_s, u"%1/Ortana"_s});
+        window("a file named as an option, after --", {u"--"_s, u"%1/-wren.7z"_s});
+        row("a file of no kind", {u"%1/readme.txt"_s}, Command::Mistake);
+        row("a folder without the game", {u"%1"_s}, Command::Mistake);
+        row("an archive among others", {u"%1/wren.ZIP"_s, u"%1/readme.txt"_s}, Command::Mistake);
+        row("an option and a file", {u"--undo-window"_s, u"%1/wren.ZIP"_s}, Command::Mistake);
         row("nothing", {}, Command::MainWindow);
         row("a Qt option", {u"--platform"_s, u"offscreen"_s}, Command::MainWindow);
         row("a Qt option, one dash", {u"-platform"_s, u"offscreen"_s}, Command::MainWindow);
@@ -61,7 +74,21 @@ private slots:
         QFETCH(int, kind);
         QFETCH(QString, folder);
         QFETCH(qint64, number);
-        const Command command = parseCommandLine(arguments);
+        QFETCH(QStringList, files);
+        TempTree tree;
+        tree.file(u"wren.ZIP"_s);
+        tree.file(u"-wren.7z"_s);
+        tree.file(u"wren.4ds"_s);
+        tree.file(u"readme.txt"_s);
+        tree.file(u"Ortana/A0.dta"_s);
+        for (QStringList *words : {&arguments, &files}) {
+            for (QString &word : *words)
+                word.replace(u"%1"_s, tree.path());
+        }
+        files.removeAll(u"--"_s);
+        runtime::HostFileSystem host;
+        const Command command = checkGiven(parseCommandLine(arguments), host, {});
+        QCOMPARE(command.files, files);
         QCOMPARE(int(command.kind), kind);
         QCOMPARE(command.gameFolder.value_or(QString()), folder);
         QCOMPARE(command.number, number);
@@ -70,8 +97,7 @@ private slots:
         // The usage when asked for, and on a mistake, where it goes to stderr.
         QString out, err;
         QTextStream outStream(&out), errStream(&err);
-        runtime::HostFileSystem files;
-        const int status = runCommand(command, files, {}, outStream, errStream);
+        const int status = runCommand(command, host, {}, outStream, errStream);
         const QString usage = messages::Usage + u'\n';
         QCOMPARE(status, kind == Command::Mistake ? 3 : 0);
         QCOMPARE(out, kind == Command::Help ? usage

@@ -67,6 +67,8 @@ inline const QString NoInstalls = QStringLiteral("Записанных уста�
 inline const QString Usage = QStringLiteral(
     "Использование:\n"
     "  quillmere                          окно установки машины\n"
+    "  quillmere ФАЙЛ...                  то же, заполненное из архива с машиной, её 3D\n"
+    "                                     файла (*.4ds) или папки игры\n"
     "  quillmere --undo ПАПКА_ИГРЫ        отменить последнюю установку в эту папку\n"
     "  quillmere --undo НОМЕР             отменить установку с этим номером из списка\n"
     "  quillmere --undo-number НОМЕР      то же, когда есть и папка с таким именем\n"

@@ -121,6 +121,7 @@ install_bundle() {
         command -v gtk-update-icon-cache >/dev/null; then
         gtk-update-icon-cache -q -t "$prefix/share/icons/hicolor" || true
     fi
+    update_file_types
 
     echo "Quillmere is installed in $program: start «Quillmere» from the menu, or $prefix/bin/quillmere."
     if [ -n "$kept" ]; then
@@ -133,6 +134,17 @@ install_bundle() {
         *) echo "$prefix/bin is not in PATH: start it from the menu or by its full path." ;;
     esac
     echo "To remove it: $program/install.sh --uninstall"
+}
+
+# The desktop learns the type of the model files, and which entry opens what.
+update_file_types() {
+    if command -v update-mime-database >/dev/null && [ -d "$prefix/share/mime" ]; then
+        update-mime-database "$prefix/share/mime" || true
+    fi
+    if command -v update-desktop-database >/dev/null &&
+        [ -f "$prefix/share/applications/mimeinfo.cache" ]; then
+        update-desktop-database -q "$prefix/share/applications" || true
+    fi
 }
 
 uninstall_bundle() {
@@ -151,6 +163,7 @@ uninstall_bundle() {
         rmdir "$entry" 2>/dev/null || { [ -d "$entry" ] && left+=("$entry"); }
     done < <(printf '%s\n' "${entries[@]}" | sed -n 's/^d //p' | awk '{print length, $0}' |
              sort -rn | cut -d' ' -f2-)
+    update_file_types
     echo "Quillmere is removed from $prefix."
     if [ ${#left[@]} -gt 0 ]; then
         printf 'Kept, as it holds files that are not Quillmere'"'"'s: %s\n' "${left[@]}"

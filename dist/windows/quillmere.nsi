@@ -28,6 +28,25 @@ AllowSkipFiles off
 ; The mutex each running copy of the program holds (runtime/windows/windowshost.cpp,
 ; announceRunning).
 !define RUNNING_MUTEX "Local\Quillmere-running"
+; "Open with" for a car's archives and models, for this user, leaving each type's default as
+; it is: the application's own key lists the types it opens, and a ProgID is named under each
+; type's OpenWithProgids ("How to include an application in the Open With dialog box" and
+; "Application Registration", Microsoft Learn, Windows Shell).
+!define APP_KEY "Software\Classes\Applications\quillmere.exe"
+!define PROGID "Quillmere.Car"
+!define PROGID_KEY "Software\Classes\${PROGID}"
+; Each of the types, as the command's $R0.
+!macro FOR_EACH_TYPE command
+    !insertmacro FOR_TYPE ".zip" `${command}`
+    !insertmacro FOR_TYPE ".7z" `${command}`
+    !insertmacro FOR_TYPE ".rar" `${command}`
+    !insertmacro FOR_TYPE ".4ds" `${command}`
+!macroend
+!macro FOR_TYPE type command
+    StrCpy $R0 "${type}"
+    ${command}
+!macroend
+!define ForEachType "!insertmacro FOR_EACH_TYPE"
 
 Name "Quillmere"
 OutFile "${OUTFILE}"
@@ -118,6 +137,31 @@ Function un.onInit
     Call un.WaitForProgram
 FunctionEnd
 
+; The command line "Open with" and a double click start.
+!define OPEN_COMMAND '"$INSTDIR\quillmere.exe" "%1"'
+
+Function RegisterOpenWith
+    WriteRegStr HKCU "${APP_KEY}" "FriendlyAppName" "Quillmere"
+    WriteRegStr HKCU "${APP_KEY}\shell\open\command" "" '${OPEN_COMMAND}'
+    WriteRegStr HKCU "${PROGID_KEY}" "" "Машина для Quillmere"
+    WriteRegStr HKCU "${PROGID_KEY}\DefaultIcon" "" "$INSTDIR\quillmere.exe,0"
+    WriteRegStr HKCU "${PROGID_KEY}\shell\open\command" "" '${OPEN_COMMAND}'
+    ${ForEachType} `WriteRegStr HKCU "${APP_KEY}\SupportedTypes" "$R0" ""`
+    ${ForEachType} `WriteRegNone HKCU "Software\Classes\$R0\OpenWithProgids" "${PROGID}"`
+    ; SHCNE_ASSOCCHANGED: Explorer reads the associations again.
+    System::Call 'shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)'
+FunctionEnd
+
+Function un.UnregisterOpenWith
+    DeleteRegKey HKCU "${APP_KEY}"
+    DeleteRegKey HKCU "${PROGID_KEY}"
+    ${ForEachType} `DeleteRegValue HKCU "Software\Classes\$R0\OpenWithProgids" "${PROGID}"`
+    ${ForEachType} `DeleteRegKey /ifempty HKCU "Software\Classes\$R0\OpenWithProgids"`
+    ; The type's own key too where it holds nothing else (/ifempty weighs values as well).
+    ${ForEachType} `DeleteRegKey /ifempty HKCU "Software\Classes\$R0"`
+    System::Call 'shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)'
+FunctionEnd
+
 Section
     SetShellVarContext current
     ; The player may have started it since the installer did.
@@ -154,6 +198,7 @@ Section
     WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
     WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
     WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
+    Call RegisterOpenWith
     ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
     WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $0
 SectionEnd
@@ -192,6 +237,7 @@ Section Uninstall
     Delete "${STARTMENU}\${UNDO_ENTRY}.lnk"
     RMDir "${STARTMENU}"
     DeleteRegKey HKCU "${UNINSTALL_KEY}"
+    Call un.UnregisterOpenWith
     Delete "$INSTDIR\Uninstall.exe"
     RMDir "$INSTDIR"
 SectionEnd
