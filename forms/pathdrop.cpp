@@ -96,9 +96,3 @@ void acceptPathDrops(const QList<QLineEdit *> &fields, runtime::PathStyle style,
     for (QLineEdit *field : fields)
         field->installEventFilter(new PathDropFilter(field, style, taken));
 }
-
-QString lastComponent(const QString &path)
-{
-    const qsizetype slash = std::max(path.lastIndexOf(u'/'), path.lastIndexOf(u'\\'));
-    return path.mid(slash + 1);
-}

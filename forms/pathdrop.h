@@ -26,6 +26,3 @@ std::optional<QString> droppedPath(const QList<QUrl> &urls, runtime::PathStyle s
 // was; a drop of text without URLs is inserted as the field always does.
 void acceptPathDrops(const QList<QLineEdit *> &fields, runtime::PathStyle style,
                      std::function<bool(const QString &path)> taken = {});
-
-// The last component of a path, after its last separator of either kind.
-QString lastComponent(const QString &path);

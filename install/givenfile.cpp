@@ -6,7 +6,6 @@
 #include "runtime/listing.h"
 
 #include <QHash>
-#include <QRegularExpression>
 
 using namespace Qt::StringLiterals;
 using archives::Member;
@@ -71,11 +70,19 @@ qsizetype distance(const QStringList &from, const QStringList &to)
 
 } // namespace
 
+// No regular expression here: one run on a thread gives it a thread-local stack, which on
+// Windows' static build could hang the program's exit.
+QString lastComponent(const QString &path)
+{
+    const qsizetype slash = std::max(path.lastIndexOf(u'/'), path.lastIndexOf(u'\\'));
+    return path.mid(slash + 1);
+}
+
 Given whatIsGiven(const QString &path, runtime::FileSystem &files, const runtime::HostPaths &host)
 {
     try {
         runtime::FolderIndex folders(files);
-        const QString name = path.section(QRegularExpression(u"[/\\\\]"_s), -1);
+        const QString name = lastComponent(path);
         if (runtime::hasWildcard(name) || name.isEmpty())
             return Given::Nothing;
         if (Listing::any(path, host, folders)) {

@@ -25,6 +25,9 @@ enum class Given
 };
 Given whatIsGiven(const QString &path, runtime::FileSystem &files, const runtime::HostPaths &host);
 
+// The last component of a path, after its last separator of either kind.
+QString lastComponent(const QString &path);
+
 // What a car's archive offers: its models, in the archive's order, and the folder of textures
 // nearest each.
 struct ArchiveCar
