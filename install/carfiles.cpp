@@ -24,6 +24,8 @@ CarFiles::Archive *CarFiles::archiveOf(const archives::ArchivePlace &place)
         archive.reader = std::make_unique<archives::ArchiveReader>(
             m_session.folders().files(), place.archiveHost, place.archiveShown);
         archive.tree = std::make_unique<archives::ArchiveTree>(archive.reader->members());
+        archive.shown = place.archiveShown;
+        archive.host = place.archiveHost;
         found = m_archives.emplace(key, std::move(archive)).first;
     }
     return &found->second;
@@ -58,7 +60,7 @@ std::optional<CarFiles::InArchive> CarFiles::member(const QString &path)
     const auto found = archive->tree->find(place->inside, place->archiveShown);
     if (!found || *found < 0)
         runtime::raise(ErrorKind::NotFound, runtime::Operation::Open, path);
-    return InArchive{archive->reader.get(), *found};
+    return InArchive{archive->reader.get(), *found, archive->shown, archive->host};
 }
 
 bool isArchiveError(const runtime::Error &error)

@@ -33,6 +33,8 @@ public:
     {
         archives::ArchiveReader *reader;
         int member;
+        QString archiveShown;   // the archive's path as the player first named it
+        QByteArray archiveHost; // and the host path it named
     };
     std::optional<InArchive> member(const QString &path);
 
@@ -41,6 +43,8 @@ private:
     {
         std::unique_ptr<archives::ArchiveReader> reader;
         std::unique_ptr<archives::ArchiveTree> tree;
+        QString shown;
+        QByteArray host;
     };
     Archive *archiveOf(const archives::ArchivePlace &place);
 
