@@ -33,7 +33,7 @@ public:
     {
         archives::ArchiveReader *reader;
         int member;
-        QString archiveShown;   // the archive's path as the player first named it
+        QString archiveShown;   // the archive's path as the player first wrote it
         QByteArray archiveHost; // and the host path it named
     };
     std::optional<InArchive> member(const QString &path);
@@ -46,7 +46,8 @@ private:
         QString shown;
         QByteArray host;
     };
-    Archive *archiveOf(const archives::ArchivePlace &place);
+    // The archive of a place that `path` names.
+    Archive *archiveOf(const archives::ArchivePlace &place, const QString &path);
 
     runtime::FileSession &m_session;
     std::unordered_map<QByteArray, Archive> m_archives; // by the archive's device and number
