@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "archive/archivedigest.h"
 #include "archive/archivenames.h"
 #include "archive/archivereader.h"
 #include "archive/archivetree.h"
@@ -10,6 +11,7 @@
 #include "runtime/textconv.h"
 #include "testsupport.h"
 
+#include <QCryptographicHash>
 #include <QStringDecoder>
 
 using namespace Qt::StringLiterals;
@@ -315,25 +317,52 @@ private slots:
         QCOMPARE(locate(tree.path(u"Downloads/other.zip/car.4ds"_s), host, folders), std::nullopt);
     }
 
-    // Only the members asked for are read, each once, in the archive's order.
+    // Only the members asked for are read, each once, in the archive's order; the digest of
+    // the whole file is taken from that reading, what it passed over read once more.
+    void readsWhatIsWanted_data()
+    {
+        QTest::addColumn<QByteArray>("format");
+        QTest::addColumn<int>("large"); // bytes of each member passed over or read, beyond the rest
+        QTest::newRow("7z") << QByteArray("7zip") << 4096;
+        // Larger than what the digest keeps of the end: a member passed over is read at once.
+        QTest::newRow("zip, members passed over")
+            << QByteArray("zip") << int(ArchiveDigest::TailBytes / 2);
+    }
     void readsWhatIsWanted()
     {
+        QFETCH(QByteArray, format);
+        QFETCH(int, large);
         TempTree tree;
         const QByteArray path = tree.hostPath("car.7z");
-        QVERIFY(testarchive::write(path, "7zip",
-                                   {{"readme.txt", "read me"},
-                                    {"Wren/wren.4ds", QByteArray(300'000, 'm')},
-                                    {"Wren/Maps/a.bmp", "a"}}));
+        QByteArray big(large, 'b');
+        for (int i = 0; i < large; i += 4096)
+            big[i] =
+                char(i / 4096); // not all alike, so that no reading can be mistaken for another
+        QVERIFY(testarchive::write(path, format,
+                                   {{"readme.txt", "read me" + big},
+                                    {"Wren/wren.4ds", QByteArray(300'000, 'm') + big},
+                                    {"Wren/Maps/a.bmp", "a"},
+                                    {"Wren/Maps/b.bmp", big + big},
+                                    {"Wren/Maps/c.bmp", "c"}},
+                                   format == "zip" ? "zip:compression=store" : nullptr));
         ArchiveReader reader(m_files, path, u"car.7z"_s);
+        ArchiveDigest digest(m_files);
+        reader.setWatcher(&digest);
         Collected sink;
         qint64 lastDone = 0;
-        reader.read({2, 1}, sink, [&](qint64 done, qint64 total) {
+        reader.read({2, 1, 4}, sink, [&](qint64 done, qint64 total) {
             QVERIFY(done >= lastDone && done <= total);
             lastDone = done;
         });
-        QCOMPARE(sink.begun, (QStringList{u"Wren/wren.4ds"_s, u"Wren/Maps/a.bmp"_s}));
-        QCOMPARE(sink.read, (QList<QByteArray>{QByteArray(300'000, 'm'), "a"}));
+        QCOMPARE(sink.begun,
+                 (QStringList{u"Wren/wren.4ds"_s, u"Wren/Maps/a.bmp"_s, u"Wren/Maps/c.bmp"_s}));
+        QCOMPARE(sink.read, (QList<QByteArray>{QByteArray(300'000, 'm') + big, "a", "c"}));
         QVERIFY(lastDone > 0);
+        const QByteArray whole = host::read(path);
+        QCOMPARE(digest.digest(), QCryptographicHash::hash(whole, QCryptographicHash::Blake2b_256));
+        // What the reading passed over (the read-me, the large texture), and little more.
+        QVERIFY2(digest.readHere() <= 3 * qint64(large) + 64 * 1024,
+                 qPrintable(QString::number(digest.readHere())));
     }
 };
 
