@@ -22,16 +22,22 @@ private slots:
     {
         QTest::addColumn<bool>("noFolders"); // the game has no models or maps folder yet
         QTest::addColumn<bool>("linked");    // a stock model is a link to a file elsewhere
+        QTest::addColumn<bool>("zipped");    // the car read from a zip
         QTest::addColumn<QStringList>("steps");
         const QStringList added{u"maps\\readme.txt Removed"_s, u"maps\\glass.tga Removed"_s,
                                 u"maps\\body.bmp Removed"_s, u"models\\wren12.4ds Removed"_s,
                                 u"models\\wren02.4ds Removed"_s};
         const QStringList replaced{u"models\\wren10.4ds Restored"_s,
                                    u"models\\wren00.4ds Restored"_s};
-        QTest::newRow("files replaced and created") << false << false << added + replaced;
-        QTest::newRow("a link replaced") << false << true << added + replaced;
+        QTest::newRow("files replaced and created") << false << false << false << added + replaced;
+        QTest::newRow("a link replaced") << false << true << false << added + replaced;
+        // The model's first name is read from the zip, the others copied from it after the
+        // textures.
+        QTest::newRow("from a zip")
+            << false << false << true
+            << added.mid(3) + replaced.mid(0, 1) + added.mid(0, 3) + replaced.mid(1);
         QTest::newRow("folders made")
-            << true << false
+            << true << false << false
             << added + QStringList{u"models\\wren10.4ds Removed"_s, u"models\\wren00.4ds Removed"_s,
                                    u"maps FolderRemoved"_s, u"MODELS\\ FolderRemoved"_s};
     }
@@ -39,8 +45,11 @@ private slots:
     {
         QFETCH(bool, noFolders);
         QFETCH(bool, linked);
+        QFETCH(bool, zipped);
         QFETCH(QStringList, steps);
         Game g;
+        if (zipped)
+            zipNew(g);
         if (linked) {
             SKIP_UNLESS_POSIX("symbolic links");
             QVERIFY(QFile::remove(g.path("Game/models/wren10.4ds")));
@@ -65,6 +74,7 @@ private slots:
         QCOMPARE(state(g), before);
         QCOMPARE(output.count(u'\n'), steps.size() + 2);
         QVERIFY2(output.endsWith(u"Установка отменена.\n"_s), qPrintable(output));
+        QCOMPARE(output.contains(u"  Wren из архива «%1» (цвета"_s.arg(g.path("new.zip"))), zipped);
         // Nothing is recorded for the folder any more, not even its lock.
         QCOMPARE(host::names(g.hostPath("data/installs")), QByteArrayList());
         QCOMPARE(undoCommand(g, &output), 2);
@@ -81,13 +91,18 @@ private slots:
     void twoInstallsTwoUndos_data()
     {
         QTest::addColumn<bool>("copies"); // kept as copies, not as second names
-        QTest::newRow("kept as second names") << false;
-        QTest::newRow("kept as copies") << true;
+        QTest::addColumn<bool>("zipped"); // both from one zip, their models of one size
+        QTest::newRow("kept as second names") << false << false;
+        QTest::newRow("kept as copies") << true << false;
+        QTest::newRow("from one zip, models of one size") << false << true;
     }
     void twoInstallsTwoUndos()
     {
         QFETCH(bool, copies);
+        QFETCH(bool, zipped);
         Game g;
+        if (zipped)
+            zipNew(g, {{"Wren/Car2/car.4ds", "wen model"}, {"Wren/Car2/Maps/road.bmp", "road"}});
         if (copies)
             g.files.faults.append({Op::Link, EXDEV, {}});
         const QStringList stock = state(g);
@@ -106,6 +121,10 @@ private slots:
         const QStringList first = state(g);
         g.file("new/car.4ds", "another model");
         g.texture("new/Maps", "road.bmp");
+        if (zipped) {
+            g.request.modelFile = g.path("new.zip\\Wren\\Car2\\car.4ds");
+            g.request.mapsFolder = g.path("new.zip\\Wren\\Car2\\Maps");
+        }
         g.request.colourBoxes = {1, 0, 1, 0};
         QVERIFY(g.install().installed());
         QCOMPARE(g.installs().size(), 2);
@@ -503,6 +522,15 @@ private slots:
         QTest::newRow("kept file missing") << Action([](Game &g) {
             QCOMPARE(host::files().remove(g.installs()[0].folder + "/kept-0"), 0);
         }) << failure(Problem::KeptMissing, Step::Restore);
+        QTest::newRow("a member of no archive") << edit([](QJsonObject &, QJsonObject &first) {
+            first[u"archive"_s] = 0;
+            first[u"member"_s] = u"Wren/car.4ds"_s;
+        }) << damaged(Damage::NotANumber);
+        QTest::newRow("an archive without its file") << edit([](QJsonObject &record,
+                                                                QJsonObject &) {
+            record[u"archives"_s] =
+                QJsonArray{QJsonObject{{u"shown"_s, u"wren.zip"_s}, {u"host"_s, u"/wren.zip"_s}}};
+        }) << damaged(Damage::MissingField);
         QTest::newRow("field of a wrong type") << edit([](QJsonObject &, QJsonObject &first) {
             QJsonObject written = first[u"written"_s].toObject();
             written[u"size"_s] = 9;
