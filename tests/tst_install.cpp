@@ -31,12 +31,15 @@ int newFileMode()
 
 // The new car's folder as an archive beside it, "new.zip" whatever it holds (the reader goes
 // by what it holds), which the request then names: its model, then its Maps folder's
-// entries, a hidden file and a subfolder's among them. With `mapsFormat`, the Maps folder is
+// entries, a hidden file and a subfolder's among them; another car's model of the same size
+// beside its own. With `mapsFormat`, the Maps folder is
 // in an archive of its own, "maps.7z".
 void packNew(Game &g, const char *format, const char *options = nullptr,
              const char *mapsFormat = nullptr)
 {
-    QList<testarchive::Entry> entries{{"Wren/car.4ds", g.read(u"new/car.4ds"_s)}}, maps;
+    QList<testarchive::Entry> entries{{"Wren/car.4ds", g.read(u"new/car.4ds"_s)},
+                                      {"Wren/Other/car.4ds", "wen model"}},
+        maps;
     for (const char *name : {"body.bmp", "glass.tga", "readme.txt", ".hidden.bmp"})
         maps.append({"Wren/Maps/" + QByteArray(name), Game::content(name)});
     maps.append({"Wren/Maps/sub/inner.bmp", Game::content("inner.bmp")});
@@ -99,6 +102,10 @@ void checkArchiveRecord(Game &g, const QStringList &archives)
     QCOMPARE(host::files().setModified(archive, 1000000000), 0);
     QVERIFY(g.install().installed());
     QCOMPARE(modelDigest(), real);
+    // Another member of the same size in the same archive: its own digest.
+    g.request.modelFile = g.path("new.zip/Wren/Other/car.4ds");
+    QVERIFY(g.install().installed());
+    QCOMPARE(modelDigest(), digestOf("wen model").toHex());
 }
 
 class TestInstall : public QObject

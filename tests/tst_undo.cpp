@@ -28,14 +28,11 @@ private slots:
                                 u"maps\\body.bmp Removed"_s, u"models\\wren12.4ds Removed"_s,
                                 u"models\\wren02.4ds Removed"_s};
         const QStringList replaced{u"models\\wren10.4ds Restored"_s,
-                                   u"models\\wren00.4ds Restored"_s};
+                                   u"models\\wren00.4ds Restored"_s},
+            zipped = added.mid(3) + replaced.mid(0, 1) + added.mid(0, 3) + replaced.mid(1);
         QTest::newRow("files replaced and created") << false << false << false << added + replaced;
         QTest::newRow("a link replaced") << false << true << false << added + replaced;
-        // The model's first name is read from the zip, the others copied from it after the
-        // textures.
-        QTest::newRow("from a zip")
-            << false << false << true
-            << added.mid(3) + replaced.mid(0, 1) + added.mid(0, 3) + replaced.mid(1);
+        QTest::newRow("from a zip, other names last") << false << false << true << zipped;
         QTest::newRow("folders made")
             << true << false << false
             << added + QStringList{u"models\\wren10.4ds Removed"_s, u"models\\wren00.4ds Removed"_s,
@@ -91,18 +88,13 @@ private slots:
     void twoInstallsTwoUndos_data()
     {
         QTest::addColumn<bool>("copies"); // kept as copies, not as second names
-        QTest::addColumn<bool>("zipped"); // both from one zip, their models of one size
-        QTest::newRow("kept as second names") << false << false;
-        QTest::newRow("kept as copies") << true << false;
-        QTest::newRow("from one zip, models of one size") << false << true;
+        QTest::newRow("kept as second names") << false;
+        QTest::newRow("kept as copies") << true;
     }
     void twoInstallsTwoUndos()
     {
         QFETCH(bool, copies);
-        QFETCH(bool, zipped);
         Game g;
-        if (zipped)
-            zipNew(g, {{"Wren/Car2/car.4ds", "wen model"}, {"Wren/Car2/Maps/road.bmp", "road"}});
         if (copies)
             g.files.faults.append({Op::Link, EXDEV, {}});
         const QStringList stock = state(g);
@@ -121,10 +113,6 @@ private slots:
         const QStringList first = state(g);
         g.file("new/car.4ds", "another model");
         g.texture("new/Maps", "road.bmp");
-        if (zipped) {
-            g.request.modelFile = g.path("new.zip\\Wren\\Car2\\car.4ds");
-            g.request.mapsFolder = g.path("new.zip\\Wren\\Car2\\Maps");
-        }
         g.request.colourBoxes = {1, 0, 1, 0};
         QVERIFY(g.install().installed());
         QCOMPARE(g.installs().size(), 2);
@@ -522,15 +510,9 @@ private slots:
         QTest::newRow("kept file missing") << Action([](Game &g) {
             QCOMPARE(host::files().remove(g.installs()[0].folder + "/kept-0"), 0);
         }) << failure(Problem::KeptMissing, Step::Restore);
-        QTest::newRow("a member of no archive") << edit([](QJsonObject &, QJsonObject &first) {
-            first[u"archive"_s] = 0;
-            first[u"member"_s] = u"Wren/car.4ds"_s;
-        }) << damaged(Damage::NotANumber);
-        QTest::newRow("an archive without its file") << edit([](QJsonObject &record,
-                                                                QJsonObject &) {
-            record[u"archives"_s] =
-                QJsonArray{QJsonObject{{u"shown"_s, u"wren.zip"_s}, {u"host"_s, u"/wren.zip"_s}}};
-        }) << damaged(Damage::MissingField);
+        QTest::newRow("a member of no archive")
+            << edit([](QJsonObject &, QJsonObject &first) { first[u"archive"_s] = 0; })
+            << damaged(Damage::NotANumber);
         QTest::newRow("field of a wrong type") << edit([](QJsonObject &, QJsonObject &first) {
             QJsonObject written = first[u"written"_s].toObject();
             written[u"size"_s] = 9;
