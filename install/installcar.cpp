@@ -293,8 +293,9 @@ public:
             m_session.folders().files().status(origin.host, origin.status);
             m_session.readingArchive(origin);
             ToGame sink(m_session, m_report, targets, origin.host);
+            // The digest, for the record only.
             archives::ArchiveDigest digest(m_session.folders().files());
-            archive.in.reader->setWatcher(&digest);
+            archive.in.reader->setWatcher(m_session.journaled() ? &digest : nullptr);
             const auto unwatched = qScopeGuard([&] { archive.in.reader->setWatcher(nullptr); });
             archive.in.reader->read(QSet<int>(targets.keyBegin(), targets.keyEnd()), sink);
             m_session.archiveDigest(origin.host, digest.digest());

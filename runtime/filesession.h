@@ -104,6 +104,7 @@ public:
     FolderIndex &folders() { return m_folders; }
     // Told of every change from now on; none when null.
     void setJournal(ChangeJournal *journal) { m_journal = journal; }
+    bool journaled() const { return m_journal != nullptr; }
     const HostPaths &host() const { return m_host; }
 
     // Copies one file, replacing the destination. The destination's folder is found
