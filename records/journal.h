@@ -37,7 +37,7 @@ private:
     std::optional<FolderId> linkedFolder(const QByteArray &target);
     void keep(Change &change, const runtime::FileStatus &entry);
     Wanted known(Change &change);
-    int archiveIndex(const QByteArray &host) const;
+    int archiveIndex(const QByteArray &host);
     bool sameSource(const Change &before, const Change &change) const;
 
     const Store &m_store;
