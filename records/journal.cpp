@@ -98,14 +98,16 @@ bool same(const Identity &a, const Identity &b)
 
 } // namespace
 
-// The archive told of by its host path; -1 for none.
-int InstallJournal::archiveIndex(const QByteArray &host) const
+// The archive of that host path in the record; one the journal was not told of is added,
+// known by its path alone.
+int InstallJournal::archiveIndex(const QByteArray &host)
 {
     for (qsizetype i = 0; i < m_record.archives.size(); ++i) {
         if (m_record.archives[i].host == host)
             return int(i);
     }
-    return -1;
+    m_record.archives.append({runtime::decodeName(host), host, {}});
+    return int(m_record.archives.size() - 1);
 }
 
 // Whether an earlier change read what this one reads: the same file unchanged, or the member
@@ -116,9 +118,10 @@ bool InstallJournal::sameSource(const Change &before, const Change &change) cons
         return same(*before.source, *change.source);
     if (!before.member || !change.member || before.member->name != change.member->name)
         return false;
+    // The earlier archive was read whole, and is there unchanged.
     const int then = before.member->archive, now = change.member->archive;
-    return then < m_archivesBefore.size() && now >= 0 && now < m_record.archives.size() &&
-           same(m_archivesBefore[then].identity, m_record.archives[now].identity);
+    return then < m_archivesBefore.size() && !m_archivesBefore[then].identity.digest.isEmpty() &&
+           same(m_archivesBefore[then].identity, m_record.archives.value(now).identity);
 }
 
 // The digests an earlier install into the folder read already: of a source it copied, by
@@ -180,8 +183,9 @@ void InstallJournal::keep(Change &change, const FileStatus &entry)
 
 void InstallJournal::readingArchive(const runtime::ArchiveOrigin &archive)
 {
-    if (archiveIndex(archive.host) < 0)
-        m_record.archives.append({archive.shown, archive.host, Identity::of(archive.status)});
+    Archive &told = m_record.archives[archiveIndex(archive.host)];
+    told.shown = archive.shown;
+    told.identity = Identity::of(archive.status);
 }
 
 void InstallJournal::madeFolder(const QString &destination, const QByteArray &path)
