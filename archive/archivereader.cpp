@@ -51,6 +51,7 @@ struct ArchiveReader::Source
     qint64 delivered = 0; // bytes handed to the reader
     int error = 0;
     std::vector<char> buffer = std::vector<char>(ReadSize);
+    ReadWatcher *watcher = nullptr;
 
     static la_ssize_t read(struct archive *, void *data, const void **block)
     {
@@ -60,6 +61,9 @@ struct ArchiveReader::Source
                                               ReadSize, got);
         if (source->error)
             return -1;
+        if (source->watcher)
+            source->watcher->read(source->fd, source->size, source->position, source->buffer.data(),
+                                  got);
         source->position += got;
         source->delivered += got;
         *block = source->buffer.data();
@@ -110,11 +114,12 @@ qint64 ArchiveReader::archiveSize() const
     return m_size;
 }
 
-std::unique_ptr<ArchiveReader::Pass> ArchiveReader::open(const char *options)
+std::unique_ptr<ArchiveReader::Pass> ArchiveReader::open(const char *options, ReadWatcher *watcher)
 {
     auto pass = std::make_unique<Pass>();
     Source &source = pass->source;
     source.files = &m_files;
+    source.watcher = watcher;
     int error = m_files.open(m_host, source.fd);
     runtime::FileStatus status;
     if (!error)
@@ -243,7 +248,7 @@ void ArchiveReader::read(const QSet<int> &wanted, MemberSink &sink,
     if (total > m_limits.bytes)
         runtime::raise(ErrorKind::TooMuchData, Operation::ReadArchive, m_shown,
                        QString::number(m_limits.bytes));
-    const auto pass = open(AsBytes);
+    const auto pass = open(AsBytes, m_watcher);
     m_read = 0;
     struct archive_entry *entry = nullptr;
     for (int index = 0; index <= last; ++index) {
@@ -259,6 +264,8 @@ void ArchiveReader::read(const QSet<int> &wanted, MemberSink &sink,
         if (progress)
             progress(pass->source.position, m_size);
     }
+    if (m_watcher)
+        m_watcher->done(pass->source.fd, pass->source.size);
 }
 
 // Streams one member's data to the sink, within the limits.

@@ -49,6 +49,19 @@ public:
     virtual void end(const Member &member) = 0;
 };
 
+// Sees the archive's bytes as a reading of its members reads them from its file: in blocks,
+// some more than once, not always in order.
+class ReadWatcher
+{
+public:
+    virtual ~ReadWatcher() = default;
+    // `size` bytes at `at` of the file of `fileSize` bytes, read through `fd`.
+    virtual void read(const runtime::Fd &fd, qint64 fileSize, qint64 at, const char *data,
+                      qint64 size) = 0;
+    // The reading is over; `fd` is still open.
+    virtual void done(const runtime::Fd &fd, qint64 fileSize) = 0;
+};
+
 // An archive file read through the program's file system: its list, and its members' data
 // streamed in one pass. Failures are thrown as runtime errors on `shown`, the archive's path
 // as the player wrote it, with Operation::ReadArchive.
@@ -65,11 +78,13 @@ public:
     void read(const QSet<int> &wanted, MemberSink &sink,
               const std::function<void(qint64 done, qint64 total)> &progress = {});
     qint64 archiveSize() const;
+    // Shown what read() reads; none when null.
+    void setWatcher(ReadWatcher *watcher) { m_watcher = watcher; }
 
 private:
     struct Source;
     struct Pass;
-    std::unique_ptr<Pass> open(const char *options);
+    std::unique_ptr<Pass> open(const char *options, ReadWatcher *watcher = nullptr);
     QList<Member> listPass(const char *options, bool &unicode);
     void readMember(Pass &pass, const Member &member, MemberSink &sink);
     [[noreturn]] void fail(Pass &pass, int status);
@@ -82,6 +97,7 @@ private:
     qint64 m_size = -1;
     bool m_zip = false;
     qint64 m_read = 0; // unpacked, of the members read
+    ReadWatcher *m_watcher = nullptr;
 };
 
 } // namespace archives

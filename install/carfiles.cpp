@@ -11,7 +11,33 @@ CarFiles::CarFiles(runtime::FileSession &session) : m_session(session) {}
 
 CarFiles::~CarFiles() = default;
 
-CarFiles::Archive *CarFiles::archiveOf(const archives::ArchivePlace &place)
+namespace {
+
+// The archive's path as the player wrote it in `path`: the path without the components inside
+// the archive; as the host names it where the two do not match.
+QString typedArchive(const QString &path, const archives::ArchivePlace &place)
+{
+    const auto separator = [&](qsizetype at) {
+        return path[at] == u'\\' || path[at] == u'/';
+    };
+    qsizetype end = path.size();
+    for (qsizetype i = 0; i <= place.inside.size(); ++i) {
+        while (end > 0 && separator(end - 1))
+            --end;
+        if (i == place.inside.size())
+            break;
+        while (end > 0 && !separator(end - 1))
+            --end;
+    }
+    const QString typed = path.left(end);
+    const QString name = place.archiveShown.mid(place.archiveShown.lastIndexOf(u'\\') + 1);
+    const bool matches = typed.endsWith(name.mid(name.lastIndexOf(u'/') + 1), Qt::CaseInsensitive);
+    return matches && !typed.isEmpty() ? typed : place.archiveShown;
+}
+
+} // namespace
+
+CarFiles::Archive *CarFiles::archiveOf(const archives::ArchivePlace &place, const QString &path)
 {
     // Known by what it is, not by how a path spells it (case-blind hosts keep the spelling).
     runtime::FileStatus status;
@@ -24,6 +50,8 @@ CarFiles::Archive *CarFiles::archiveOf(const archives::ArchivePlace &place)
         archive.reader = std::make_unique<archives::ArchiveReader>(
             m_session.folders().files(), place.archiveHost, place.archiveShown);
         archive.tree = std::make_unique<archives::ArchiveTree>(archive.reader->members());
+        archive.shown = typedArchive(path, place);
+        archive.host = place.archiveHost;
         found = m_archives.emplace(key, std::move(archive)).first;
     }
     return &found->second;
@@ -34,7 +62,7 @@ QStringList CarFiles::all(const QString &pattern)
     const auto place = archives::locate(pattern, m_session.host(), m_session.folders());
     if (!place)
         return runtime::Listing::all(pattern, m_session.host(), m_session.folders());
-    const Archive *archive = archiveOf(*place);
+    const Archive *archive = archiveOf(*place, pattern);
     QStringList folder = place->inside;
     if (place->trailingSeparator)
         return archive->tree->files(folder, {}, place->archiveShown);
@@ -54,11 +82,11 @@ std::optional<CarFiles::InArchive> CarFiles::member(const QString &path)
     const auto place = archives::locate(path, m_session.host(), m_session.folders());
     if (!place)
         return std::nullopt;
-    Archive *archive = archiveOf(*place);
+    Archive *archive = archiveOf(*place, path);
     const auto found = archive->tree->find(place->inside, place->archiveShown);
     if (!found || *found < 0)
         runtime::raise(ErrorKind::NotFound, runtime::Operation::Open, path);
-    return InArchive{archive->reader.get(), *found};
+    return InArchive{archive->reader.get(), *found, archive->shown, archive->host};
 }
 
 bool isArchiveError(const runtime::Error &error)

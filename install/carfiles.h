@@ -33,6 +33,8 @@ public:
     {
         archives::ArchiveReader *reader;
         int member;
+        QString archiveShown;   // the archive's path as the player first wrote it
+        QByteArray archiveHost; // and the host path it named
     };
     std::optional<InArchive> member(const QString &path);
 
@@ -41,8 +43,11 @@ private:
     {
         std::unique_ptr<archives::ArchiveReader> reader;
         std::unique_ptr<archives::ArchiveTree> tree;
+        QString shown;
+        QByteArray host;
     };
-    Archive *archiveOf(const archives::ArchivePlace &place);
+    // The archive of a place that `path` names.
+    Archive *archiveOf(const archives::ArchivePlace &place, const QString &path);
 
     runtime::FileSession &m_session;
     std::unordered_map<QByteArray, Archive> m_archives; // by the archive's device and number

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "install/installcar.h"
 
+#include "archive/archivedigest.h"
 #include "install/carfiles.h"
 #include "records/journal.h"
 #include "records/lock.h"
@@ -10,6 +11,7 @@
 #include "runtime/textconv.h"
 
 #include <QHash>
+#include <QScopeGuard>
 #include <QStringList>
 #include <algorithm>
 
@@ -200,8 +202,9 @@ int filesToWrite(const Car &car, const ColourSelection &selected, const QString 
 class ToGame : public archives::MemberSink
 {
 public:
-    ToGame(FileSession &session, InstallReport &report, const QHash<int, QStringList> &targets)
-        : m_session(session), m_report(report), m_targets(targets)
+    ToGame(FileSession &session, InstallReport &report, const QHash<int, QStringList> &targets,
+           const QByteArray &archive)
+        : m_session(session), m_report(report), m_targets(targets), m_archive(archive)
     {}
     QHash<int, QString> first;           // member -> the target it was streamed to
     QHash<int, runtime::Error> failures; // member -> why the last target tried did not take it
@@ -226,8 +229,7 @@ public:
     }
     void end(const archives::Member &member) override
     {
-        runtime::FileStatus origin; // no file of its own: no digest of an earlier install fits
-        origin.size = member.size;
+        const runtime::MemberOrigin origin{m_archive, member.path, member.size};
         if (!m_current.isEmpty() && step([&] { m_session.endCopy(origin); })) {
             m_report.copied(m_current, std::nullopt);
             first.insert(member.index, m_current);
@@ -251,6 +253,7 @@ private:
     FileSession &m_session;
     InstallReport &m_report;
     const QHash<int, QStringList> &m_targets;
+    QByteArray m_archive; // its host path
     int m_member = -1;
     QString m_current; // the target streamed to now
 };
@@ -276,17 +279,26 @@ public:
             return;
         }
         if (in)
-            m_archives[in->reader][in->member].append(target);
+            archiveOf(*in).targets[in->member].append(target);
         else
             m_report.attempt(target, [&] { m_session.copyFile(source, target); });
     }
-    // Reads each archive once; a model wanted under several names is unpacked once.
+    // Reads each archive once, in the order they were first met; a model wanted under
+    // several names is unpacked once.
     void fromArchives()
     {
-        for (auto it = m_archives.begin(); it != m_archives.end(); ++it) {
-            const QHash<int, QStringList> &targets = it.value();
-            ToGame sink(m_session, m_report, targets);
-            it.key()->read(QSet<int>(targets.keyBegin(), targets.keyEnd()), sink);
+        for (const Archive &archive : std::as_const(m_archives)) {
+            const QHash<int, QStringList> &targets = archive.targets;
+            runtime::ArchiveOrigin origin{archive.in.archiveShown, archive.in.archiveHost, {}};
+            m_session.folders().files().status(origin.host, origin.status);
+            m_session.readingArchive(origin);
+            ToGame sink(m_session, m_report, targets, origin.host);
+            // The digest, for the record only.
+            archives::ArchiveDigest digest(m_session.folders().files());
+            archive.in.reader->setWatcher(m_session.journaled() ? &digest : nullptr);
+            const auto unwatched = qScopeGuard([&] { archive.in.reader->setWatcher(nullptr); });
+            archive.in.reader->read(QSet<int>(targets.keyBegin(), targets.keyEnd()), sink);
+            m_session.archiveDigest(origin.host, digest.digest());
             for (auto member = targets.begin(); member != targets.end(); ++member) {
                 const QString first = sink.first.value(member.key());
                 for (const QString &target : member.value()) {
@@ -303,10 +315,24 @@ public:
     }
 
 private:
+    struct Archive
+    {
+        CarFiles::InArchive in;
+        QHash<int, QStringList> targets; // member -> the targets it goes to
+    };
+    Archive &archiveOf(const CarFiles::InArchive &in)
+    {
+        for (Archive &known : m_archives) {
+            if (known.in.reader == in.reader)
+                return known;
+        }
+        return m_archives.emplace_back(Archive{in, {}});
+    }
+
     FileSession &m_session;
     InstallReport &m_report;
     CarFiles &m_files;
-    QHash<archives::ArchiveReader *, QHash<int, QStringList>> m_archives;
+    QList<Archive> m_archives; // in the order first met
 };
 
 void copyFiles(const InstallRequest &request, InstallProgress *progress, FileSession &session,

@@ -24,6 +24,7 @@ InstallJournal::InstallJournal(const Store &store, InstallRecord header)
     if (const auto before = m_store.newestOf(m_record.game, m_record.folder)) {
         for (const Change &change : before->changes)
             m_before.insert(change.target, change);
+        m_archivesBefore = before->archives;
     }
 }
 
@@ -67,7 +68,10 @@ InstallJournal::Wanted InstallJournal::replacing(const Copy &copy)
     change.shown = shown(copy.destination);
     change.target = copy.target;
     change.written = Identity::of(copy.made);
-    change.source = Identity::of(copy.source);
+    if (copy.member)
+        change.member = FromArchive{archiveIndex(copy.member->archive), copy.member->member};
+    else
+        change.source = Identity::of(copy.source);
     change.linkedFolder = linkedFolder(copy.target);
     FileStatus entry;
     if (copy.replaced) {
@@ -84,6 +88,42 @@ InstallJournal::Wanted InstallJournal::replacing(const Copy &copy)
     return wanted;
 }
 
+namespace {
+
+bool same(const Identity &a, const Identity &b)
+{
+    return a.device == b.device && a.inode == b.inode && a.size == b.size &&
+           a.modified == b.modified && !a.link && !b.link;
+}
+
+} // namespace
+
+// The archive of that host path in the record; one the journal was not told of is added,
+// known by its path alone.
+int InstallJournal::archiveIndex(const QByteArray &host)
+{
+    for (qsizetype i = 0; i < m_record.archives.size(); ++i) {
+        if (m_record.archives[i].host == host)
+            return int(i);
+    }
+    m_record.archives.append({runtime::decodeName(host), host, {}});
+    return int(m_record.archives.size() - 1);
+}
+
+// Whether an earlier change read what this one reads: the same file unchanged, or the member
+// of the same name in the same archive unchanged.
+bool InstallJournal::sameSource(const Change &before, const Change &change) const
+{
+    if (before.source && change.source)
+        return same(*before.source, *change.source);
+    if (!before.member || !change.member || before.member->name != change.member->name)
+        return false;
+    // The earlier archive was read whole, and is there unchanged.
+    const int then = before.member->archive, now = change.member->archive;
+    return then < m_archivesBefore.size() && !m_archivesBefore[then].identity.digest.isEmpty() &&
+           same(m_archivesBefore[then].identity, m_record.archives.value(now).identity);
+}
+
 // The digests an earlier install into the folder read already: of a source it copied, by
 // what the source is, and of a file it wrote that is still as it wrote it. A file changed
 // since with its size and time put back gives the digest of what it was: the undo checks
@@ -93,13 +133,8 @@ InstallJournal::Wanted InstallJournal::known(Change &change)
     const auto before = m_before.constFind(change.target);
     if (before == m_before.cend() || before->written.digest.isEmpty())
         return {};
-    const auto same = [](const Identity &a, const Identity &b) {
-        return a.device == b.device && a.inode == b.inode && a.size == b.size &&
-               a.modified == b.modified && !a.link && !b.link;
-    };
     Wanted wanted;
-    // A copy streamed from an archive has no file of its own (inode 0): its digest is read.
-    if (before->source && change.source->inode != 0 && same(*before->source, *change.source)) {
+    if (sameSource(*before, change)) {
         change.written.digest = before->written.digest;
         wanted.written = false;
     }
@@ -146,6 +181,13 @@ void InstallJournal::keep(Change &change, const FileStatus &entry)
     m_copies.append(kept);
 }
 
+void InstallJournal::readingArchive(const runtime::ArchiveOrigin &archive)
+{
+    Archive &told = m_record.archives[archiveIndex(archive.host)];
+    told.shown = archive.shown;
+    told.identity = Identity::of(archive.status);
+}
+
 void InstallJournal::madeFolder(const QString &destination, const QByteArray &path)
 {
     Change change;
@@ -177,6 +219,8 @@ void InstallJournal::write(const runtime::Digests &digests)
 {
     if (!m_begun || m_unwritable)
         return;
+    for (Archive &archive : m_record.archives)
+        archive.identity.digest = digests.archives.value(archive.host, archive.identity.digest);
     for (Change &change : m_record.changes) {
         if (change.action == Change::MadeFolder)
             continue;

@@ -24,6 +24,7 @@ public:
 
     Wanted replacing(const Copy &copy) override;
     void madeFolder(const QString &destination, const QByteArray &path) override;
+    void readingArchive(const runtime::ArchiveOrigin &archive) override;
     QByteArray folder() const override;
     void flushEach() override;
     void write(const runtime::Digests &digests) override;
@@ -36,6 +37,8 @@ private:
     std::optional<FolderId> linkedFolder(const QByteArray &target);
     void keep(Change &change, const runtime::FileStatus &entry);
     Wanted known(Change &change);
+    int archiveIndex(const QByteArray &host);
+    bool sameSource(const Change &before, const Change &change) const;
 
     const Store &m_store;
     runtime::FileSystem &m_files;
@@ -48,6 +51,7 @@ private:
     QList<QByteArray> m_copies; // kept files that are copies, to flush
     // What the game folder's install before this one wrote, by target.
     QHash<QByteArray, Change> m_before;
+    QList<Archive> m_archivesBefore; // the archives it read
 };
 
 } // namespace records

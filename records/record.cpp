@@ -184,9 +184,19 @@ public:
                 std::nullopt};
     }
 
+    static Archive archive(const QJsonObject &object)
+    {
+        return {text(object, u"shown"_s), path(object, u"host"_s),
+                identity(Reader::object(object, u"file"_s))};
+    }
+    static FromArchive member(const QJsonObject &object, qsizetype archives)
+    {
+        return {int(integer(object, u"archive"_s, archives - 1)), text(object, u"member"_s)};
+    }
+
     // Only what lies inside the game folder can be changed by an undo, and only kept files
-    // of the record's own folder be put back.
-    static Change change(const QJsonObject &object, const QByteArray &gameHost)
+    // of the record's own folder be put back. A member names one of the record's archives.
+    static Change change(const QJsonObject &object, const QByteArray &gameHost, qsizetype archives)
     {
         Change change;
         const QString action = text(object, u"action"_s);
@@ -210,6 +220,8 @@ public:
         change.written = identity(Reader::object(object, u"written"_s));
         if (object.contains(u"source"_s))
             change.source = identity(Reader::object(object, u"source"_s));
+        if (object.contains(u"archive"_s))
+            change.member = member(object, archives);
         if (object.contains(u"linkedFolder"_s))
             change.linkedFolder = folder(Reader::object(object, u"linkedFolder"_s));
         if (change.action == Change::Created)
@@ -267,6 +279,10 @@ QByteArray toJson(const InstallRecord &record)
             object.insert(u"written"_s, identityJson(change.written));
         if (change.source)
             object.insert(u"source"_s, identityJson(*change.source));
+        if (change.member) {
+            object.insert(u"archive"_s, change.member->archive);
+            object.insert(u"member"_s, change.member->name);
+        }
         if (change.linkedFolder)
             object.insert(u"linkedFolder"_s, folderJson(*change.linkedFolder));
         if (change.action == Change::Replaced) {
@@ -293,6 +309,14 @@ QByteArray toJson(const InstallRecord &record)
                      {u"changes"_s, changes}};
     if (record.notWritten)
         root.insert(u"notWritten"_s, errorJson(*record.notWritten));
+    if (!record.archives.isEmpty()) {
+        QJsonArray archives;
+        for (const Archive &archive : record.archives)
+            archives.append(QJsonObject{{u"shown"_s, archive.shown},
+                                        {u"host"_s, pathText(archive.host)},
+                                        {u"file"_s, identityJson(archive.identity)}});
+        root.insert(u"archives"_s, archives);
+    }
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 
@@ -336,10 +360,18 @@ InstallRecord fromJson(const QByteArray &json, const QByteArray &folder)
         record.colours.append(int(colour.toInteger()));
     }
     record.undone = Reader::flag(root, u"undone"_s);
+    if (root.contains(u"archives"_s)) {
+        for (const QJsonValue archive : Reader::array(root, u"archives"_s)) {
+            if (!archive.isObject())
+                Reader::damaged(Damage::NotAnObject, u"archives"_s);
+            record.archives.append(Reader::archive(archive.toObject()));
+        }
+    }
     for (const QJsonValue change : Reader::array(root, u"changes"_s)) {
         if (!change.isObject())
             Reader::damaged(Damage::NotAnObject, u"changes"_s);
-        record.changes.append(Reader::change(change.toObject(), record.gameHost));
+        record.changes.append(
+            Reader::change(change.toObject(), record.gameHost, record.archives.size()));
     }
     return record;
 }

@@ -40,7 +40,10 @@ enum class Damage
 
 // The version of the records this program writes; it reads those up to it. Version 2 added
 // the digests of the files written, the game folder's identity, the folders reached through
-// a link, and whether the record was written whole.
+// a link, and whether the record was written whole. The archives an install read and the
+// member each file came from are fields of version 2 that a record may lack: a program that
+// does not know them reads and undoes the install as before, which a new version would
+// forbid it.
 inline constexpr int Format = 2;
 
 // Enough of a file to tell later whether it is still the one that was there.
@@ -77,6 +80,23 @@ struct FolderId
     bool operator==(const FolderId &) const = default;
 };
 
+// An archive an install read the car from.
+struct Archive
+{
+    QString shown;     // its path as the player named it
+    QByteArray host;   // the host path it named
+    Identity identity; // as the install read it, with the digest of the whole file
+    bool operator==(const Archive &) const = default;
+};
+
+// The member of an archive a file was copied from.
+struct FromArchive
+{
+    int archive = 0; // in the record's `archives`
+    QString name;    // inside the archive, decoded, with its folders
+    bool operator==(const FromArchive &) const = default;
+};
+
 // One change an install made in the game folder.
 struct Change
 {
@@ -92,6 +112,7 @@ struct Change
     Identity written;               // the file the install wrote
     Identity previous;              // Replaced: the file it replaced, with the digest of its data
     std::optional<Identity> source; // the file it was copied from, without a digest
+    std::optional<FromArchive> member; // or the member of an archive; then no `source`
     QString kept; // Replaced: the kept file's name in the record's folder; "" when not kept
     std::optional<Error> notKept; // why the replaced file could not be kept
     // The folder it was written in, when the install reached it through a link inside the
@@ -117,6 +138,7 @@ struct InstallRecord
     // is not known.
     bool complete = true;
     std::optional<Error> notWritten; // why, where it could be said
+    QList<Archive> archives;         // those the car was read from, in the order read
     QList<Change> changes;
 
     // The files the install wrote, as it recorded them.

@@ -92,6 +92,7 @@ Digests FileSession::digests(const std::vector<Staged *> &flushed)
 {
     const QHash<QByteArray, QByteArray> read = m_digests.digests();
     Digests result;
+    result.archives = m_archiveDigests;
     for (const Staged *s : flushed) {
         const auto source = m_sourceOf.constFind(s->target);
         if (source != m_sourceOf.cend() && read.contains(*source))
@@ -178,6 +179,7 @@ struct FileSession::Target
     Fd in;
     FileStatus from;
     std::optional<FileStatus> replaced;
+    std::optional<MemberOrigin> member; // where it comes from an archive
 };
 
 // The destination's folder is found case-blind, and an existing file that matches the name
@@ -192,6 +194,8 @@ FileSession::Target FileSession::decide(const QString &source, const QString &de
     if (!sourceHost)
         raise(ErrorKind::NotFound, Operation::Open, source);
     t.sourceHost = *sourceHost;
+    if (const auto member = m_memberOf.constFind(t.sourceHost); member != m_memberOf.cend())
+        t.member = *member;
     place(t);
     for (auto it = m_staged.crbegin(); it != m_staged.crend(); ++it) {
         if (it->target == t.sourceHost) {
@@ -333,7 +337,7 @@ void FileSession::appendCopy(const char *data, qint64 size)
 }
 
 // The copy streamed is staged; the journal reads its digest from the copy itself.
-void FileSession::endCopy(const FileStatus &origin)
+void FileSession::endCopy(const MemberOrigin &origin)
 {
     if (!m_incoming)
         return;
@@ -344,7 +348,10 @@ void FileSession::endCopy(const FileStatus &origin)
     Operation failed = Operation::Copy;
     if (const int error = copy.finish(kept(t), failed))
         raiseSystem(error, failed, t.destination);
-    t.from = origin;
+    t.from = FileStatus();
+    t.from.size = origin.size;
+    t.member = origin;
+    m_memberOf.insert(t.host, origin);
     t.fromCopy = true;
     t.sourceHost = copy.named() ? joinHost(t.folder, copy.path()) : copy.path();
     if (m_journal) {
@@ -360,7 +367,7 @@ void FileSession::endCopy(const FileStatus &origin)
 void FileSession::record(Target &t, const FileStatus &written)
 {
     const ChangeJournal::Wanted wanted =
-        m_journal->replacing({t.destination, t.host, t.from, t.replaced, written});
+        m_journal->replacing({t.destination, t.host, t.from, t.replaced, written, t.member});
     if (wanted.written) {
         QByteArray key = t.sourceHost;
         if (t.fromCopy) // the name of a copy not yet in place is of this moment only
@@ -373,6 +380,18 @@ void FileSession::record(Target &t, const FileStatus &written)
     }
     if (Fd replaced; t.replaced && wanted.replaced && m_files.openEntry(t.host, replaced) == 0)
         m_digests.add(ReplacedKey + t.host, std::move(replaced));
+}
+
+void FileSession::readingArchive(const ArchiveOrigin &archive)
+{
+    if (m_journal)
+        m_journal->readingArchive(archive);
+}
+
+void FileSession::archiveDigest(const QByteArray &host, const QByteArray &digest)
+{
+    if (!digest.isEmpty())
+        m_archiveDigests.insert(host, digest);
 }
 
 void FileSession::abandon()

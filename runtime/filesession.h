@@ -24,6 +24,24 @@ struct Digests
 {
     QHash<QByteArray, QByteArray> written;
     QHash<QByteArray, QByteArray> replaced;
+    QHash<QByteArray, QByteArray> archives; // by host path, of those read whole
+};
+
+// An archive whose members copies are streamed from.
+struct ArchiveOrigin
+{
+    QString shown;     // as the player named it
+    QByteArray host;   // the host path it named
+    FileStatus status; // as it was when read
+};
+
+// What a copy streamed from an archive came from: a member, by its name inside the archive.
+struct MemberOrigin
+{
+    QByteArray archive; // the archive's host path, as ArchiveOrigin has it
+    QString member;     // decoded, with its folders
+    qint64 size = 0;    // unpacked
+    bool operator==(const MemberOrigin &) const = default;
 };
 
 // Told of a session's changes before they reach their destinations, so that they can be
@@ -40,6 +58,8 @@ public:
         FileStatus source;                  // the file it reads
         std::optional<FileStatus> replaced; // the file at `target`; none when there is none
         FileStatus made;                    // the copy, once written
+        // Where it came from an archive, the member; `source` then holds only its size.
+        std::optional<MemberOrigin> member;
     };
     // Which digests of a copy's data the journal needs read: those it knows from an earlier
     // install, of the same files unchanged since, it does not.
@@ -51,6 +71,8 @@ public:
     // The copy is to take `target`'s place.
     virtual Wanted replacing(const Copy &copy) = 0;
     virtual void madeFolder(const QString &destination, const QByteArray &path) = 0;
+    // An archive that the copies told next stream members of.
+    virtual void readingArchive(const ArchiveOrigin &archive) = 0;
     // A folder of its own whose file system is flushed with the copies' data; "" for none.
     virtual QByteArray folder() const = 0;
     // Where that file system cannot be flushed whole: flushes its own files one by one.
@@ -82,6 +104,7 @@ public:
     FolderIndex &folders() { return m_folders; }
     // Told of every change from now on; none when null.
     void setJournal(ChangeJournal *journal) { m_journal = journal; }
+    bool journaled() const { return m_journal != nullptr; }
     const HostPaths &host() const { return m_host; }
 
     // Copies one file, replacing the destination. The destination's folder is found
@@ -97,10 +120,15 @@ public:
     // checked, and the copy made beside it, as copyFile does; then its data in order; then
     // endCopy stages it with the others, telling the journal `origin` as what it came from.
     // Each throws RuntimeError as copyFile does, and the copy is then removed. A copy begun
-    // and not ended is removed by the next beginCopy or with the session.
+    // and not ended is removed by the next beginCopy or with the session. A copy whose source
+    // is such a copy, staged or in place, came from the same member.
     void beginCopy(const QString &destination);
     void appendCopy(const char *data, qint64 size);
-    void endCopy(const FileStatus &origin);
+    void endCopy(const MemberOrigin &origin);
+    // The archive the copies streamed next come from, before them; then, once it has been
+    // read, its digest (runtime::hashName), "" where it could not be read whole.
+    void readingArchive(const ArchiveOrigin &archive);
+    void archiveDigest(const QByteArray &host, const QByteArray &digest);
 
     // Creates one folder whose parent exists (a trailing separator is allowed); its name
     // is flushed to disk with the copies. Throws RuntimeError when an entry of that name,
@@ -157,6 +185,8 @@ private:
     QHash<QByteArray, QByteArray> m_sourceOf;       // target -> the key of its source's digest
     QSet<QByteArray> m_sourcesRead;                 // their keys
     int m_copiesRead = 0;                           // copies read as sources, for their keys
+    QHash<QByteArray, MemberOrigin> m_memberOf;     // target -> the member streamed to it
+    QHash<QByteArray, QByteArray> m_archiveDigests; // by the archive's host path
     struct Incoming;
     std::unique_ptr<Incoming> m_incoming; // the copy streamed now
 };

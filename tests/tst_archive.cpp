@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "archive/archivedigest.h"
 #include "archive/archivenames.h"
 #include "archive/archivereader.h"
 #include "archive/archivetree.h"
@@ -11,6 +12,8 @@
 #include "runtime/textconv.h"
 #include "testsupport.h"
 
+#include <QCryptographicHash>
+#include <QRandomGenerator>
 #include <QStringDecoder>
 
 using namespace Qt::StringLiterals;
@@ -365,25 +368,69 @@ private slots:
         QCOMPARE(locate(tree.path(u"Downloads/other.zip/car.4ds"_s), host, folders), std::nullopt);
     }
 
-    // Only the members asked for are read, each once, in the archive's order.
+    // Only the members asked for are read, each once, in the archive's order; the digest of
+    // the whole file is taken from that reading, what it passed over read once more.
+    void readsWhatIsWanted_data()
+    {
+        QTest::addColumn<QByteArray>("format");
+        QTest::addColumn<int>("large"); // bytes of each member passed over or read, beyond the rest
+        QTest::addColumn<qint64>("readHere"); // at the most
+        // Read whole, its header at the end first, which is kept till the digest reaches it.
+        QTest::newRow("7z") << QByteArray("7zip") << (1 << 20) << qint64(0);
+        // Larger than what the digest keeps of the end: a member passed over is read at once,
+        // and nothing after it again.
+        const int large = int(ArchiveDigest::TailBytes / 2);
+        QTest::newRow("zip, members passed over")
+            << QByteArray("zip") << large << qint64(3) * large;
+    }
     void readsWhatIsWanted()
     {
+        QFETCH(QByteArray, format);
+        QFETCH(int, large);
+        QFETCH(qint64, readHere);
         TempTree tree;
         const QByteArray path = tree.hostPath("car.7z");
-        QVERIFY(testarchive::write(path, "7zip",
-                                   {{"readme.txt", "read me"},
-                                    {"Wren/wren.4ds", QByteArray(300'000, 'm')},
-                                    {"Wren/Maps/a.bmp", "a"}}));
+        QByteArray big(large, '\0'); // as good as incompressible
+        QRandomGenerator random(7);
+        random.fillRange(reinterpret_cast<quint32 *>(big.data()), large / 4);
+        QVERIFY(testarchive::write(path, format,
+                                   {{"readme.txt", "read me" + big},
+                                    {"Wren/wren.4ds", QByteArray(300'000, 'm') + big},
+                                    {"Wren/Maps/a.bmp", "a" + big},
+                                    {"Wren/Maps/b.bmp", big + big},
+                                    {"Wren/Maps/c.bmp", "c"}},
+                                   format == "zip" ? "zip:compression=store" : nullptr));
         ArchiveReader reader(m_files, path, u"car.7z"_s);
+        ArchiveDigest digest(m_files);
+        reader.setWatcher(&digest);
         Collected sink;
         qint64 lastDone = 0;
-        reader.read({2, 1}, sink, [&](qint64 done, qint64 total) {
+        reader.read({2, 1, 4}, sink, [&](qint64 done, qint64 total) {
             QVERIFY(done >= lastDone && done <= total);
             lastDone = done;
         });
-        QCOMPARE(sink.begun, (QStringList{u"Wren/wren.4ds"_s, u"Wren/Maps/a.bmp"_s}));
-        QCOMPARE(sink.read, (QList<QByteArray>{QByteArray(300'000, 'm'), "a"}));
+        QCOMPARE(sink.begun,
+                 (QStringList{u"Wren/wren.4ds"_s, u"Wren/Maps/a.bmp"_s, u"Wren/Maps/c.bmp"_s}));
+        QCOMPARE(sink.read, (QList<QByteArray>{QByteArray(300'000, 'm') + big, "a" + big, "c"}));
         QVERIFY(lastDone > 0);
+        const QByteArray whole = host::read(path);
+        QCOMPARE(digest.digest(), QCryptographicHash::hash(whole, QCryptographicHash::Blake2b_256));
+        // What the reading passed over (the read-me, the large texture), and nothing more.
+        QVERIFY2(digest.readHere() <= readHere, qPrintable(QString::number(digest.readHere())));
+
+        // Read as a zip's reader reads: its end first, then from the start in order. The end
+        // is kept till the digest reaches it, not read again.
+        ArchiveDigest replay(m_files);
+        runtime::Fd file;
+        QCOMPARE(m_files.open(path, file), 0);
+        const qint64 size = whole.size(), end = std::min<qint64>(size, 64 * 1024);
+        replay.read(file, size, size - end, whole.constData() + size - end, end);
+        for (qint64 at = 0; at < size - end; at += 64 * 1024)
+            replay.read(file, size, at, whole.constData() + at,
+                        std::min<qint64>(64 * 1024, size - end - at));
+        replay.done(file, size);
+        QCOMPARE(replay.digest(), digest.digest());
+        QCOMPARE(replay.readHere(), 0);
     }
 };
 

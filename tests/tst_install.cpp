@@ -2,6 +2,7 @@
 #include "archivewriter.h"
 #include "installfixture.h"
 
+#include <QCryptographicHash>
 #include <QFileInfo>
 #include <cerrno>
 
@@ -30,17 +31,89 @@ int newFileMode()
 
 // The new car's folder as an archive beside it, "new.zip" whatever it holds (the reader goes
 // by what it holds), which the request then names: its model, then its Maps folder's
-// entries, a hidden file and a subfolder's among them.
-void packNew(Game &g, const char *format, const char *options = nullptr)
+// entries, a hidden file and a subfolder's among them; another car's model of the same size
+// beside its own. With `mapsFormat`, the Maps folder is
+// in an archive of its own, "maps.7z".
+void packNew(Game &g, const char *format, const char *options = nullptr,
+             const char *mapsFormat = nullptr)
 {
-    QList<testarchive::Entry> entries{{"Wren/car.4ds", g.read(u"new/car.4ds"_s)}};
+    QList<testarchive::Entry> entries{{"Wren/car.4ds", g.read(u"new/car.4ds"_s)},
+                                      {"Wren/Other/car.4ds", "wen model"}},
+        maps;
     for (const char *name : {"body.bmp", "glass.tga", "readme.txt", ".hidden.bmp"})
-        entries.append({"Wren/Maps/" + QByteArray(name), Game::content(name)});
-    entries.append({"Wren/Maps/sub/inner.bmp", Game::content("inner.bmp")});
+        maps.append({"Wren/Maps/" + QByteArray(name), Game::content(name)});
+    maps.append({"Wren/Maps/sub/inner.bmp", Game::content("inner.bmp")});
+    if (!mapsFormat)
+        entries += maps;
     QVERIFY(testarchive::write(g.hostPath("new.car"), format, entries, options));
     QVERIFY(QFile::rename(g.path("new.car"), g.path("new.zip")));
     g.request.modelFile = g.path("NEW.ZIP/wren/car.4ds");
     g.request.mapsFolder = g.path("new.zip\\Wren\\maps");
+    if (mapsFormat) {
+        QVERIFY(testarchive::write(g.hostPath("maps.7z"), mapsFormat, maps));
+        g.request.mapsFolder = g.path("maps.7z\\Wren\\maps");
+    }
+}
+
+QByteArray digestOf(const QByteArray &data)
+{
+    return QCryptographicHash::hash(data, QCryptographicHash::Blake2b_256);
+}
+
+// The record of an install from archives names each, as the request did, with the digest of
+// the whole file, and the member each file came from, the model's other names too. The
+// digest of a member's copy is not read again where the same member of the same archive,
+// unchanged, was installed before; where the archive changed, it is.
+void checkArchiveRecord(Game &g, const QStringList &archives)
+{
+    const records::InstallRecord record = g.installs().value(0);
+    QCOMPARE(record.archives.size(), archives.size());
+    for (qsizetype i = 0; i < archives.size(); ++i) {
+        // As the request first named it.
+        QCOMPARE(record.archives[i].shown, g.path(i == 0 ? u"NEW.ZIP"_s : archives[i]));
+        QCOMPARE(record.archives[i].identity.digest, digestOf(g.read(archives[i])));
+        QCOMPARE(record.archives[i].identity.size, g.read(archives[i]).size());
+    }
+    QCOMPARE(record.files(), 7);
+    for (const records::Change &change : record.changes) {
+        if (change.action == records::Change::MadeFolder)
+            continue;
+        const bool model = change.shown.startsWith(u"models"_s);
+        QVERIFY2(change.member && !change.source, qPrintable(change.shown));
+        QCOMPARE(change.member->archive, model ? 0 : archives.size() - 1);
+        QCOMPARE(change.member->name,
+                 model ? u"Wren/car.4ds"_s : u"Wren/Maps/"_s + change.shown.mid(5));
+        QCOMPARE(change.written.digest,
+                 digestOf(g.game(runtime::encodeName(QString(change.shown).replace(u'\\', u'/')))));
+    }
+    // The model's digest, as if another: taken again for the unchanged archive, not after.
+    const QByteArray path = record.folder + "/record.json";
+    QByteArray json = host::read(path);
+    const QByteArray real = digestOf("new model").toHex();
+    QVERIFY(json.contains(real));
+    host::write(path, json.replace(real, QByteArray(64, 'a')));
+    const auto modelDigest = [&] {
+        return g.installs().value(0).changes.value(0).written.digest.toHex();
+    };
+    QVERIFY(g.install().installed());
+    QCOMPARE(modelDigest(), QByteArray(64, 'a'));
+    runtime::Fd archive;
+    QCOMPARE(host::files().open(g.hostPath(archives[0].toUtf8()), archive), 0);
+    QCOMPARE(host::files().setModified(archive, 1000000000), 0);
+    QVERIFY(g.install().installed());
+    QCOMPARE(modelDigest(), real);
+    // Another member of the same size in the same archive: its own digest.
+    g.request.modelFile = g.path("new.zip/Wren/Other/car.4ds");
+    QVERIFY(g.install().installed());
+    QCOMPARE(modelDigest(), digestOf("wen model").toHex());
+    // Nor from an archive the earlier install did not read whole.
+    const QByteArray newest = g.installs().value(0).folder + "/record.json", other = modelDigest();
+    const QByteArray whole = "\"blake2b-256\": \"" + digestOf(g.read(archives[0])).toHex() + "\",";
+    json = host::read(newest);
+    QVERIFY(json.contains(whole) && json.contains(other));
+    host::write(newest, json.replace(whole, "").replace(other, QByteArray(64, 'a')));
+    QVERIFY(g.install().installed());
+    QCOMPARE(modelDigest(), other);
 }
 
 class TestInstall : public QObject
@@ -52,28 +125,33 @@ private slots:
     // its order, the model once.
     void workedExample_data()
     {
-        QTest::addColumn<QByteArray>("format"); // "" for the folders on the disk
+        QTest::addColumn<QByteArray>("format");     // "" for the folders on the disk
+        QTest::addColumn<QByteArray>("mapsFormat"); // of an archive of the Maps folder's own
         QTest::addColumn<QStringList>("order");
         const QString m = u"models\\"_s, t = u"maps\\"_s;
         const QStringList textures{t + u"body.bmp"_s, t + u"glass.tga"_s, t + u"readme.txt"_s};
-        QTest::newRow("folders") << QByteArray()
+        QTest::newRow("folders") << QByteArray() << QByteArray()
                                  << QStringList{m + u"wren00.4ds"_s, m + u"wren10.4ds"_s,
                                                 m + u"wren02.4ds"_s, m + u"wren12.4ds"_s} +
                                         textures;
         const QStringList streamed =
             QStringList{m + u"wren00.4ds"_s} + textures +
             QStringList{m + u"wren10.4ds"_s, m + u"wren02.4ds"_s, m + u"wren12.4ds"_s};
-        QTest::newRow("zip") << QByteArray("zip") << streamed;
-        QTest::newRow("7z") << QByteArray("7zip") << streamed;
+        QTest::newRow("zip") << QByteArray("zip") << QByteArray() << streamed;
+        QTest::newRow("7z") << QByteArray("7zip") << QByteArray() << streamed;
+        // Read in the order met, the model's archive first.
+        QTest::newRow("zip, and Maps in a 7z") << QByteArray("zip") << QByteArray("7zip")
+                                               << streamed.mid(0, 1) + streamed.mid(4) + textures;
     }
     void workedExample()
     {
         QFETCH(QByteArray, format);
+        QFETCH(QByteArray, mapsFormat);
         QFETCH(QStringList, order);
         Game g;
         g.tick({1, 3});
         if (!format.isEmpty())
-            packNew(g, format);
+            packNew(g, format, nullptr, mapsFormat.isEmpty() ? nullptr : mapsFormat.constData());
         QVERIFY(g.install().installed());
         QCOMPARE(g.progress.files, order);
         QCOMPARE(g.gameEntries(),
@@ -96,6 +174,13 @@ private slots:
         QCOMPARE(message.text, messages::Installed);
         QCOMPARE(message.style, int(runtime::vbOKOnly));
         QCOMPARE(message.title, QString());
+        if (format.isEmpty()) {
+            QVERIFY(g.installs().value(0).archives.isEmpty());
+            QVERIFY(g.installs().value(0).changes.value(0).source);
+        } else {
+            checkArchiveRecord(g, mapsFormat.isEmpty() ? QStringList{u"new.zip"_s}
+                                                       : QStringList{u"new.zip"_s, u"maps.7z"_s});
+        }
     }
 
     // An archive that cannot be read whole changes nothing of the game, even when the fault

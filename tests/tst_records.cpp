@@ -51,6 +51,7 @@ private slots:
     void forgetAndList()
     {
         Game g;
+        zipNew(g);
         g.tick({1});
         QVERIFY(g.install().installed());
         g.request.colourBoxes = {0, 1, 0, 0};
@@ -62,6 +63,9 @@ private slots:
         QVERIFY2(output.contains(u"№2  "_s) && output.contains(u"не записана"_s) &&
                      output.count(u"; хранит 0,0 МБ"_s) == 2,
                  qPrintable(output));
+        // The first from a zip, as the player named it; the second's record holds no more than
+        // its beginning.
+        QCOMPARE(output.count(u"  Wren из архива «%1» (цвета 1)"_s.arg(g.path("new.zip"))), 1);
         QVERIFY(QDir().rename(g.path("Game"), g.path("cwd/Game")));
         QCOMPARE(command(g, {u"--installs"_s}, &output), 0);
         QCOMPARE(output.count(u"папки игры нет на месте"_s), 2);

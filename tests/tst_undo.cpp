@@ -22,16 +22,19 @@ private slots:
     {
         QTest::addColumn<bool>("noFolders"); // the game has no models or maps folder yet
         QTest::addColumn<bool>("linked");    // a stock model is a link to a file elsewhere
+        QTest::addColumn<bool>("zipped");    // the car read from a zip
         QTest::addColumn<QStringList>("steps");
         const QStringList added{u"maps\\readme.txt Removed"_s, u"maps\\glass.tga Removed"_s,
                                 u"maps\\body.bmp Removed"_s, u"models\\wren12.4ds Removed"_s,
                                 u"models\\wren02.4ds Removed"_s};
         const QStringList replaced{u"models\\wren10.4ds Restored"_s,
-                                   u"models\\wren00.4ds Restored"_s};
-        QTest::newRow("files replaced and created") << false << false << added + replaced;
-        QTest::newRow("a link replaced") << false << true << added + replaced;
+                                   u"models\\wren00.4ds Restored"_s},
+            zipped = added.mid(3) + replaced.mid(0, 1) + added.mid(0, 3) + replaced.mid(1);
+        QTest::newRow("files replaced and created") << false << false << false << added + replaced;
+        QTest::newRow("a link replaced") << false << true << false << added + replaced;
+        QTest::newRow("from a zip, other names last") << false << false << true << zipped;
         QTest::newRow("folders made")
-            << true << false
+            << true << false << false
             << added + QStringList{u"models\\wren10.4ds Removed"_s, u"models\\wren00.4ds Removed"_s,
                                    u"maps FolderRemoved"_s, u"MODELS\\ FolderRemoved"_s};
     }
@@ -39,8 +42,11 @@ private slots:
     {
         QFETCH(bool, noFolders);
         QFETCH(bool, linked);
+        QFETCH(bool, zipped);
         QFETCH(QStringList, steps);
         Game g;
+        if (zipped)
+            zipNew(g);
         if (linked) {
             SKIP_UNLESS_POSIX("symbolic links");
             QVERIFY(QFile::remove(g.path("Game/models/wren10.4ds")));
@@ -65,6 +71,7 @@ private slots:
         QCOMPARE(state(g), before);
         QCOMPARE(output.count(u'\n'), steps.size() + 2);
         QVERIFY2(output.endsWith(u"Установка отменена.\n"_s), qPrintable(output));
+        QCOMPARE(output.contains(u"  Wren из архива «%1» (цвета"_s.arg(g.path("new.zip"))), zipped);
         // Nothing is recorded for the folder any more, not even its lock.
         QCOMPARE(host::names(g.hostPath("data/installs")), QByteArrayList());
         QCOMPARE(undoCommand(g, &output), 2);
@@ -503,6 +510,9 @@ private slots:
         QTest::newRow("kept file missing") << Action([](Game &g) {
             QCOMPARE(host::files().remove(g.installs()[0].folder + "/kept-0"), 0);
         }) << failure(Problem::KeptMissing, Step::Restore);
+        QTest::newRow("a member of no archive")
+            << edit([](QJsonObject &, QJsonObject &first) { first[u"archive"_s] = 0; })
+            << damaged(Damage::NotANumber);
         QTest::newRow("field of a wrong type") << edit([](QJsonObject &, QJsonObject &first) {
             QJsonObject written = first[u"written"_s].toObject();
             written[u"size"_s] = 9;

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "forms/undowindow.h"
-#include "installfixture.h"
+#include "undosupport.h"
 
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -34,6 +34,7 @@ private slots:
         g.tick({1});
         QVERIFY(g.install().installed());
         g.file("new/car.4ds", "newer model");
+        zipNew(g); // the second from a zip
         g.tick({2});
         QVERIFY(g.install().installed());
         QCOMPARE(game("models/wren00.4ds"), "newer model");
@@ -54,9 +55,10 @@ private slots:
         QTreeWidgetItem *folder = list->topLevelItem(1);
         QCOMPARE(folder->text(0), g.request.gameFolder);
         QCOMPARE(folder->childCount(), 2);
-        QVERIFY2(folder->child(0)->text(0).contains(u"(цвета 1, 2)"_s),
+        const QString zip = g.path("new.zip");
+        QVERIFY2(folder->child(0)->text(0).contains(u"Wren из архива «%1» (цвета 1, 2)"_s.arg(zip)),
                  qPrintable(folder->child(0)->text(0)));
-        QVERIFY2(folder->child(1)->text(0).contains(u"(цвета 1)"_s),
+        QVERIFY2(folder->child(1)->text(0).contains(u"Wren (цвета 1)"_s),
                  qPrintable(folder->child(1)->text(0)));
         QCOMPARE(list->currentItem(), folder);
 

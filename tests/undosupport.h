@@ -4,8 +4,10 @@
 #pragma once
 
 #include "app/commandline.h"
+#include "archivewriter.h"
 #include "installfixture.h"
 
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -123,4 +125,16 @@ inline void editRecord(Game &g, const std::function<void(QJsonObject &, QJsonObj
     changes[0] = first;
     record[u"changes"_s] = changes;
     host::write(path, QJsonDocument(record).toJson());
+}
+
+// The new car's folder as a zip beside it, "new.zip", with `more` entries after it; the
+// request then names its model and its Maps folder in it.
+inline void zipNew(Game &g, const QList<testarchive::Entry> &more = {})
+{
+    QList<testarchive::Entry> entries{{"Wren/car.4ds", g.read(u"new/car.4ds")}};
+    for (const QString &name : QDir(g.path("new/Maps")).entryList(QDir::Files | QDir::Hidden))
+        entries.append({"Wren/Maps/" + name.toUtf8(), g.read(QString(u"new/Maps/"_s + name))});
+    QVERIFY(testarchive::write(g.hostPath("new.zip"), "zip", entries + more));
+    g.request.modelFile = g.path("new.zip\\Wren\\car.4ds");
+    g.request.mapsFolder = g.path("new.zip\\Wren\\Maps");
 }

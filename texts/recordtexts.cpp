@@ -72,6 +72,17 @@ QString when(const records::InstallRecord &install)
     return install.when.toLocalTime().toString(u"dd.MM.yyyy HH:mm:ss"_s);
 }
 
+// Where the car came from, when from archives: «из архива …» after its name.
+QString fromArchives(const records::InstallRecord &install)
+{
+    QStringList shown;
+    for (const records::Archive &archive : install.archives)
+        shown.append(u"«%1»"_s.arg(printable(archive.shown)));
+    if (shown.isEmpty())
+        return {};
+    return (shown.size() == 1 ? u" из архива "_s : u" из архивов "_s) + shown.join(u", "_s);
+}
+
 QString held(qint64 bytes)
 {
     return u"хранит %1 МБ"_s.arg(QLocale(QLocale::Russian).toString(bytes / 1048576.0, 'f', 1));
@@ -207,7 +218,8 @@ QString installLine(const records::InstallRecord &install)
         colours.append(QString::number(colour));
     const QString start =
         u"№%1  %2  «%3»  %4"_s.arg(QString::number(install.number()), when(install),
-                                   printable(install.gameFolder), printable(install.car));
+                                   printable(install.gameFolder), printable(install.car)) +
+        fromArchives(install);
     if (!install.complete)
         return start +
                u" — не записана: отменить нельзя (%1)"_s.arg(
