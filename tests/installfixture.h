@@ -96,6 +96,7 @@ public:
         SetModified,
         SetOwner,
         Write,
+        Read, // of a file's bytes: the read that reaches `atByte` fails, unlogged
     };
     struct Fault
     {
@@ -104,7 +105,7 @@ public:
         // Of the file or folder worked on, case-blind ("" for any); a copy's temporary file
         // goes by its destination's name.
         QByteArray name;
-        qint64 atByte = 0; // Copy: the bytes that pass before it fails
+        qint64 atByte = 0; // Copy: the bytes that pass before it fails; Read: the byte
         int times = -1;    // how many calls it fails, the first ones; -1 for every one
     };
 
@@ -121,6 +122,23 @@ public:
     {
         return unlessFailed(ListFolder, nameOf(path),
                             [&] { return runtime::HostFileSystem::listFolder(path, listing); });
+    }
+
+    int readAt(const runtime::Fd &file, qint64 offset, char *buffer, qint64 size,
+               qint64 &got) override
+    {
+        if (dead)
+            return EIO;
+        for (Fault &fault : faults) {
+            if (fault.op == Read && fault.times != 0 && offset <= fault.atByte &&
+                fault.atByte < offset + size &&
+                (fault.name.isEmpty() ||
+                 fault.name.compare(m_names.value(file.get()), Qt::CaseInsensitive) == 0)) {
+                fault.times -= fault.times > 0;
+                return fault.error;
+            }
+        }
+        return runtime::HostFileSystem::readAt(file, offset, buffer, size, got);
     }
 
     int open(const QByteArray &path, runtime::Fd &file) override
