@@ -97,11 +97,12 @@ void breakOne(Game &g, Kind kind, TestFileSystem::Fault fault, const QByteArray 
 // The car read from a stored zip, its model and its new road texture 256 KiB each; a read of
 // the zip fails as its list is read (`target` empty), or in the data of the member `target`
 // comes from, past the 64 KiB that the read of its header takes in. Nothing of the game
-// changes, and the message names the zip.
+// changes, the folder made for the textures gone again, and the message names the zip.
 void archiveReadFails(const QByteArray &target)
 {
     Game g;
     g.tick({1});
+    QVERIFY(QDir(g.path("Game/maps")).removeRecursively());
     const QByteArray model(1 << 18, 'm'), road(1 << 18, 'r');
     QList<testarchive::Entry> entries{{"Wren/car.4ds", model}};
     for (const char *name : {"body.bmp", "glass.tga", "readme.txt"})
