@@ -32,6 +32,14 @@ constexpr qint64 FreeBytes = 64 * 1024;
 const char *const AsBytes = "zip:hdrcharset=ISO-8859-1,rar:hdrcharset=ISO-8859-1";
 const char *const AsUtf8 = "zip:hdrcharset=UTF-8,rar:hdrcharset=UTF-8";
 
+// Takes a member's data, and keeps none of it.
+struct Discard : MemberSink
+{
+    void begin(const Member &) override {}
+    int data(const char *, qint64) override { return 0; }
+    void end(const Member &) override {}
+};
+
 bool isAscii(const QString &text)
 {
     for (const QChar c : text) {
@@ -345,6 +353,11 @@ void ArchiveReader::read(const QSet<int> &wanted, MemberSink &sink,
                        QString::number(m_limits.bytes));
     const auto pass = open(AsBytes);
     m_read = 0;
+    // libarchive 3.6 puts off skipping a 7z's members until one is read, and then cannot read
+    // it where the skipped ones were large, in its solid block: "Truncated 7-Zip file body".
+    // Until one is read, they are read through.
+    Discard discard;
+    bool begun = false;
     struct archive_entry *entry = nullptr;
     for (int index = 0; index <= last; ++index) {
         const int next = archive_read_next_header(pass->archive, &entry);
@@ -352,8 +365,13 @@ void ArchiveReader::read(const QSet<int> &wanted, MemberSink &sink,
             runtime::raise(ErrorKind::Damaged, Operation::ReadArchive, m_shown);
         if (next < ARCHIVE_WARN)
             fail(*pass, next);
-        if (wanted.contains(index) && index < list.size())
+        const bool sevenZip =
+            (archive_format(pass->archive) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_7ZIP;
+        if (wanted.contains(index) && index < list.size()) {
             readMember(*pass, list[index], sink);
+            begun = true;
+        } else if (!begun && sevenZip && index < list.size())
+            readMember(*pass, list[index], discard);
         else if (const int skipped = archive_read_data_skip(pass->archive); skipped < ARCHIVE_WARN)
             fail(*pass, skipped);
         if (progress)
