@@ -12,6 +12,7 @@
 
 #include <QFile>
 #include <QStringDecoder>
+#include <QtEndian>
 
 using namespace Qt::StringLiterals;
 using namespace archives;
@@ -65,6 +66,29 @@ QByteArray fixture(const char *format, const char *options = nullptr)
                             options))
         qWarning("libarchive cannot write %s", format);
     return host::read(path);
+}
+
+quint32 crc32(const QByteArray &bytes)
+{
+    quint32 crc = 0xFFFFFFFF;
+    for (const char byte : bytes) {
+        crc ^= uchar(byte);
+        for (int k = 0; k < 8; ++k)
+            crc = crc & 1 ? 0xEDB88320 ^ (crc >> 1) : crc >> 1;
+    }
+    return ~crc;
+}
+
+// rar4-stored.rar with the text of its "testdir/test.txt" (the file block at byte 148, of 58
+// bytes, then the data) in capitals, its CRC-32 and its block's made to match: the two texts
+// differ, each to be checked against its own block.
+QByteArray capitalised(QByteArray rar)
+{
+    const qsizetype block = 148, size = 58, data = block + size;
+    rar.replace(data, 20, rar.mid(data, 20).toUpper());
+    qToLittleEndian(crc32(rar.mid(data, 20)), rar.data() + block + 16);
+    qToLittleEndian(quint16(crc32(rar.mid(block + 2, size - 2))), rar.data() + block);
+    return rar;
 }
 
 QByteArray flipped(QByteArray bytes, qsizetype at)
@@ -241,6 +265,7 @@ private slots:
         QTest::newRow("zip stored, whole") << zip << 0 << none << true << -1;
         QTest::newRow("zip stored, a byte flipped")
             << flipped(zip, zip.size() / 2) << 0 << none << true << damaged;
+        QTest::newRow("7z stored, whole") << sevenZip << 0 << none << true << -1;
         QTest::newRow("7z stored, a byte flipped")
             << flipped(sevenZip, sevenZip.size() / 2) << 0 << none << true << damaged;
         // From libarchive's tests (tests/data/archives): "test text document\r\n", the
@@ -252,6 +277,12 @@ private slots:
             QTest::addRow("%s, whole", name) << rar << 0 << none << true << -1;
             QTest::addRow("%s, a byte flipped", name)
                 << flipped(rar, 75) << 0 << none << true << damaged;
+            if (QByteArray(name) == "rar4-stored.rar") {
+                QTest::newRow("rar4, texts differing, whole")
+                    << capitalised(rar) << 0 << none << true << -1;
+                QTest::newRow("rar4, texts differing, the second's byte flipped")
+                    << flipped(capitalised(rar), 210) << 0 << none << true << damaged;
+            }
         }
         QTest::newRow("no archive") << QByteArray("car list, not an archive") << 0 << none << false
                                     << int(ErrorKind::NotAnArchive);
