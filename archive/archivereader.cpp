@@ -8,6 +8,8 @@
 #include <QRegularExpression>
 #include <archive.h>
 #include <archive_entry.h>
+#include <array>
+#include <cstring>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -30,6 +32,14 @@ constexpr qint64 FreeBytes = 64 * 1024;
 const char *const AsBytes = "zip:hdrcharset=ISO-8859-1,rar:hdrcharset=ISO-8859-1";
 const char *const AsUtf8 = "zip:hdrcharset=UTF-8,rar:hdrcharset=UTF-8";
 
+// Takes a member's data, and keeps none of it.
+struct Discard : MemberSink
+{
+    void begin(const Member &) override {}
+    int data(const char *, qint64) override { return 0; }
+    void end(const Member &) override {}
+};
+
 bool isAscii(const QString &text)
 {
     for (const QChar c : text) {
@@ -37,6 +47,104 @@ bool isAscii(const QString &text)
             return false;
     }
     return true;
+}
+
+// CRC-32 as zip and RAR keep it, continued from `crc` (0 to begin).
+quint32 crc32(quint32 crc, const char *bytes, qint64 size)
+{
+    static const auto table = [] {
+        std::array<quint32, 256> t{};
+        for (quint32 i = 0; i < 256; ++i) {
+            quint32 c = i;
+            for (int k = 0; k < 8; ++k)
+                c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[i] = c;
+        }
+        return t;
+    }();
+    crc = ~crc;
+    for (qint64 i = 0; i < size; ++i)
+        crc = table[(crc ^ uchar(bytes[i])) & 0xff] ^ (crc >> 8);
+    return ~crc;
+}
+
+quint32 le(const uchar *p, int bytes)
+{
+    quint32 value = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        value = value << 8 | p[i];
+    return value;
+}
+
+// A RAR 5 number, 7 bits a byte, lowest first; 0 where it runs past `end`.
+quint64 vint(const uchar *&at, const uchar *end)
+{
+    quint64 value = 0;
+    for (int shift = 0; at < end && shift < 64; shift += 7) {
+        value |= quint64(*at & 0x7f) << shift;
+        if (!(*at++ & 0x80))
+            return value;
+    }
+    at = end;
+    return 0;
+}
+
+// Of the RAR 5 block at `b`: the data's CRC-32 where it is a stored file's; else `size`,
+// the bytes of the block with its data, is set where it is no file's.
+std::optional<quint32> rar5Block(const uchar *b, const uchar *end, quint64 &size)
+{
+    const uchar *at = b + 4; // after the header's own CRC
+    const quint64 head = vint(at, end);
+    size = head ? quint64(at - b) + head : 0;
+    const quint64 type = vint(at, end), flags = vint(at, end);
+    if (flags & 1) // extra area
+        vint(at, end);
+    if (flags & 2) // data
+        size += vint(at, end);
+    if (type != 2)
+        return std::nullopt;
+    size = 0;
+    const quint64 fileFlags = vint(at, end);
+    vint(at, end), vint(at, end); // unpacked size, attributes
+    at += fileFlags & 2 ? 4 : 0;  // modified
+    if (!(fileFlags & 4) || end - at < 5)
+        return std::nullopt;
+    const quint32 crc = le(at, 4);
+    at += 4;
+    const quint64 method = (vint(at, end) >> 7) & 7;
+    return method == 0 ? std::optional(crc) : std::nullopt;
+}
+
+// The CRC-32 a RAR archive keeps of a stored member's data, which libarchive 3.6 never
+// checks: from the first file block at or after `from`, where the reader began the member's
+// header. None for a member packed otherwise, or where the blocks cannot be followed.
+std::optional<quint32> storedRarCrc(runtime::FileSystem &files, const runtime::Fd &fd, qint64 from,
+                                    bool rar5)
+{
+    uchar b[128];
+    for (int blocks = 0; blocks < 64; ++blocks) {
+        qint64 got = 0;
+        if (files.readAt(fd, from, reinterpret_cast<char *>(b), sizeof b, got) != 0 || got < 7)
+            return std::nullopt;
+        quint64 size = 0;
+        if (std::memcmp(b, "Rar!\x1a\x07", 6) == 0) {
+            size = rar5 ? 8 : 7;
+        } else if (rar5) {
+            const auto crc = rar5Block(b, b + got, size);
+            if (!size)
+                return crc;
+        } else {
+            if (b[2] == 0x74) // a file's
+                return got >= 26 && b[25] == 0x30 ? std::optional(le(b + 16, 4)) : std::nullopt;
+            size = le(b + 5, 2) < 7 ? 0 : le(b + 5, 2);
+            if (size && (le(b + 3, 2) & 0x8000)) // data follows
+                size += got >= 11 ? le(b + 7, 4) : 0;
+            if (!size)
+                return std::nullopt;
+        }
+        from += qint64(size);
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -250,6 +358,11 @@ void ArchiveReader::read(const QSet<int> &wanted, MemberSink &sink,
                        QString::number(m_limits.bytes));
     const auto pass = open(AsBytes, m_watcher);
     m_read = 0;
+    // libarchive 3.6 puts off skipping a 7z's members until one is read, and then cannot read
+    // it where the skipped ones were large, in its solid block: "Truncated 7-Zip file body".
+    // Until one is read, they are read through.
+    Discard discard;
+    bool begun = false;
     struct archive_entry *entry = nullptr;
     for (int index = 0; index <= last; ++index) {
         const int next = archive_read_next_header(pass->archive, &entry);
@@ -257,8 +370,13 @@ void ArchiveReader::read(const QSet<int> &wanted, MemberSink &sink,
             runtime::raise(ErrorKind::Damaged, Operation::ReadArchive, m_shown);
         if (next < ARCHIVE_WARN)
             fail(*pass, next);
-        if (wanted.contains(index) && index < list.size())
+        const bool sevenZip =
+            (archive_format(pass->archive) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_7ZIP;
+        if (wanted.contains(index) && index < list.size()) {
             readMember(*pass, list[index], sink);
+            begun = true;
+        } else if (!begun && sevenZip && index < list.size())
+            readMember(*pass, list[index], discard);
         else if (const int skipped = archive_read_data_skip(pass->archive); skipped < ARCHIVE_WARN)
             fail(*pass, skipped);
         if (progress)
@@ -271,6 +389,15 @@ void ArchiveReader::read(const QSet<int> &wanted, MemberSink &sink,
 // Streams one member's data to the sink, within the limits.
 void ArchiveReader::readMember(Pass &pass, const Member &member, MemberSink &sink)
 {
+    const int format = archive_format(pass.archive) & ARCHIVE_FORMAT_BASE_MASK;
+    const std::optional<quint32> stored =
+        format == ARCHIVE_FORMAT_RAR || format == ARCHIVE_FORMAT_RAR_V5
+            ? storedRarCrc(m_files, pass.source.fd, archive_read_header_position(pass.archive),
+                           format == ARCHIVE_FORMAT_RAR_V5)
+            : std::nullopt;
+    const bool kept = stored.has_value();
+    const quint32 expected = stored.value_or(0);
+    quint32 crc = 0;
     sink.begin(member);
     const qint64 packedBefore = pass.source.delivered;
     std::vector<char> buffer(ReadSize * 4);
@@ -290,9 +417,14 @@ void ArchiveReader::readMember(Pass &pass, const Member &member, MemberSink &sin
         if (m_read > m_limits.bytes)
             runtime::raise(ErrorKind::TooMuchData, Operation::ReadArchive, m_shown,
                            QString::number(m_limits.bytes));
+        if (kept)
+            crc = crc32(crc, buffer.data(), got);
         if (const int error = sink.data(buffer.data(), got))
             runtime::raiseSystem(error, Operation::Copy, m_shown);
     }
+    if (kept && crc != expected)
+        runtime::raise(ErrorKind::Damaged, Operation::ReadArchive, m_shown,
+                       u"RAR bad CRC: 0x%1 should be 0x%2"_s.arg(crc, 0, 16).arg(expected, 0, 16));
     sink.end(member);
 }
 

@@ -396,6 +396,9 @@ void FileSession::archiveDigest(const QByteArray &host, const QByteArray &digest
 
 void FileSession::abandon()
 {
+    // The copies read for their digests are let go first: on Windows a file removed while
+    // open keeps its name, and its folder, until it is closed.
+    m_digests.digests();
     m_incoming.reset();
     m_staged.clear();
     m_newFolders.clear();

@@ -11,9 +11,12 @@
 #include <QHash>
 #include <QMetaEnum>
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <thread>
 
 using namespace Qt::StringLiterals;
 
@@ -96,6 +99,7 @@ public:
         SetModified,
         SetOwner,
         Write,
+        Read, // of a file's bytes: the read that reaches `atByte` fails, unlogged
     };
     struct Fault
     {
@@ -104,7 +108,7 @@ public:
         // Of the file or folder worked on, case-blind ("" for any); a copy's temporary file
         // goes by its destination's name.
         QByteArray name;
-        qint64 atByte = 0; // Copy: the bytes that pass before it fails
+        qint64 atByte = 0; // Copy: the bytes that pass before it fails; Read: the byte
         int times = -1;    // how many calls it fails, the first ones; -1 for every one
     };
 
@@ -121,6 +125,35 @@ public:
     {
         return unlessFailed(ListFolder, nameOf(path),
                             [&] { return runtime::HostFileSystem::listFolder(path, listing); });
+    }
+
+    // Reads on threads other than this one (those of the digests) each take this long; the
+    // files removed while one is under way are counted.
+    std::chrono::milliseconds otherThreadReads{0};
+    std::atomic<int> removedWhileRead{0};
+
+    int readAt(const runtime::Fd &file, qint64 offset, char *buffer, qint64 size,
+               qint64 &got) override
+    {
+        if (std::this_thread::get_id() != m_thread) {
+            ++m_reading;
+            std::this_thread::sleep_for(otherThreadReads);
+            const int error = runtime::HostFileSystem::readAt(file, offset, buffer, size, got);
+            --m_reading;
+            return error;
+        }
+        if (dead)
+            return EIO;
+        for (Fault &fault : faults) {
+            if (fault.op == Read && fault.times != 0 && offset <= fault.atByte &&
+                fault.atByte < offset + size &&
+                (fault.name.isEmpty() ||
+                 fault.name.compare(m_names.value(file.get()), Qt::CaseInsensitive) == 0)) {
+                fault.times -= fault.times > 0;
+                return fault.error;
+            }
+        }
+        return runtime::HostFileSystem::readAt(file, offset, buffer, size, got);
     }
 
     int open(const QByteArray &path, runtime::Fd &file) override
@@ -279,6 +312,7 @@ public:
     }
     int removeAt(const runtime::Fd &folder, const QByteArray &name) override
     {
+        removedWhileRead += m_reading > 0;
         return unlessFailed(Remove, nameOf(name),
                             [&] { return runtime::HostFileSystem::removeAt(folder, name); });
     }
@@ -342,6 +376,8 @@ private:
     }
 
     QHash<int, QByteArray> m_names; // of the open files
+    const std::thread::id m_thread = std::this_thread::get_id();
+    std::atomic<int> m_reading{0};
 };
 
 // A game folder with stock files; a new car whose Maps folder holds two textures, a note,

@@ -5,6 +5,7 @@
 // still happens, and the outcome names exactly what was not written. The work is done in
 // an order that survives a power cut. Temporary files that an earlier install left are
 // cleared away, those of a running one never.
+#include "archivewriter.h"
 #include "installfixture.h"
 
 #include <cerrno>
@@ -26,6 +27,7 @@ enum class Kind
     ReadOnlyAttribute, // the same, by Windows' read-only attribute
     InUse,             // another program (the game, running) holds it open, sharing nothing
     MadeSince,         // not there when the folder was read; another program makes it
+    ArchiveRead,       // the car is read from a zip, and a read of it fails
 };
 
 enum class Scope
@@ -90,6 +92,42 @@ void breakOne(Game &g, Kind kind, TestFileSystem::Fault fault, const QByteArray 
                 QVERIFY(made.open(QIODevice::WriteOnly) && made.write(MadeSince) > 0);
         };
     }
+}
+
+// The car read from a stored zip, its model and its new road texture 256 KiB each; a read of
+// the zip fails as its list is read (`target` empty), or in the data of the member `target`
+// comes from, past the 64 KiB that the read of its header takes in. Nothing of the game
+// changes, the folder made for the textures gone again, and the message names the zip.
+void archiveReadFails(const QByteArray &target)
+{
+    Game g;
+    g.tick({1});
+    QVERIFY(QDir(g.path("Game/maps")).removeRecursively());
+    const QByteArray model(1 << 18, 'm'), road(1 << 18, 'r');
+    QList<testarchive::Entry> entries{{"Wren/car.4ds", model}};
+    for (const char *name : {"body.bmp", "glass.tga", "readme.txt"})
+        entries.append({"Wren/Maps/" + QByteArray(name), Game::content(name)});
+    entries.append({"Wren/Maps/road.bmp", road});
+    QVERIFY(testarchive::write(g.hostPath("new.zip"), "zip", entries, "zip:compression=store"));
+    g.request.modelFile = g.path("new.zip/Wren/car.4ds");
+    g.request.mapsFolder = g.path("new.zip/Wren/Maps");
+    const QByteArray zip = g.read(u"new.zip"_s);
+    const bool listing = target.isEmpty();
+    const qint64 at =
+        listing ? zip.size() - 1
+                : zip.indexOf((target.startsWith("models") ? model : road).left(64)) + (1 << 17);
+    g.files.faults.append({Op::Read, EIO, "new.zip", at});
+    const QByteArrayList before = host::snapshot(g.root + "/Game");
+    QVERIFY(!g.install().installed());
+    QCOMPARE(host::snapshot(g.root + "/Game"), before);
+    QCOMPARE(g.files.names(Op::CreateTemporary).isEmpty(), listing); // read, then undone
+    QVERIFY(g.outcome.archiveError);
+    QCOMPARE(g.outcome.archiveError->code, EIO);
+    QCOMPARE(g.outcome.written, 0);
+    QCOMPARE(g.outcome.notWritten.size(), 0);
+    const ClosingMessage shown = closingMessage(g.outcome);
+    QVERIFY2(shown.text.contains(u"new.zip"_s), qPrintable(shown.text));
+    QCOMPARE(shown.title, u"Ошибка"_s);
 }
 
 } // namespace
@@ -167,6 +205,13 @@ private slots:
                     break;
             }
         }
+        QTest::newRow("archive unreadable at its list")
+            << int(Kind::ArchiveRead) << int(Op::Read) << EIO << qint64(0) << QByteArray()
+            << QByteArrayList() << u"EIO"_s;
+        for (const QByteArray target : {"models/wren00.4ds", "maps/road.bmp"})
+            QTest::addRow("archive unreadable in a member: %s", target.constData())
+                << int(Kind::ArchiveRead) << int(Op::Read) << EIO << qint64(0) << target
+                << QByteArrayList() << u"EIO"_s;
     }
     void matrix()
     {
@@ -178,6 +223,8 @@ private slots:
         QFETCH(QByteArrayList, failing);
         QFETCH(QString, why);
 
+        if (Kind(kind) == Kind::ArchiveRead)
+            return archiveReadFails(target);
         if (Op(op) == Op::SetMode)
             SKIP_UNLESS_POSIX("permission bits");
         Game g;

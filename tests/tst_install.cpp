@@ -3,6 +3,7 @@
 #include "installfixture.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFileInfo>
 #include <cerrno>
 
@@ -41,7 +42,8 @@ void packNew(Game &g, const char *format, const char *options = nullptr,
                                       {"Wren/Other/car.4ds", "wen model"}},
         maps;
     for (const char *name : {"body.bmp", "glass.tga", "readme.txt", ".hidden.bmp"})
-        maps.append({"Wren/Maps/" + QByteArray(name), Game::content(name)});
+        maps.append(
+            {"Wren/Maps/" + QByteArray(name), g.read(u"new/Maps/"_s + QLatin1StringView(name))});
     maps.append({"Wren/Maps/sub/inner.bmp", Game::content("inner.bmp")});
     if (!mapsFormat)
         entries += maps;
@@ -184,39 +186,59 @@ private slots:
     }
 
     // An archive that cannot be read whole changes nothing of the game, even when the fault
-    // comes after members already written out, and says why in its own words.
+    // comes after members already written out (`halfWay`: the model's and the folder made
+    // for the textures are undone), and says why in its own words.
     void archiveRefused_data()
     {
-        QTest::addColumn<int>("fault"); // 0 damaged half way, 1 no archive
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<bool>("halfWay");
         QTest::addColumn<int>("kind");
-        QTest::newRow("damaged half way") << 0 << int(runtime::ErrorKind::Damaged);
-        QTest::newRow("no archive") << 1 << int(runtime::ErrorKind::NotAnArchive);
+        using runtime::ErrorKind;
+        QTest::newRow("no archive") << 1 << false << int(ErrorKind::NotAnArchive);
+        // Only reading the texture's data finds these, after the model and a texture; a 7z's
+        // list is read without unpacking its solid block.
+        QTest::newRow("7z, a later member's packed data damaged")
+            << 0 << true << int(ErrorKind::Damaged);
+        QTest::newRow("zip stored, a byte flipped in a later member")
+            << 2 << true << int(ErrorKind::Damaged);
+        QTest::newRow("zip deflate, a later member's stream damaged")
+            << 3 << true << int(ErrorKind::Damaged);
+        QTest::newRow("zip, a read fails in a later member") << 4 << true << int(ErrorKind::System);
     }
     void archiveRefused()
     {
         QFETCH(int, fault);
+        QFETCH(bool, halfWay);
         QFETCH(int, kind);
         Game g;
         g.tick({1});
-        QByteArray noise(1 << 16, 0); // that the packer cannot shrink much
+        QVERIFY(QDir(g.path("Game/maps")).removeRecursively()); // made by the install
+        QByteArray noise(1 << 18, 0); // that the packer cannot shrink much
         quint32 state = 1;
         for (char &byte : noise)
             byte = char((state = state * 1103515245 + 12345) >> 24);
         g.file("new/Maps/glass.tga", noise);
-        packNew(g, "7zip");
+        packNew(g, fault == 0 ? "7zip" : "zip", fault == 2 ? "zip:compression=store" : nullptr);
         QByteArray zip = g.read(u"new.zip"_s);
-        if (fault == 0) {
-            // In the packed data of the texture, which comes after the model's. (libarchive
-            // finds it while listing the members, before any is written.)
-            for (qsizetype i = zip.size() / 2; i < zip.size() / 2 + 64; ++i)
-                zip[i] = char(~zip[i]);
-        } else {
+        // Past the first 64 KiB of the texture's data, which a listing reads with its header.
+        const qsizetype texture = zip.indexOf("Wren/Maps/glass.tga") + (1 << 17);
+        const qsizetype at = fault == 0 ? zip.size() / 2 : texture;
+        if (fault == 1)
             zip = "not an archive";
-        }
+        else if (fault != 4)
+            for (qsizetype i = at; i < at + (fault == 2 ? 1 : 64); ++i)
+                zip[i] = char(~zip[i]);
         g.file("new.zip", zip);
+        g.files.faults.append({TestFileSystem::Read, EIO, "new.zip", fault == 4 ? at : -1});
+        // The copies are read for their digests slowly: none is removed while still open
+        // (on Windows, its name and its folder would stay until it is closed).
+        g.files.otherThreadReads = std::chrono::milliseconds(100);
         const QByteArrayList before = host::snapshot(g.root + "/Game");
         QVERIFY(!g.install().installed());
         QCOMPARE(host::snapshot(g.root + "/Game"), before);
+        QCOMPARE(g.files.removedWhileRead, 0);
+        QCOMPARE(!g.files.names(TestFileSystem::CreateTemporary).isEmpty(), halfWay);
+        QCOMPARE(g.files.names(TestFileSystem::MakeFolder).contains("maps"), halfWay);
         QVERIFY(g.outcome.archiveError);
         QCOMPARE(int(g.outcome.archiveError->kind), kind);
         const ClosingMessage shown = closingMessage(g.outcome);

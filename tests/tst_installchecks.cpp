@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "archivewriter.h"
 #include "installfixture.h"
+
+#include <QDirIterator>
 
 using namespace Qt::StringLiterals;
 
@@ -9,6 +12,19 @@ namespace {
 struct Checked : Game
 {
     Checked() { tick({1}); }
+    // Where the car is: its folder, or a zip of it beside it (pack()).
+    QByteArray car = "new";
+    // The car's folder, as it is now, as the zip the request names.
+    void pack()
+    {
+        QList<testarchive::Entry> entries;
+        for (QDirIterator it(path("new"), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+             it.hasNext();) {
+            const QString file = it.next();
+            entries.append({QDir(path("new")).relativeFilePath(file).toUtf8(), read(file)});
+        }
+        QVERIFY(testarchive::write(hostPath("new.zip"), "zip", entries));
+    }
     // The check that failed, -1 when none did.
     int check()
     {
@@ -28,28 +44,52 @@ private slots:
     {
         QTest::addColumn<int>("broken"); // the check, as int(Check): its entry in breaks
         QTest::addColumn<QString>("message");
-        QTest::newRow("game folder") << int(Check::GameFolder) << messages::BadGameFolder;
-        QTest::newRow("model file") << int(Check::ModelFile) << messages::BadModelFile;
-        QTest::newRow("maps folder") << int(Check::MapsFolder) << messages::BadMapsFolder;
-        QTest::newRow("textures") << int(Check::Textures) << messages::NoTextures;
-        QTest::newRow("car") << int(Check::Car) << messages::NoCar;
-        QTest::newRow("colours") << int(Check::Colours) << messages::NoColour;
+        QTest::addColumn<bool>("zip");         // the car read from a zip of its folder
+        QTest::addColumn<QByteArray>("model"); // in the car, where not the broken entry's
+        QTest::addColumn<QByteArray>("maps");
+        for (const bool zip : {false, true}) {
+            const auto row = [zip](const char *name, Check check, const QString &message,
+                                   const QByteArray &model = {}, const QByteArray &maps = {}) {
+                QTest::addRow("%s%s", name, zip ? ", in a zip" : "")
+                    << int(check) << message << zip << model << maps;
+            };
+            row("game folder", Check::GameFolder, messages::BadGameFolder);
+            row("model file", Check::ModelFile, messages::BadModelFile);
+            row("maps folder", Check::MapsFolder, messages::BadMapsFolder);
+            row("textures", Check::Textures, messages::NoTextures);
+            row("car", Check::Car, messages::NoCar);
+            row("colours", Check::Colours, messages::NoColour);
+            row("model file through a file", Check::ModelFile, messages::BadModelFile,
+                "/car.4ds/car.4ds");
+            row("model file of another kind", Check::ModelFile, messages::BadModelFile, "/*.bmp");
+            row("maps folder is a file", Check::MapsFolder, messages::BadMapsFolder, {},
+                "/car.4ds");
+            // Found case-blind, with Windows' separators, inside an archive too.
+            row("colours, the car spelled otherwise", Check::Colours, messages::NoColour,
+                "\\CAR.4DS", "\\maps\\");
+        }
     }
     // Each input broken alone, and also together with every later one: the first failing
-    // check is the one reported.
+    // check is the one reported. The game folder is never read from an archive.
     void eachCheckFailsAlone()
     {
         QFETCH(int, broken);
         QFETCH(QString, message);
+        QFETCH(bool, zip);
+        QFETCH(QByteArray, model);
+        QFETCH(QByteArray, maps);
         // What breaks the input of each check, in the order they are made.
         const std::function<void(Checked &)> breaks[] = {
-            [](Checked &f) { f.request.gameFolder = f.path("new"); },
-            [](Checked &f) { f.request.modelFile = f.path("new/none.4ds"); },
-            [](Checked &f) { f.request.mapsFolder = f.path("cwd"); },
             [](Checked &f) {
-                if (f.request.mapsFolder != f.path("cwd")) { // a Maps folder broken stays so
+                f.file("new/Game/a0.dta", "game");
+                f.request.gameFolder = f.path(f.car == "new" ? "new" : "new.zip/Game");
+            },
+            [](Checked &f) { f.request.modelFile = f.path(f.car + "/none.4ds"); },
+            [](Checked &f) { f.request.mapsFolder = f.path(f.car + "/Absent"); },
+            [](Checked &f) {
+                if (!f.request.mapsFolder.endsWith(u"Absent"_s)) { // broken, it stays so
                     f.file("new/Notes/readme.txt", "notes");
-                    f.request.mapsFolder = f.path("new/Notes");
+                    f.request.mapsFolder = f.path(f.car + "/Notes");
                 }
             },
             [](Checked &f) { f.request.car.reset(); },
@@ -57,12 +97,23 @@ private slots:
         };
         for (bool laterBroken : {false, true}) {
             Checked f;
+            if (zip)
+                f.car = "new.zip";
+            f.request.modelFile = f.path(f.car + "/car.4ds");
+            f.request.mapsFolder = f.path(f.car + "/Maps");
             for (int i = broken; i < (laterBroken ? 6 : broken + 1); ++i)
                 breaks[i](f);
+            if (!model.isEmpty())
+                f.request.modelFile = f.path(f.car + model);
+            if (!maps.isEmpty())
+                f.request.mapsFolder = f.path(f.car + maps);
+            if (zip)
+                f.pack();
             const QByteArrayList before = host::snapshot(f.root);
             QCOMPARE(f.check(), broken);
             QCOMPARE(f.outcome.notWritten, QList<InstallOutcome::NotWritten>{});
             QCOMPARE(f.outcome.written, 0);
+            QVERIFY(!f.outcome.archiveError);
             QCOMPARE(host::snapshot(f.root), before);
             QVERIFY(!f.outcome.colours);
             // Shown with the critical icon under the title "Ошибка".
