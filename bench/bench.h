@@ -142,9 +142,10 @@ public:
         double ms;
     };
 
-    // An install from `archive` as the main window runs it, recorded, in a process of its own
-    // (bench_archive_memory), and that process's peak resident memory before and after it.
-    Memory memoryOfInstall(const QString &game, const QString &archive);
+    // An install from `car` (an archive, or a folder, holding "Wren Arrow") as the main
+    // window runs it, recorded, in a process of its own (bench_archive_memory), and that
+    // process's peak resident memory before and after it.
+    Memory memoryOfInstall(const QString &game, const QString &car);
 
 private:
     // The shell commands that copy the model to the eight model files MODELS/<stem>DC.4ds

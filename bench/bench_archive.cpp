@@ -15,6 +15,7 @@
 #include <QStandardPaths>
 #include <archive.h>
 #include <archive_entry.h>
+#include <tuple>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -230,7 +231,7 @@ QString Bench::largeArchive(const QString &path, qint64 modelSize, qint64 total,
     return path;
 }
 
-Bench::Memory Bench::memoryOfInstall(const QString &game, const QString &archive)
+Bench::Memory Bench::memoryOfInstall(const QString &game, const QString &car)
 {
     auto env = QProcessEnvironment::systemEnvironment();
     if (!env.contains(u"QT_QPA_PLATFORM"_s))
@@ -239,9 +240,9 @@ Bench::Memory Bench::memoryOfInstall(const QString &game, const QString &archive
     env.insert(u"XDG_DATA_HOME"_s, m_root + u"/memory-data"_s);
     QProcess process;
     process.setProcessEnvironment(env);
-    const QString inArchive = archive + u'/' + Wrapper;
+    const QString folder = car + u'/' + Wrapper;
     process.start(QCoreApplication::applicationDirPath() + u"/bench_archive_memory"_s,
-                  {game, inArchive + u'/' + ModelName, inArchive + u"/Maps"_s, carList()});
+                  {game, folder + u'/' + ModelName, folder + u"/Maps"_s, carList()});
     if (!process.waitForFinished(-1) || process.exitCode() != 0)
         qFatal("bench_archive_memory failed: %s", process.readAllStandardError().constData());
     const QList<QByteArray> fields = process.readAllStandardOutput().trimmed().split(' ');
@@ -279,19 +280,29 @@ void archiveSection(Bench &bench, const QString &root)
     QStringList textures;
     const QString large =
         bench.largeArchive(root + u"/large.zip"_s, qint64(120) << 20, qint64(1) << 30, textures);
-    const auto [idle, peak, ms] = bench.memoryOfInstall(game, large);
-    say(u"| peak memory, install from a zip (stored) of %1 MiB, %2 textures: idle window / "
-        u"after the install (MiB) | %3 / %4 | install - idle = %5 MiB, %6 ms |"_s
-            .arg(mib(QFileInfo(large).size()))
-            .arg(textures.size())
-            .arg(idle / 1024.0, 0, 'f', 1)
-            .arg(peak / 1024.0, 0, 'f', 1)
-            .arg((peak - idle) / 1024.0, 0, 'f', 1)
-            .arg(ms, 0, 'f', 0));
+    const auto memoryRow = [&](const QString &what, const QString &car) {
+        const auto [idle, peak, ms] = bench.memoryOfInstall(game, car);
+        say(u"| peak memory, install %1: idle window / after the install (MiB) | %2 / %3 | "
+            u"install - idle = %4 MiB, %5 ms |"_s.arg(what)
+                .arg(idle / 1024.0, 0, 'f', 1)
+                .arg(peak / 1024.0, 0, 'f', 1)
+                .arg((peak - idle) / 1024.0, 0, 'f', 1)
+                .arg(ms, 0, 'f', 0));
+        for (const QString &texture : textures)
+            QFile::remove(game + u"/Maps/"_s + texture);
+        bench.clean(game);
+    };
+    memoryRow(u"from a zip (stored) of %1 MiB, %2 textures"_s.arg(mib(QFileInfo(large).size()))
+                  .arg(textures.size()),
+              large);
+    // The same car from its folder: what the install itself holds, archive or not.
+    const QString unpacked = root + u"/large"_s;
+    if (const QString unpack = unpackCommand(large, unpacked); !unpack.isEmpty()) {
+        runShell(unpack);
+        memoryRow(u"from the same car unpacked"_s, unpacked);
+        QDir(unpacked).removeRecursively();
+    }
     QFile::remove(large);
-    for (const QString &texture : textures)
-        QFile::remove(game + u"/Maps/"_s + texture);
-    bench.clean(game);
 }
 
 } // namespace bench
