@@ -35,6 +35,11 @@ double timed(int rounds, const std::function<void()> &reset, const std::function
 void runShell(const QString &script);
 QString quoted(const QString &path);
 
+class Bench;
+
+// The install straight from the car's archive (bench_archive.cpp); `root` holds the archives.
+void archiveSection(Bench &bench, const QString &root);
+
 class Bench
 {
 public:
@@ -109,6 +114,38 @@ public:
     QList<Startup> startup(const QStringList &programs, const QString &carList);
 
     QString carList();
+
+    // The bench's car written as an archive at `path` in libarchive's `format`, with its
+    // writer's `options`: the model and Maps in a folder "Wren Arrow", with a readme. In
+    // bench_archive.cpp, as what follows.
+    QString carArchive(const QString &path, const char *format, const char *options) const;
+
+    struct FromArchive
+    {
+        double archive;  // the install straight from the archive
+        double unpacked; // the archive unpacked as players do, then installed; -1 without a tool
+        double floor;    // its members unpacked to nowhere, then cp + sync of the same bytes
+    };
+
+    // The three taking turns round by round, each from the install's files removed.
+    FromArchive fromArchive(const QString &game, const QString &archive);
+
+    // A car of `total` bytes as a zip of stored members: a model of `modelSize` bytes and
+    // textures of 50 to 400 KiB, whose names go to `textures`.
+    QString largeArchive(const QString &path, qint64 modelSize, qint64 total,
+                         QStringList &textures) const;
+
+    struct Memory
+    {
+        qint64 idleKiB; // the main window shown with the car list loaded
+        qint64 peakKiB; // after the install
+        double ms;
+    };
+
+    // An install from `car` (an archive, or a folder, holding "Wren Arrow") as the main
+    // window runs it, recorded, in a process of its own (bench_archive_memory), and that
+    // process's peak resident memory before and after it.
+    Memory memoryOfInstall(const QString &game, const QString &car);
 
 private:
     // The shell commands that copy the model to the eight model files MODELS/<stem>DC.4ds

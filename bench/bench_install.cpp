@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Measures the install against cp, recorded and not, and over the car it installed before;
 // its scaling with the size of the game folder, the checks over a large Maps folder, the
-// install on a file system that clones files, and start-up against a bare Qt window. Prints
-// a Markdown table.
+// install on a file system that clones files, start-up against a bare Qt window, and the
+// install straight from a car's archive. Prints a Markdown table.
 // Usage: quillmere_bench [--rounds N] [--dir PATH] [--only SECTION]
 #include "bench.h"
 #include "cloningvolume.h"
@@ -290,5 +290,7 @@ int main(int argc, char *argv[])
     }
     if (section(u"startup"_s))
         startupSection(bench);
+    if (section(u"archive"_s))
+        archiveSection(bench, root.path());
     return 0;
 }
