@@ -5,7 +5,6 @@
 #include "runtime/error.h"
 #include "runtime/processinfo.h"
 
-#include <QRegularExpression>
 #include <archive.h>
 #include <archive_entry.h>
 #include <array>
@@ -149,6 +148,38 @@ std::optional<quint32> storedRarCrc(runtime::FileSystem &files, const runtime::F
 
 } // namespace
 
+// The compression method libarchive says it cannot unpack, "" where it says none: "Unsupported
+// ZIP compression method (14: lzma)", "Unknown codec ID: 21", "RAR solid archive support
+// unavailable". Found without a regular expression, which on a thread would leave it a
+// thread-local stack that could hang the Windows program's exit.
+QString unpackMethod(const QString &said)
+{
+    if (const qsizetype at = said.indexOf(u"nknown codec ID: "_s); at >= 0) {
+        qsizetype end = at + 17;
+        while (end < said.size() && (said[end].isLetterOrNumber() || said[end] == u'_'))
+            ++end;
+        return said.mid(at + 17, end - at - 17);
+    }
+    const qsizetype unsupported = said.indexOf(u"nsupported"_s);
+    if (unsupported >= 0) {
+        const qsizetype open = said.indexOf(u'(', unsupported);
+        const qsizetype colon = said.indexOf(u": "_s, open);
+        const qsizetype close = said.indexOf(u')', colon);
+        bool number = false;
+        if (open >= 0 && colon > open && close > colon)
+            said.mid(open + 1, colon - open - 1).toInt(&number);
+        if (number)
+            return said.mid(colon + 2, close - colon - 2);
+        if (said.indexOf(u"RAR"_s, unsupported) >= 0)
+            return said.mid(std::max<qsizetype>(0, unsupported - 1)); // its capital too
+    }
+    const qsizetype rar = said.indexOf(u"RAR "_s);
+    const qsizetype unavailable = said.indexOf(u"unavailable"_s, rar);
+    if (rar >= 0 && unavailable > rar)
+        return said.mid(rar, unavailable + 11 - rar);
+    return {};
+}
+
 // The archive's file, read through the program's file system.
 struct ArchiveReader::Source
 {
@@ -270,12 +301,8 @@ void ArchiveReader::fail(Pass &pass, int status)
     // may say so too, and is a damaged one.
     if (said.contains(u"ncrypt"_s) || said.contains(u"assword"_s) || said.contains(u"assphrase"_s))
         runtime::raise(ErrorKind::Encrypted, Operation::ReadArchive, m_shown);
-    // "Unsupported ZIP compression method (14: lzma)", "Unknown codec ID: 21", ...
-    static const QRegularExpression method(
-        uR"(nsupported.*\(\d+: ([^)]+)\)|nknown codec ID: (\w+)|(RAR .*unavailable|nsupported .*RAR.*))"_s);
-    if (const auto found = method.match(said); found.hasMatch())
-        runtime::raise(ErrorKind::UnknownMethod, Operation::ReadArchive, m_shown,
-                       found.captured(1) + found.captured(2) + found.captured(3));
+    if (const QString method = unpackMethod(said); !method.isEmpty())
+        runtime::raise(ErrorKind::UnknownMethod, Operation::ReadArchive, m_shown, method);
     runtime::raise(ErrorKind::Damaged, Operation::ReadArchive, m_shown, said);
 }
 

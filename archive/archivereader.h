@@ -100,4 +100,9 @@ private:
     ReadWatcher *m_watcher = nullptr;
 };
 
+// The compression method libarchive's message `said` names as one it cannot unpack; "" where
+// it names none: "Unsupported ZIP compression method (14: lzma)" gives "lzma", "Unknown
+// codec ID: 21" gives "21".
+QString unpackMethod(const QString &said);
+
 } // namespace archives

@@ -252,6 +252,27 @@ private slots:
         QCOMPARE(members[3].components, QStringList());
     }
 
+    void methods_data()
+    {
+        QTest::addColumn<QString>("said");
+        QTest::addColumn<QString>("method");
+        QTest::newRow("zip") << u"Unsupported ZIP compression method (93: zstd)"_s << u"zstd"_s;
+        QTest::newRow("7z") << u"Unknown codec ID: 21"_s << u"21"_s;
+        QTest::newRow("RAR") << u"RAR solid archive support unavailable."_s
+                             << u"RAR solid archive support unavailable"_s;
+        QTest::newRow("RAR, unsupported")
+            << u"Unsupported RAR version"_s << u"nsupported RAR version"_s;
+        QTest::newRow("no number") << u"Unsupported (x: y)"_s << QString();
+        QTest::newRow("damage") << u"ZIP bad CRC"_s << QString();
+    }
+    // The method named in libarchive's words, for the player's message.
+    void methods()
+    {
+        QFETCH(QString, said);
+        QFETCH(QString, method);
+        QCOMPARE(unpackMethod(said), method);
+    }
+
     // What the reader refuses, each with its own error; a member's data with a byte flipped
     // is refused by its CRC-32, and the same archive whole is read (kind -1).
     void refused_data()
@@ -503,6 +524,26 @@ private slots:
         replay.done(file, size);
         QCOMPARE(replay.digest(), digest.digest());
         QCOMPARE(replay.readHere(), 0);
+    }
+
+    // The members before the first wanted one of a 7z's solid block are read through, not
+    // skipped: libarchive could not read the wanted ones after a large skipped one.
+    void readsThroughSolidBlock()
+    {
+        TempTree tree;
+        const QByteArray path = tree.hostPath("car.7z");
+        QByteArray readme(1 << 20, 0); // that the packer cannot shrink much
+        quint32 state = 1;
+        for (char &byte : readme)
+            byte = char((state = state * 1103515245 + 12345) >> 24);
+        QVERIFY(testarchive::write(path, "7zip",
+                                   {{"readme.txt", readme},
+                                    {"Wren/wren.4ds", QByteArray(300'000, 'm')},
+                                    {"Wren/Maps/a.bmp", "a"}}));
+        ArchiveReader reader(m_files, path, u"car.7z"_s);
+        Collected sink;
+        reader.read({2, 1}, sink);
+        QCOMPARE(sink.read, (QList<QByteArray>{QByteArray(300'000, 'm'), "a"}));
     }
 };
 
