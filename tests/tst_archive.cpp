@@ -261,7 +261,7 @@ private slots:
         QTest::newRow("RAR") << u"RAR solid archive support unavailable."_s
                              << u"RAR solid archive support unavailable"_s;
         QTest::newRow("RAR, unsupported")
-            << u"Unsupported RAR version"_s << u"nsupported RAR version"_s;
+            << u"Unsupported RAR version"_s << u"Unsupported RAR version"_s;
         QTest::newRow("no number") << u"Unsupported (x: y)"_s << QString();
         QTest::newRow("damage") << u"ZIP bad CRC"_s << QString();
     }
