@@ -127,8 +127,8 @@ QStringList closing(const UndoOutcome &outcome, int left, const QString &gameFol
         QStringList lines{u"Установка отменена не полностью: оставлено файлов: %1."_s.arg(left)};
         if (did(outcome, {UndoStep::Changed, UndoStep::KeptChanged}))
             lines << u"Прежние файлы сохранены в «%1»; забрать их и забыть запись: "
-                     u"quillmere --forget %2."_s.arg(hostText(outcome.install->folder))
-                         .arg(outcome.install->number());
+                     u"quillmere --forget %2."_s.arg(hostText(outcome.install->folder),
+                                                     QString::number(outcome.install->number()));
         return lines;
     }
     case UndoOutcome::NothingToUndo:
@@ -260,9 +260,11 @@ QStringList undoReport(const UndoOutcome &outcome, const QString &gameFolder)
         const auto *text = std::find_if(std::begin(StepTexts), std::end(StepTexts),
                                         [&](const StepText &t) { return t.kind == step.kind; });
         left += text->left;
-        // One line a file, whatever its name holds.
-        lines.append(QString::fromUtf16(text->text)
-                         .arg(printable(step.file), step.error ? reason(*step.error) : QString()));
+        // One line a file, whatever its name holds: each text is filled in one pass.
+        const QString line = QString::fromUtf16(text->text), file = printable(step.file);
+        lines.append(line.contains(u"%2"_s)
+                         ? line.arg(file, step.error ? reason(*step.error) : QString())
+                         : line.arg(file));
     }
     lines += closing(outcome, left, gameFolder);
     if (outcome.guarded && denied(outcome))
